@@ -1,0 +1,44 @@
+// "Map.Dat": the 76,800 bytes of the height field in storage order, no header.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "terrain/HeightField.h"
+
+// The file steps, so tests can inject a failure at any one of them. Each returns 0 on success
+// or the platform's error number (errno); read and write return a byte count or -errno.
+class TFileOps {
+  public:
+    virtual ~TFileOps() = default;
+    virtual int Stat(const std::string& path, bool& isRegularFile, bool& exists) = 0;
+    virtual int OpenExisting(const std::string& path, int& fd) = 0; // read and write
+    virtual int Size(int fd, long long& size) = 0;
+    virtual long Read(int fd, void* buffer, unsigned long count) = 0;
+    virtual int CreateTemp(const std::string& directory, std::string& tempPath, int& fd) = 0;
+    virtual long Write(int fd, const void* buffer, unsigned long count) = 0;
+    virtual int Sync(int fd) = 0;
+    virtual int Close(int fd) = 0;
+    virtual int Rename(const std::string& from, const std::string& to) = 0;
+    virtual int Remove(const std::string& path) = 0;
+    virtual int CheckWritable(const std::string& path) = 0; // 0 when absent or writable
+};
+// The real file system.
+TFileOps& SystemFileOps();
+// Replaces the file steps (tests); null restores the system's.
+void SetFileOps(TFileOps* ops);
+TFileOps& FileOps();
+
+enum class TLoadResult {
+    Loaded, // the field holds the file's bytes
+    Reset   // no file, or a file of another length: the field was set to 0
+};
+
+// Reads the field. A missing file or a folder of that name, or a file whose length is not
+// 76,800, resets the field to 0 silently. Failures raise EInOutError and leave the field 0.
+TLoadResult LoadHeightArray(const std::string& fileName, THeightArray& field);
+
+// Writes the field through a temporary file in the same folder, synced and renamed over the
+// old one: on failure the old file stays as it was, no temporary remains, and EInOutError
+// is raised. An existing file the user made read-only fails with "File access denied".
+void SaveHeightArray(const std::string& fileName, const THeightArray& field);

@@ -1,0 +1,70 @@
+// The application object: the message loop with its one idle-handler slot, the quit
+// request, activation notices, the title, and the top-level handler for escaped errors.
+#pragma once
+
+#include <QApplication>
+
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
+
+class TApplication : public QApplication {
+    Q_OBJECT
+  public:
+    // Idle handler: called with done = true; leaving it true lets the loop block.
+    using TIdleEvent = std::function<void(bool& done)>;
+    using TActivationEvent = std::function<void(bool active)>;
+
+    TApplication(int& argc, char** argv);
+    ~TApplication() override;
+
+    // The single idle-handler slot; an empty function empties it.
+    void SetOnIdle(TIdleEvent handler);
+    const TIdleEvent& OnIdle() const;
+
+    // Runs passes until the quit request has been taken.
+    void Run();
+    // One pass: handle what is waiting without blocking, or else run the idle step.
+    void HandleMessage();
+    // Non-blocking: handles waiting messages; true when anything was handled.
+    bool ProcessMessage();
+    // The idle step: idle bookkeeping, then the slot with done = true; blocks for the
+    // next message when done stays true. Errors from the slot are shown, then the test goes on.
+    void Idle();
+
+    // Posts the quit request; the loop ends when it takes it.
+    void Terminate();
+    bool Terminated() const;
+
+    // True while one of the application's windows is active.
+    bool Active() const;
+    // Subscribes to activation and deactivation; returns an id for RemoveActivationHandler.
+    int AddActivationHandler(TActivationEvent handler);
+    void RemoveActivationHandler(int id);
+
+    // Program file name without folder, cut at its first full stop, the rest after the first
+    // character in lower case.
+    QString Title() const;
+
+    // Top-level handler: shows the error box for the current exception (EAbort shows nothing).
+    void HandleException(std::exception_ptr error);
+    // Number of error boxes shown so far (for tests and diagnostics).
+    int ErrorBoxCount() const;
+
+    // Catches errors escaping event handlers so the loop carries on.
+    bool notify(QObject* receiver, QEvent* event) override;
+
+  protected:
+    bool event(QEvent* event) override;
+
+  private:
+    TIdleEvent FOnIdle;
+    bool FTerminated = false;
+    int FErrorBoxCount = 0;
+    int FNextActivationId = 1;
+    std::vector<std::pair<int, TActivationEvent>> FActivationHandlers;
+};
+
+// The one application object, set by its constructor.
+extern TApplication* Application;

@@ -1,0 +1,49 @@
+// The spin edit: a line edit with up and down buttons whose value is its text, unclamped
+// while typing and clamped when the program sets it or the control loses focus.
+#pragma once
+
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+
+class QLineEdit;
+class QToolButton;
+
+class TSpinEdit : public QWidget {
+    Q_OBJECT
+  public:
+    explicit TSpinEdit(QWidget* parent = nullptr);
+
+    int32_t MinValue() const;
+    int32_t MaxValue() const;
+    void SetMinValue(int32_t value);
+    void SetMaxValue(int32_t value);
+
+    // The text read as a decimal integer; text that is not one reads as MinValue. Not clamped.
+    int32_t Value() const;
+    // Sets the text to the value clamped to the range.
+    void SetValue(int32_t value);
+
+    QString Text() const;
+    QLineEdit* Editor() const;
+    QToolButton* UpButton() const;
+    QToolButton* DownButton() const;
+
+    // Runs on every change of the text (typing, arrows, keys, program).
+    std::function<void()> OnChange;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void Step(int32_t delta);
+    void CheckOnExit();
+
+    QLineEdit* FEditor;
+    QToolButton* FUpButton;
+    QToolButton* FDownButton;
+    int32_t FMinValue = 0;
+    int32_t FMaxValue = 0;
+};

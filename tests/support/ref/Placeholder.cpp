@@ -1,0 +1,1 @@
+// Keeps the reference library non-empty before its first unit lands.
