@@ -29,6 +29,10 @@ TFileOps& SystemFileOps();
 void SetFileOps(TFileOps* ops);
 TFileOps& FileOps();
 
+// The I/O error code for a platform error number: 2 not found, 3 invalid name, 4 too many open
+// files, 5 access denied, 101 disk full; any other number is kept as it is.
+int InOutErrorCode(int platformError);
+
 enum class TLoadResult {
     Loaded, // the field holds the file's bytes
     Reset   // no file, or a file of another length: the field was set to 0

@@ -6,9 +6,9 @@
 #include <unistd.h>
 
 std::string AppPathOf(const std::string& exePath) {
-    std::string dir = exePath.substr(0, exePath.find_last_of('/') + 1);
-    if (dir.empty() || dir.back() != '/') dir += '/';
-    return dir;
+    const auto slash = exePath.find_last_of('/');
+    if (slash == std::string::npos) return "./"; // a bare name lives in the current folder
+    return exePath.substr(0, slash + 1);
 }
 
 std::string GetAppPath() {
@@ -34,7 +34,7 @@ std::optional<int32_t> TextToInt32(std::string_view text) {
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     if (i == text.size()) return std::nullopt;
-    // Accumulate as a negative number so INT32_MIN reads without overflow.
+    // 64 bits hold one past INT32_MAX, which INT32_MIN needs; stop before anything larger.
     int64_t value = 0;
     for (; i < text.size(); ++i) {
         const char c = text[i];

@@ -1,0 +1,57 @@
+// The frame: the views' initialise handlers, the tick that samples the mouse and drives the
+// brush and the renderer, and the two drawing methods.
+#include "app/Main.h"
+
+#include "app/Parameters.h"
+#include "terrain/TerrainState.h"
+#include "toolkit/Mouse.h"
+#include "views/MapView.h"
+#include "views/ScreenView.h"
+
+// Runs before DXMapInitialize, so MapPixel[0] still holds 0 here.
+void TMain::DXScreenInitialize(QObject*) { InitializeScreenView(DXScreen, Terrain::MapPixel); }
+
+void TMain::DXMapInitialize(QObject*) {
+    BuildColourRamps(DXMap, Terrain::MapPixel, Terrain::ShadePixel);
+    PaintWholeMap(DXMap, Terrain::HeightArray, Terrain::MapPixel);
+}
+
+void TMain::DXTimerTimer(QObject*, int32_t) {
+    using namespace MainState;
+    if (CamRotAuto) CamRot = static_cast<uint16_t>((CamRot + 1) % 360);
+
+    const TMouseSample mouse = SampleMouse();
+    LeftDown = mouse.LeftDown;
+    RightDown = mouse.RightDown;
+    PrevCursorPos = CursorPos;
+    CursorPos = {mouse.X, mouse.Y};
+    const QPoint local = DXMap->mapFromGlobal(QPoint(CursorPos.X, CursorPos.Y));
+    MapCursor = {local.x(), local.y()};
+
+    // One column and one row beyond the map still count (both edges inclusive).
+    if (PointInRect(MapCursor, MapRect)) {
+        // Waiting for movement needs both screen coordinates to have changed.
+        const bool still = CursorPos.X == PrevCursorPos.X || CursorPos.Y == PrevCursorPos.Y;
+        if (!(WaitCursorMove && still)) {
+            ButtonMode = LeftDown ? bmRaise : RightDown ? bmLower : bmNone;
+            DrawMap(MapCursor.X, MapCursor.Y);
+        }
+    }
+    DrawScreen();
+}
+
+void TMain::DrawMap(int32_t cx, int32_t cy) {
+    using namespace MainState;
+    const TBrushParams params{BrushRangeMin, HeightArrayDiv, ButtonMode, DXMap->height()};
+    DrawMapView(DXMap, Terrain::HeightArray, cx, cy, params, Terrain::BrushProfile,
+                Terrain::SqrtTable, Terrain::MapPixel);
+}
+
+void TMain::DrawScreen() {
+    using namespace MainState;
+    const TCamera camera{CameraX, CameraY, CameraZ, HorizonOffset, CamRot};
+    const TScreenFrame frame{Terrain::HeightArray, camera,           Terrain::SinTable,
+                             Terrain::CosTable,    ClipRect,         Terrain::MapPixel,
+                             Terrain::ShadePixel,  DXTimer->FramesPerSecond()};
+    DrawScreenView(DXScreen, frame, ProjHeightArray);
+}

@@ -1,0 +1,87 @@
+// TMain, the program's one window: the screen view, the map view, the command panel below
+// them and the frame timer. Its methods are the event handlers; DrawMap and DrawScreen draw.
+#pragma once
+
+#include <QObject>
+
+#include <string>
+
+#include "present/DXDraw.h"
+#include "present/DXTimer.h"
+#include "toolkit/Form.h"
+#include "toolkit/SpinEdit.h"
+#include "util/Fnc.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QCloseEvent;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
+class TMain : public TForm {
+    Q_OBJECT
+  public:
+    // Builds the window's design, starts the views' and timer's components, then runs
+    // FormCreate. appPath is the folder that holds "Map.Dat" (the program's own by default).
+    explicit TMain(const std::string& appPath = GetAppPath());
+    ~TMain() override;
+
+    // Controls, named as in the window's design.
+    QWidget* CommandPanel;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label4;
+    TSpinEdit* BrushRangeMinSpin;
+    TSpinEdit* CameraZSpin;
+    TSpinEdit* HeightArrayDivSpin;
+    TSpinEdit* CamRotSpin;
+    QCheckBox* WaitCursorMoveCheck;
+    QCheckBox* CamRotAutoCheck;
+    QGroupBox* BrushModeBox;
+    QButtonGroup* BrushModeItems;
+    QPushButton* InitBtn;
+    QPushButton* MeanBtn;
+    QPushButton* NoiseBtn;
+    QPushButton* AutoBtn;
+    QPushButton* ExitBtn;
+    TDXDraw* DXScreen;
+    TDXDraw* DXMap;
+    TDXTimer* DXTimer;
+
+    // The selected brush item, -1 when none.
+    int BrushModeItemIndex() const;
+    void SetBrushModeItemIndex(int index);
+
+    // Handlers.
+    void FormCreate();
+    void FormClose();
+    void BrushRangeMinSpinChange();
+    void CameraZSpinChange();
+    void HeightArrayDivSpinChange();
+    void CamRotSpinChange();
+    void WaitCursorMoveCheckClick();
+    void CamRotAutoCheckClick();
+    void BrushModeBoxClick();
+    void InitBtnClick();
+    void ExitBtnClick();
+    void DXScreenInitialize(QObject* sender);
+    void DXMapInitialize(QObject* sender);
+    void DXTimerTimer(QObject* sender, int32_t lagCount);
+
+    // One brush stroke at map pixel (cx, cy) and one frame of the screen view.
+    void DrawMap(int32_t cx, int32_t cy);
+    void DrawScreen();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void CreateDesign();
+    void ConnectHandlers();
+    std::string FAppPath;
+};
+
+// The main window, while it exists.
+extern TMain* Main;

@@ -1,0 +1,146 @@
+// The main window's design: controls, captions, positions, ranges, fonts, focus order, and
+// the binding of every handler. Designed sizes are replaced by FormCreate.
+#include "app/Main.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "app/Parameters.h"
+#include "toolkit/Application.h"
+
+namespace {
+// A bold face that shows the Hangul captions, at a pixel height.
+QFont BoldFont(int pixelHeight) {
+    QFont font(QStringLiteral("NanumGothic"));
+    font.setPixelSize(pixelHeight);
+    font.setBold(true);
+    return font;
+}
+
+template <class T> T* Place(T* control, QWidget* parent, int left, int top, int width, int height) {
+    control->setParent(parent);
+    control->setGeometry(left, top, width, height);
+    return control;
+}
+
+TSpinEdit* MakeSpin(QWidget* parent, int top, int32_t min, int32_t max, int32_t value) {
+    auto* spin = Place(new TSpinEdit, parent, 96, top, 73, 22);
+    spin->setFont(BoldFont(12));
+    spin->SetMinValue(min);
+    spin->SetMaxValue(max);
+    spin->SetValue(value);
+    return spin;
+}
+
+QCheckBox* MakeCheck(QWidget* parent, int top, const QString& caption, bool checked) {
+    auto* check = Place(new QCheckBox(caption), parent, 8, top, 161, 17);
+    check->setLayoutDirection(Qt::RightToLeft); // text left of the box
+    check->setChecked(checked);
+    return check;
+}
+} // namespace
+
+void TMain::CreateDesign() {
+    setWindowTitle(QStringLiteral("Voxel 기초 - by Tessmir"));
+    setFont(BoldFont(13));
+    QWidget* client = Client();
+    client->setFont(BoldFont(13));
+    SetClientSize(305, 401);
+
+    // Created in this order so DXScreen hooks the form first and initialises first.
+    DXScreen = Place(new TDXDraw(client), client, 16, 16, 137, 97);
+    DXMap = Place(new TDXDraw(client), client, 160, 16, 137, 97);
+    for (TDXDraw* view : {DXScreen, DXMap}) view->setFocusPolicy(Qt::NoFocus);
+
+    CommandPanel = Place(new QWidget, client, 16, 120, 281, 265);
+    QWidget* panel = CommandPanel;
+    Label1 = Place(new QLabel(QStringLiteral("브러시 반경")), panel, 8, 8, 80, 16);
+    Label2 = Place(new QLabel(QStringLiteral("카메라 높이")), panel, 8, 32, 80, 16);
+    Label3 = Place(new QLabel(QStringLiteral("변화 억제")), panel, 8, 56, 65, 16);
+    Label4 = Place(new QLabel(QStringLiteral("카메라 각도")), panel, 8, 80, 80, 16);
+
+    BrushRangeMinSpin = MakeSpin(panel, 8, 1, 200, 50);
+    CameraZSpin = MakeSpin(panel, 32, 1, 1000, 1);
+    HeightArrayDivSpin = MakeSpin(panel, 56, 1, 128, 1);
+    CamRotSpin = MakeSpin(panel, 80, 0, 359, 0);
+    CamRotSpin->setEnabled(false);
+
+    WaitCursorMoveCheck = MakeCheck(panel, 120, QStringLiteral("마우스 이동 기다림"), false);
+    CamRotAutoCheck = MakeCheck(panel, 144, QStringLiteral("카메라 자동회전"), true);
+
+    BrushModeBox = Place(new QGroupBox(QStringLiteral(" 붓  ")), panel, 72, 168, 97, 81);
+    BrushModeBox->setFocusPolicy(Qt::NoFocus);
+    BrushModeItems = new QButtonGroup(BrushModeBox);
+    auto* items = new QVBoxLayout(BrushModeBox);
+    items->setContentsMargins(8, 2, 4, 4);
+    items->setSpacing(0);
+    const QString captions[] = {QStringLiteral("가우시안"), QStringLiteral("삼각"),
+                                QStringLiteral("사각")};
+    for (int i = 0; i < 3; ++i) {
+        auto* item = new QRadioButton(captions[i], BrushModeBox);
+        items->addWidget(item);
+        BrushModeItems->addButton(item, i);
+    }
+    BrushModeItems->button(0)->setChecked(true);
+
+    InitBtn = Place(new QPushButton(QStringLiteral("초기화")), panel, 192, 8, 75, 25);
+    MeanBtn = Place(new QPushButton(QStringLiteral("평준화")), panel, 192, 40, 75, 25);
+    NoiseBtn = Place(new QPushButton(QStringLiteral("잡음")), panel, 192, 72, 75, 25);
+    AutoBtn = Place(new QPushButton(QStringLiteral("자동생성")), panel, 192, 104, 75, 25);
+    ExitBtn = Place(new QPushButton(QStringLiteral("끝내기")), panel, 192, 184, 75, 25);
+    for (QPushButton* idle : {MeanBtn, NoiseBtn, AutoBtn}) idle->setEnabled(false);
+    for (QPushButton* button : {InitBtn, MeanBtn, NoiseBtn, AutoBtn, ExitBtn})
+        button->setAutoDefault(false);
+
+    // Keyboard focus order; Qt skips the disabled controls.
+    QWidget* order[] = {InitBtn,
+                        AutoBtn,
+                        ExitBtn,
+                        BrushRangeMinSpin->Editor(),
+                        MeanBtn,
+                        NoiseBtn,
+                        CameraZSpin->Editor(),
+                        WaitCursorMoveCheck,
+                        BrushModeItems->button(0),
+                        BrushModeItems->button(1),
+                        BrushModeItems->button(2),
+                        HeightArrayDivSpin->Editor(),
+                        CamRotSpin->Editor(),
+                        CamRotAutoCheck};
+    for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+    InitBtn->setFocus();
+
+    DXTimer = new TDXTimer(this);
+    DXTimer->SetActiveOnly(false);
+    DXTimer->SetInterval(0);
+}
+
+// Handlers are bound after the designed states are in place, so none runs for them.
+void TMain::ConnectHandlers() {
+    BrushRangeMinSpin->OnChange = [this] { BrushRangeMinSpinChange(); };
+    CameraZSpin->OnChange = [this] { CameraZSpinChange(); };
+    HeightArrayDivSpin->OnChange = [this] { HeightArrayDivSpinChange(); };
+    CamRotSpin->OnChange = [this] { CamRotSpinChange(); };
+    connect(WaitCursorMoveCheck, &QCheckBox::clicked, this, [this] { WaitCursorMoveCheckClick(); });
+    connect(CamRotAutoCheck, &QCheckBox::clicked, this, [this] { CamRotAutoCheckClick(); });
+    connect(BrushModeItems, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked) BrushModeBoxClick();
+    });
+    connect(InitBtn, &QPushButton::clicked, this, [this] { InitBtnClick(); });
+    connect(ExitBtn, &QPushButton::clicked, this, [this] { ExitBtnClick(); });
+    DXScreen->OnInitialize = [this](QObject* sender) { DXScreenInitialize(sender); };
+    DXMap->OnInitialize = [this](QObject* sender) { DXMapInitialize(sender); };
+    DXTimer->OnTimer = [this](QObject* sender, int32_t lag) { DXTimerTimer(sender, lag); };
+}
+
+int TMain::BrushModeItemIndex() const { return BrushModeItems->checkedId(); }
+
+void TMain::SetBrushModeItemIndex(int index) {
+    if (QAbstractButton* item = BrushModeItems->button(index)) item->setChecked(true);
+}

@@ -1,0 +1,120 @@
+// The main window's life: creation, start-up (FormCreate), the panel's handlers, and closing.
+#include "app/Main.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+
+#include "app/Parameters.h"
+#include "terrain/MapFile.h"
+#include "terrain/TerrainState.h"
+#include "toolkit/Application.h"
+#include "views/MapView.h"
+
+TMain* Main = nullptr;
+
+TMain::TMain(const std::string& appPath) : FAppPath(appPath) {
+    Main = this;
+    CreateDesign();
+    ConnectHandlers();
+    // End of reading the design: the views take their stored size, the timer starts ticking.
+    DXScreen->Loaded();
+    DXMap->Loaded();
+    DXTimer->Loaded();
+    // An error here is shown and creation goes on: the window still opens.
+    try {
+        FormCreate();
+    } catch (...) {
+        Application->HandleException(std::current_exception());
+    }
+}
+
+TMain::~TMain() {
+    if (Main == this) Main = nullptr;
+}
+
+void TMain::FormCreate() {
+    using namespace MainState;
+    // The views are not initialised yet: their size changes only set the stored surface size.
+    DXMap->SetViewSize(320, 240);
+    DXScreen->SetViewSize(320, 240);
+    // Screen view left, map view right, 16-pixel margins, the panel spanning both below.
+    DXMap->move(2 * DXScreen->x() + DXScreen->width(), DXMap->y());
+    const int clientWidth = DXScreen->x() + DXMap->x() + DXMap->width();
+    CommandPanel->move(CommandPanel->x(), 2 * DXScreen->y() + DXScreen->height());
+    CommandPanel->resize(DXMap->x() + DXMap->width() - DXScreen->x(), CommandPanel->height());
+    const int clientHeight = CommandPanel->y() + CommandPanel->height() + DXScreen->y();
+    SetClientSize(clientWidth, clientHeight);
+
+    BrushRangeMin = BrushRangeMinSpin->Value();
+    MapRect = {0, 0, 320, 240};
+    ClipRect = {0, 0, 319, 239};
+    HeightArrayDiv = static_cast<uint8_t>(HeightArrayDivSpin->Value());
+    MapFileName = FAppPath + "Map.Dat";
+    CameraX = 160;
+    CameraY = 480;
+    CameraZ = 240;
+    CameraZSpin->SetValue(240);
+    CameraZSpinChange();
+
+    // A failed load is shown, but the field stays all zero and the tables and brush are still
+    // built, so the program is fully usable.
+    std::exception_ptr loadError;
+    try {
+        if (LoadHeightArray(MapFileName, Terrain::HeightArray) == TLoadResult::Reset)
+            ResetHeightArray(DXMap, Terrain::HeightArray, Terrain::MapPixel);
+    } catch (...) {
+        loadError = std::current_exception();
+    }
+    MakeSqrtTable(Terrain::SqrtTable);
+    MakeTrigTables(Terrain::SinTable, Terrain::CosTable);
+    BrushModeBoxClick();
+    if (loadError) std::rethrow_exception(loadError);
+}
+
+void TMain::FormClose() { SaveHeightArray(MainState::MapFileName, Terrain::HeightArray); }
+
+// A failed save keeps the window open; every later close tries again.
+void TMain::closeEvent(QCloseEvent* event) {
+    try {
+        FormClose();
+    } catch (...) {
+        event->ignore();
+        Application->HandleException(std::current_exception());
+        return;
+    }
+    event->accept();
+    Application->Terminate();
+}
+
+void TMain::BrushRangeMinSpinChange() { MainState::BrushRangeMin = BrushRangeMinSpin->Value(); }
+
+void TMain::CameraZSpinChange() {
+    MainState::CameraZ = CameraZSpin->Value();
+    MainState::HorizonOffset = MainState::HorizonOffsetFor(MainState::CameraZ, MainState::CameraY);
+}
+
+void TMain::HeightArrayDivSpinChange() {
+    MainState::HeightArrayDiv = static_cast<uint8_t>(HeightArrayDivSpin->Value());
+}
+
+void TMain::CamRotSpinChange() { MainState::CamRot = static_cast<uint16_t>(CamRotSpin->Value()); }
+
+void TMain::WaitCursorMoveCheckClick() {
+    MainState::WaitCursorMove = WaitCursorMoveCheck->isChecked();
+}
+
+// Toggled rather than read from the box, so it stays in step with every click.
+void TMain::CamRotAutoCheckClick() {
+    MainState::CamRotAuto = !MainState::CamRotAuto;
+    CamRotSpin->setEnabled(!MainState::CamRotAuto);
+    if (!MainState::CamRotAuto) CamRotSpin->SetValue(MainState::CamRot);
+}
+
+void TMain::BrushModeBoxClick() {
+    SelectBrushMode(BrushModeItemIndex(), Terrain::BrushMode);
+    FillBrushProfile(Terrain::BrushMode, Terrain::BrushProfile);
+}
+
+void TMain::InitBtnClick() { ResetHeightArray(DXMap, Terrain::HeightArray, Terrain::MapPixel); }
+
+void TMain::ExitBtnClick() { Close(); }

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: unit, widget and end-to-end tests in a release build,
+# then the unit and widget tests again built with AddressSanitizer and UBSan.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+bash "$root/tools/setup.sh"
+
+bash "$root/tools/build.sh" "$root/build"
+(cd "$root/build" && ctest --output-on-failure -j "$jobs" -LE e2e)
+(cd "$root/build" && ctest --output-on-failure -L e2e)
+
+bash "$root/tools/build.sh" "$root/build-asan" -DVOXEL_SANITIZE=ON
+(cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j "$jobs" -L 'unit|widget')
