@@ -1,0 +1,136 @@
+// The application object: our own message loop over Qt's event dispatcher, the idle step,
+// the quit request, activation notices and the top-level error handler.
+#include "toolkit/Application.h"
+
+#include <QAbstractEventDispatcher>
+#include <QEvent>
+
+#include "toolkit/ErrorBox.h"
+#include "toolkit/Exceptions.h"
+
+TApplication* Application = nullptr;
+
+namespace {
+
+QEvent::Type QuitRequestType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+} // namespace
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    Application = this;
+    // Closing the last window must not end anything behind the loop's back: only the quit
+    // request does.
+    setQuitOnLastWindowClosed(false);
+    connect(this, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        const bool active = state == Qt::ApplicationActive;
+        // A copy, so a handler may subscribe or unsubscribe while the notice goes round.
+        const auto handlers = FActivationHandlers;
+        for (const auto& entry : handlers) {
+            try {
+                entry.second(active);
+            } catch (...) {
+                HandleException(std::current_exception());
+            }
+        }
+    });
+}
+
+TApplication::~TApplication() {
+    if (Application == this) Application = nullptr;
+}
+
+void TApplication::SetOnIdle(TIdleEvent handler) { FOnIdle = std::move(handler); }
+
+const TApplication::TIdleEvent& TApplication::OnIdle() const { return FOnIdle; }
+
+void TApplication::Run() {
+    while (!FTerminated) {
+        try {
+            HandleMessage();
+        } catch (...) {
+            HandleException(std::current_exception());
+        }
+    }
+}
+
+void TApplication::HandleMessage() {
+    if (!ProcessMessage()) Idle();
+}
+
+bool TApplication::ProcessMessage() {
+    return QAbstractEventDispatcher::instance(thread())->processEvents(QEventLoop::AllEvents);
+}
+
+void TApplication::Idle() {
+    // Objects released with deleteLater outside any handler are only freed when asked for.
+    sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    bool done = true;
+    if (FOnIdle) {
+        // A copy: the handler may replace or empty the slot while it runs.
+        const TIdleEvent handler = FOnIdle;
+        try {
+            handler(done);
+        } catch (...) {
+            HandleException(std::current_exception());
+        }
+    }
+    if (done) QAbstractEventDispatcher::instance(thread())->processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void TApplication::Terminate() { postEvent(this, new QEvent(QuitRequestType())); }
+
+bool TApplication::Terminated() const { return FTerminated; }
+
+bool TApplication::Active() const { return applicationState() == Qt::ApplicationActive; }
+
+int TApplication::AddActivationHandler(TActivationEvent handler) {
+    const int id = FNextActivationId++;
+    FActivationHandlers.emplace_back(id, std::move(handler));
+    return id;
+}
+
+void TApplication::RemoveActivationHandler(int id) {
+    std::erase_if(FActivationHandlers, [id](const auto& entry) { return entry.first == id; });
+}
+
+QString TApplication::Title() const {
+    return QString::fromStdString(ApplicationTitleFromPath(applicationFilePath().toStdString()));
+}
+
+void TApplication::HandleException(std::exception_ptr error) {
+    if (!error) return;
+    QString text;
+    try {
+        std::rethrow_exception(error);
+    } catch (const EAbort&) {
+        return;
+    } catch (const std::exception& e) {
+        text = QString::fromStdString(ErrorBoxText(e.what()));
+    } catch (...) {
+        text = QString::fromStdString(ErrorBoxText("Unknown error"));
+    }
+    ++FErrorBoxCount;
+    ShowErrorBox(text, Title());
+}
+
+int TApplication::ErrorBoxCount() const { return FErrorBoxCount; }
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        HandleException(std::current_exception());
+        return false;
+    }
+}
+
+bool TApplication::event(QEvent* event) {
+    if (event->type() == QuitRequestType()) {
+        FTerminated = true;
+        return true;
+    }
+    return QApplication::event(event);
+}
