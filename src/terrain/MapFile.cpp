@@ -14,11 +14,17 @@ namespace {
 constexpr int ReadBeyondEnd = 100;
 constexpr int DiskFull = 101;
 
-[[noreturn]] void RaiseIo(int code) { throw EInOutError(code); }
-[[noreturn]] void RaisePlatform(int platformError) { RaiseIo(InOutErrorCode(platformError)); }
+[[noreturn]] void RaiseIo(int code) {
+    throw EInOutError(code);
+}
+[[noreturn]] void RaisePlatform(int platformError) {
+    RaiseIo(InOutErrorCode(platformError));
+}
 
 // Closes a descriptor on an error path; the error already being raised is the one reported.
-void CloseQuietly(int fd) noexcept { (void)FileOps().Close(fd); }
+void CloseQuietly(int fd) noexcept {
+    (void)FileOps().Close(fd);
+}
 
 std::string FolderOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -81,19 +87,25 @@ void WriteAll(int fd, const THeightArray& field) {
 int InOutErrorCode(int platformError) {
     switch (platformError) {
     case ENOENT:
-    case ENOTDIR: return 2;
+    case ENOTDIR:
+        return 2;
     case EINVAL:
-    case ENAMETOOLONG: return 3;
+    case ENAMETOOLONG:
+        return 3;
     case EMFILE:
-    case ENFILE: return 4;
+    case ENFILE:
+        return 4;
     case EACCES:
     case EPERM:
     case EROFS:
     case EISDIR:
-    case EEXIST: return 5;
+    case EEXIST:
+        return 5;
     case ENOSPC:
-    case EDQUOT: return DiskFull;
-    default: return platformError;
+    case EDQUOT:
+        return DiskFull;
+    default:
+        return platformError;
     }
 }
 

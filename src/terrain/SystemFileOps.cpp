@@ -75,9 +75,7 @@ class TSystemFileOps final : public TFileOps {
         return rename(from.c_str(), to.c_str()) != 0 ? errno : 0;
     }
 
-    int Remove(const std::string& path) override {
-        return unlink(path.c_str()) != 0 ? errno : 0;
-    }
+    int Remove(const std::string& path) override { return unlink(path.c_str()) != 0 ? errno : 0; }
 
     int CheckWritable(const std::string& path) override {
         if (access(path.c_str(), W_OK) == 0) return 0;
@@ -94,6 +92,10 @@ TFileOps& SystemFileOps() {
     return ops;
 }
 
-void SetFileOps(TFileOps* ops) { CurrentOps = ops; }
+void SetFileOps(TFileOps* ops) {
+    CurrentOps = ops;
+}
 
-TFileOps& FileOps() { return CurrentOps ? *CurrentOps : SystemFileOps(); }
+TFileOps& FileOps() {
+    return CurrentOps ? *CurrentOps : SystemFileOps();
+}

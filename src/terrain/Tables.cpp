@@ -28,9 +28,16 @@ void FillBrushProfile(uint8_t brushMode, TBrushProfile& profile) {
     static constexpr TBrushProfile Triangle{6, 6, 5, 5, 4, 4, 3, 3, 2, 2, 1, 1};
     static constexpr TBrushProfile Square{8, 8, 8, 8, 8, 8, 8, 8, 8, 4, 2, 1};
     switch (brushMode) {
-    case 1: profile = Gaussian; break;
-    case 2: profile = Triangle; break;
-    case 3: profile = Square; break;
-    default: break;
+    case 1:
+        profile = Gaussian;
+        break;
+    case 2:
+        profile = Triangle;
+        break;
+    case 3:
+        profile = Square;
+        break;
+    default:
+        break;
     }
 }

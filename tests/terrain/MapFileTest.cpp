@@ -1,0 +1,294 @@
+// Tests of loading and saving "Map.Dat" on real files, with failures injected through TFileOps.
+#include "terrain/MapFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "support/TempDir.h"
+#include "toolkit/Exceptions.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<uint8_t> VariedBytes(size_t count) {
+    std::vector<uint8_t> bytes(count);
+    for (size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<uint8_t>(i * 7 + i / 240);
+    return bytes;
+}
+std::vector<uint8_t> BytesOf(const THeightArray& field) {
+    return {field.begin(), field.end()};
+}
+bool AllZero(const THeightArray& field) {
+    return BytesOf(field) == std::vector<uint8_t>(MapCells);
+}
+THeightArray Dirty() {
+    THeightArray field;
+    field.fill(0xAB);
+    return field;
+}
+unsigned ModeOf(const std::string& path) {
+    return static_cast<unsigned>(fs::status(path).permissions() & fs::perms::all);
+}
+std::string MessageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EInOutError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+class MapFileTest : public ::testing::Test {
+  protected:
+    TTempDir Dir;
+    std::string MapPath = Dir.File("Map.Dat");
+    THeightArray Field = Dirty();
+};
+
+} // namespace
+
+TEST_F(MapFileTest, NoFileResetsAndSaveWritesANewFileWithTheUsualMode) {
+    EXPECT_EQ(LoadHeightArray(MapPath, Field), TLoadResult::Reset);
+    EXPECT_TRUE(AllZero(Field));
+    Field[CellIndex(3, 4)] = 9;
+    const mode_t oldMask = umask(027);
+    SaveHeightArray(MapPath, Field);
+    umask(oldMask);
+    EXPECT_EQ(ReadFileBytes(MapPath), BytesOf(Field));
+    EXPECT_EQ(Dir.Names(), std::vector<std::string>{"Map.Dat"});
+    EXPECT_EQ(ModeOf(MapPath), 0640u);
+}
+
+TEST_F(MapFileTest, WrongLengthResetsSilentlyAndSaveRestoresTheLength) {
+    for (size_t size : {size_t{0}, size_t{MapCells - 1}, size_t{MapCells + 1}}) {
+        WriteFileBytes(MapPath, VariedBytes(size));
+        Field = Dirty();
+        EXPECT_EQ(LoadHeightArray(MapPath, Field), TLoadResult::Reset) << size;
+        EXPECT_TRUE(AllZero(Field)) << size;
+        SaveHeightArray(MapPath, Field);
+        EXPECT_EQ(ReadFileBytes(MapPath), std::vector<uint8_t>(MapCells, 0)) << size;
+    }
+}
+
+TEST_F(MapFileTest, ByteAt240xPlusYIsCellXY) {
+    for (auto [x, y] : {std::pair{0, 239}, {1, 0}, {123, 45}, {319, 239}}) {
+        std::vector<uint8_t> bytes(MapCells, 0);
+        bytes[240 * x + y] = 255;
+        WriteFileBytes(MapPath, bytes);
+        ASSERT_EQ(LoadHeightArray(MapPath, Field), TLoadResult::Loaded);
+        EXPECT_EQ(Field[CellIndex(x, y)], 255) << x << ',' << y;
+        EXPECT_EQ(std::count(Field.begin(), Field.end(), 0), MapCells - 1);
+    }
+}
+
+TEST_F(MapFileTest, LoadThenSaveReproducesTheFileAndItsMode) {
+    const auto original = VariedBytes(MapCells);
+    WriteFileBytes(MapPath, original);
+    fs::permissions(MapPath, fs::perms(0604));
+    ASSERT_EQ(LoadHeightArray(MapPath, Field), TLoadResult::Loaded);
+    EXPECT_EQ(BytesOf(Field), original);
+    SaveHeightArray(MapPath, Field);
+    EXPECT_EQ(ReadFileBytes(MapPath), original);
+    EXPECT_EQ(ModeOf(MapPath), 0604u);
+}
+
+TEST_F(MapFileTest, TimeStampsIn1970And2200LoadNormally) {
+    const auto original = VariedBytes(MapCells);
+    WriteFileBytes(MapPath, original);
+    for (time_t stamp : {time_t{0}, time_t{7258118400}}) {
+        const timespec times[2] = {{stamp, 0}, {stamp, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, MapPath.c_str(), times, 0), 0);
+        Field = Dirty();
+        EXPECT_EQ(LoadHeightArray(MapPath, Field), TLoadResult::Loaded) << stamp;
+        EXPECT_EQ(BytesOf(Field), original) << stamp;
+    }
+}
+
+TEST_F(MapFileTest, RealFolderNamedMapDatCountsAsNoFileAndSaveOntoItFails) {
+    fs::create_directory(MapPath);
+    WriteFileBytes(MapPath + "/keep", {1, 2, 3});
+    EXPECT_EQ(LoadHeightArray(MapPath, Field), TLoadResult::Reset);
+    EXPECT_TRUE(AllZero(Field));
+    EXPECT_EQ(MessageOf([&] { SaveHeightArray(MapPath, Field); }), "File access denied");
+    EXPECT_EQ(ReadFileBytes(MapPath + "/keep"), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(Dir.Names(), std::vector<std::string>{"Map.Dat"});
+}
+
+TEST_F(MapFileTest, RealMissingFolderSaveIsFileNotFoundAndCreatesNothing) {
+    const std::string inMissing = Dir.File("missing/Map.Dat");
+    EXPECT_EQ(MessageOf([&] { SaveHeightArray(inMissing, Field); }), "File not found");
+    EXPECT_TRUE(Dir.Names().empty());
+}
+
+TEST_F(MapFileTest, SaveThroughASymbolicLinkReplacesItsTarget) {
+    fs::create_directory(Dir.File("data"));
+    WriteFileBytes(Dir.File("data/terrain.bin"), std::vector<uint8_t>(MapCells, 1));
+    fs::create_symlink("data/terrain.bin", MapPath);
+    ASSERT_EQ(LoadHeightArray(MapPath, Field), TLoadResult::Loaded);
+    Field[0] = 77;
+    SaveHeightArray(MapPath, Field);
+    EXPECT_TRUE(fs::is_symlink(MapPath));
+    EXPECT_EQ(ReadFileBytes(Dir.File("data/terrain.bin")), BytesOf(Field));
+}
+
+TEST(InOutErrorCode, PlatformErrorsMapToTheRuntimeCodes) {
+    const std::pair<int, int> rows[] = {
+        {ENOENT, 2}, {ENOTDIR, 2},  {EINVAL, 3},   {ENAMETOOLONG, 3}, {EMFILE, 4},
+        {ENFILE, 4}, {EACCES, 5},   {EPERM, 5},    {EROFS, 5},        {EISDIR, 5},
+        {EEXIST, 5}, {ENOSPC, 101}, {EDQUOT, 101}, {EXDEV, EXDEV},    {ELOOP, ELOOP}};
+    for (auto [platform, code] : rows)
+        EXPECT_EQ(InOutErrorCode(platform), code) << platform;
+}
+
+// ---- Failures injected at one step through the seam ----------------------------------------
+
+namespace {
+
+enum class TStep {
+    None,
+    Stat,
+    Open,
+    Size,
+    Read,
+    ZeroRead,
+    Temp,
+    Write,
+    ZeroWrite,
+    Sync,
+    Close,
+    Rename,
+    Writable
+};
+
+// The real file system with one chosen step failing; it can also cut every transfer short.
+class TFaultyOps final : public TFileOps {
+  public:
+    TStep FailAt = TStep::None;
+    int Error = 0;
+    unsigned long MaxTransfer = ~0ul;
+
+    int Stat(const std::string& p, bool& regular, bool& exists) override {
+        return Fails(TStep::Stat) ? Error : Sys().Stat(p, regular, exists);
+    }
+    int OpenExisting(const std::string& p, int& fd) override {
+        return Fails(TStep::Open) ? Error : Sys().OpenExisting(p, fd);
+    }
+    int Size(int fd, long long& size) override {
+        return Fails(TStep::Size) ? Error : Sys().Size(fd, size);
+    }
+    long Read(int fd, void* to, unsigned long count) override {
+        return Fails(TStep::Read)       ? -Error
+               : Fails(TStep::ZeroRead) ? 0
+                                        : Sys().Read(fd, to, std::min(count, MaxTransfer));
+    }
+    int CreateTemp(const std::string& dir, std::string& temp, int& fd) override {
+        return Fails(TStep::Temp) ? Error : Sys().CreateTemp(dir, temp, fd);
+    }
+    long Write(int fd, const void* from, unsigned long count) override {
+        return Fails(TStep::Write)       ? -Error
+               : Fails(TStep::ZeroWrite) ? 0
+                                         : Sys().Write(fd, from, std::min(count, MaxTransfer));
+    }
+    int Sync(int fd) override { return Fails(TStep::Sync) ? Error : Sys().Sync(fd); }
+    int Close(int fd) override { // the descriptor goes even when close reports an error
+        const int err = Sys().Close(fd);
+        return Fails(TStep::Close) ? Error : err;
+    }
+    int Rename(const std::string& from, const std::string& to) override {
+        return Fails(TStep::Rename) ? Error : Sys().Rename(from, to);
+    }
+    int Remove(const std::string& p) override { return Sys().Remove(p); }
+    int CheckWritable(const std::string& p) override {
+        return Fails(TStep::Writable) ? Error : Sys().CheckWritable(p);
+    }
+
+  private:
+    bool Fails(TStep step) const { return FailAt == step; }
+    static TFileOps& Sys() { return SystemFileOps(); }
+};
+
+struct TFaultRow {
+    TStep Step;
+    int Error;
+    const char* Message;
+};
+
+size_t OpenDescriptors() {
+    return static_cast<size_t>(
+        std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+class MapFileSeamTest : public MapFileTest {
+  protected:
+    TFaultyOps Ops;
+    std::vector<uint8_t> Original = VariedBytes(MapCells);
+    size_t Descriptors = 0;
+    void SetUp() override {
+        WriteFileBytes(MapPath, Original);
+        Descriptors = OpenDescriptors();
+        SetFileOps(&Ops);
+    }
+    void TearDown() override {
+        SetFileOps(nullptr);
+        EXPECT_EQ(OpenDescriptors(), Descriptors); // error paths close what they opened
+        EXPECT_EQ(Dir.Names(), std::vector<std::string>{"Map.Dat"}); // no temporary left
+    }
+    void Inject(const TFaultRow& row) {
+        Ops.FailAt = row.Step;
+        Ops.Error = row.Error;
+    }
+};
+
+} // namespace
+
+TEST_F(MapFileSeamTest, SeamLoadFailureAtEachStepLeavesTheFieldZero) {
+    const TFaultRow rows[] = {{TStep::Stat, ELOOP, "I/O error 40"},
+                              {TStep::Open, EACCES, "File access denied"},
+                              {TStep::Open, EMFILE, "Too many open files"},
+                              {TStep::Size, EOVERFLOW, "I/O error 75"},
+                              {TStep::Read, EBADF, "I/O error 9"},
+                              {TStep::ZeroRead, 0, "Read beyond end of file"},
+                              {TStep::Close, ENOSPC, "Disk full"}};
+    for (const auto& row : rows) {
+        Inject(row);
+        Field = Dirty();
+        EXPECT_EQ(MessageOf([&] { LoadHeightArray(MapPath, Field); }), row.Message);
+        EXPECT_TRUE(AllZero(Field)) << row.Message;
+    }
+}
+
+TEST_F(MapFileSeamTest, SeamSaveFailureAtEachStepKeepsTheOldFileByteForByte) {
+    const TFaultRow rows[] = {{TStep::Writable, EACCES, "File access denied"},
+                              {TStep::Writable, EROFS, "File access denied"},
+                              {TStep::Temp, EMFILE, "Too many open files"},
+                              {TStep::Temp, ENAMETOOLONG, "Invalid filename"},
+                              {TStep::Write, ENOSPC, "Disk full"},
+                              {TStep::ZeroWrite, 0, "Disk full"},
+                              {TStep::Sync, EDQUOT, "Disk full"},
+                              {TStep::Close, ENOSPC, "Disk full"},
+                              {TStep::Rename, EXDEV, "I/O error 18"}};
+    const THeightArray changed{};
+    for (const auto& row : rows) {
+        Inject(row);
+        EXPECT_EQ(MessageOf([&] { SaveHeightArray(MapPath, changed); }), row.Message);
+        EXPECT_EQ(ReadFileBytes(MapPath), Original) << row.Message;
+        EXPECT_EQ(Dir.Names(), std::vector<std::string>{"Map.Dat"}) << row.Message;
+    }
+}
+
+TEST_F(MapFileSeamTest, SeamPartialTransfersStillMoveEveryByteInOrder) {
+    Ops.MaxTransfer = 1000;
+    ASSERT_EQ(LoadHeightArray(MapPath, Field), TLoadResult::Loaded);
+    EXPECT_EQ(BytesOf(Field), Original);
+    std::reverse(Field.begin(), Field.end());
+    SaveHeightArray(MapPath, Field);
+    Original = BytesOf(Field);
+    EXPECT_EQ(ReadFileBytes(MapPath), Original);
+}
