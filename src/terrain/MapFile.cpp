@@ -17,8 +17,12 @@ constexpr int DiskFull = 101;
 [[noreturn]] void RaiseIo(int code) {
     throw EInOutError(code);
 }
+// Errors the table names get its message; any other keeps the platform's number, so EIO (5)
+// reads "I/O error 5" rather than the table's "File access denied".
 [[noreturn]] void RaisePlatform(int platformError) {
-    RaiseIo(InOutErrorCode(platformError));
+    const int code = InOutErrorCode(platformError);
+    if (code != platformError || platformError == ENOENT) RaiseIo(code);
+    throw EInOutError(platformError, "I/O error " + std::to_string(platformError));
 }
 
 // Closes a descriptor on an error path; the error already being raised is the one reported.

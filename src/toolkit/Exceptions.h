@@ -22,6 +22,8 @@ class EAbort : public Exception {
 class EInOutError : public Exception {
   public:
     explicit EInOutError(int code) : Exception(InOutErrorMessage(code)), ErrorCode(code) {}
+    // A platform error outside the table keeps its own number in the message.
+    EInOutError(int code, const std::string& message) : Exception(message), ErrorCode(code) {}
     // Message for an I/O error code: 2 "File not found", 3 "Invalid filename", ... else "I/O error %d".
     static std::string InOutErrorMessage(int code);
     int ErrorCode;

@@ -254,6 +254,7 @@ TEST_F(MapFileSeamTest, SeamLoadFailureAtEachStepLeavesTheFieldZero) {
                               {TStep::Open, EMFILE, "Too many open files"},
                               {TStep::Size, EOVERFLOW, "I/O error 75"},
                               {TStep::Read, EBADF, "I/O error 9"},
+                              {TStep::Read, EIO, "I/O error 5"}, // not the table's code 5
                               {TStep::ZeroRead, 0, "Read beyond end of file"},
                               {TStep::Close, ENOSPC, "Disk full"}};
     for (const auto& row : rows) {
