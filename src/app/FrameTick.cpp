@@ -20,7 +20,7 @@ void TMain::DXTimerTimer(QObject*, int32_t) {
     using namespace MainState;
     if (CamRotAuto) CamRot = static_cast<uint16_t>((CamRot + 1) % 360);
 
-    const TMouseSample mouse = SampleMouse();
+    const TMouseSample mouse = MouseSampler();
     LeftDown = mouse.LeftDown;
     RightDown = mouse.RightDown;
     PrevCursorPos = CursorPos;

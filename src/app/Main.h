@@ -4,11 +4,13 @@
 
 #include <QObject>
 
+#include <functional>
 #include <string>
 
 #include "present/DXDraw.h"
 #include "present/DXTimer.h"
 #include "toolkit/Form.h"
+#include "toolkit/Mouse.h"
 #include "toolkit/SpinEdit.h"
 #include "util/Fnc.h"
 
@@ -69,6 +71,9 @@ class TMain : public TForm {
     void DXScreenInitialize(QObject* sender);
     void DXMapInitialize(QObject* sender);
     void DXTimerTimer(QObject* sender, int32_t lagCount);
+
+    // Where the tick samples the global mouse state (replaceable for tests).
+    std::function<TMouseSample()> MouseSampler = SampleMouse;
 
     // One brush stroke at map pixel (cx, cy) and one frame of the screen view.
     void DrawMap(int32_t cx, int32_t cy);

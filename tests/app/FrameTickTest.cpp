@@ -1,0 +1,111 @@
+// The frame tick: rotation, mouse sampling, the brush over the map, the renderer.
+#include "MainTestFixture.h"
+
+#include <QCheckBox>
+#include <QTest>
+
+#include "toolkit/Exceptions.h"
+
+namespace {
+class FrameTickTest : public MainWindowTest {
+  protected:
+    void SetUp() override {
+        WriteFileBytes(Dir.File("Map.Dat"), VariedField());
+        Show();
+        Window->MouseSampler = [this] { return Mouse; };
+    }
+    // Puts the cursor on map pixel (x, y) with the given buttons.
+    void MouseAt(int x, int y, bool left, bool right) {
+        const QPoint global = Window->DXMap->mapToGlobal(QPoint(x, y));
+        Mouse = {left, right, global.x(), global.y()};
+    }
+    void Tick(int times = 1) {
+        for (int i = 0; i < times; ++i) Window->DXTimerTimer(nullptr, 1);
+    }
+    uint16_t MapPixelAt(int x, int y) {
+        TLockedSurface s;
+        EXPECT_TRUE(LockSurface(Window->DXMap->BackSurface(), s));
+        const uint16_t value = static_cast<uint16_t>(LoadPixel(s, x, y));
+        UnlockSurface(Window->DXMap->BackSurface(), s.Bits);
+        return value;
+    }
+    uint8_t Height(int x, int y) const { return Terrain::HeightArray[CellIndex(x, y)]; }
+
+    TMouseSample Mouse{};
+};
+} // namespace
+
+TEST_F(FrameTickTest, CursorOutsideTheMapOnlyTurnsAndRenders) {
+    const THeightArray before = Terrain::HeightArray;
+    const QPoint overScreen = Window->DXScreen->mapToGlobal(QPoint(100, 100));
+    Mouse = {true, true, overScreen.x(), overScreen.y()};
+    MainState::CamRot = 358;
+    Tick(3);
+    EXPECT_EQ(MainState::CamRot, 1); // 359 -> 0 -> 1
+    EXPECT_EQ(Terrain::HeightArray, before);
+    MouseAt(321, 100, true, false); // one column past the inclusive edge
+    Tick();
+    EXPECT_EQ(Terrain::HeightArray, before);
+}
+
+TEST_F(FrameTickTest, HoveringRevealsTheFootprintWithoutEditing) {
+    const THeightArray before = Terrain::HeightArray;
+    EXPECT_EQ(MapPixelAt(100, 100), 0); // black after start-up
+    MouseAt(100, 100, false, false);
+    Tick();
+    EXPECT_EQ(MainState::ButtonMode, bmNone);
+    EXPECT_EQ(Terrain::HeightArray, before);
+    for (auto [x, y, inside] : {std::tuple{100, 100, true}, {150, 100, true}, {100, 50, true},
+                                {151, 100, false}, {136, 136, false}, {10, 10, false}}) {
+        SCOPED_TRACE(testing::Message() << x << "," << y);
+        EXPECT_EQ(MapPixelAt(x, y), inside ? Terrain::MapPixel[Height(x, y)] : 0);
+    }
+}
+
+TEST_F(FrameTickTest, LeftRaisesRightLowersBothRaise) {
+    const uint8_t start = Height(160, 120);
+    ASSERT_LE(start, 230);
+    MouseAt(160, 120, true, false);
+    Tick();
+    EXPECT_EQ(Height(160, 120), start + 8);
+    MouseAt(160, 120, true, true);
+    Tick();
+    EXPECT_EQ(MainState::ButtonMode, bmRaise);
+    EXPECT_EQ(Height(160, 120), start + 16);
+    MouseAt(160, 120, false, true);
+    Tick(2);
+    EXPECT_EQ(MainState::ButtonMode, bmLower);
+    EXPECT_EQ(Height(160, 120), start);
+    // The corner one past the map still counts: the cell at (319, 239) is within the brush.
+    const uint8_t corner = Height(319, 239);
+    MouseAt(320, 240, true, false);
+    Tick();
+    EXPECT_NE(Height(319, 239), corner);
+}
+
+TEST_F(FrameTickTest, WaitingForMovementNeedsBothCoordinatesToChange) {
+    QTest::mouseClick(Window->WaitCursorMoveCheck, Qt::LeftButton);
+    ASSERT_TRUE(MainState::WaitCursorMove);
+    const uint8_t start = Height(160, 120);
+    MouseAt(160, 120, true, false);
+    Tick(); // moved from (0, 0): edits once
+    EXPECT_EQ(Height(160, 120), start + 8);
+    Tick(3); // held still
+    EXPECT_EQ(Height(160, 120), start + 8);
+    MouseAt(161, 120, true, false); // horizontal only
+    Tick();
+    EXPECT_EQ(Height(160, 120), start + 8);
+    MouseAt(162, 121, true, false); // diagonal
+    Tick();
+    EXPECT_GT(Height(160, 120), start + 8);
+}
+
+TEST_F(FrameTickTest, BrushErrorEndsTheTickBeforeTheScreen) {
+    MainState::HeightArrayDiv = 0;
+    const THeightArray before = Terrain::HeightArray;
+    MouseAt(160, 120, true, false);
+    const uint16_t angle = MainState::CamRot;
+    EXPECT_THROW(Tick(), EDivByZero);
+    EXPECT_EQ(MainState::CamRot, (angle + 1) % 360);
+    EXPECT_EQ(Terrain::HeightArray, before);
+}

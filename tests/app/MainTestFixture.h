@@ -1,0 +1,41 @@
+// A main window over its own temporary folder, with the module state reset for each test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include <memory>
+
+#include "app/Main.h"
+#include "app/Parameters.h"
+#include "support/QtHelpers.h"
+#include "support/TempDir.h"
+#include "terrain/TerrainState.h"
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    // Creates the window over the temporary folder; Show() also initialises the views.
+    void Create() { Window = std::make_unique<TMain>(Dir.Path()); }
+    void Show() {
+        if (!Window) Create();
+        Window->show();
+        QApplication::setActiveWindow(Window.get());
+        QApplication::processEvents();
+    }
+    void TearDown() override {
+        if (Window) Window->hide();
+        Window.reset();
+    }
+    // A field whose cell (x, y) holds (x * 7 + y * 3) mod 256.
+    static std::vector<uint8_t> VariedField() {
+        std::vector<uint8_t> bytes(MapCells);
+        for (int x = 0; x < MapWidth; ++x)
+            for (int y = 0; y < MapHeight; ++y) bytes[CellIndex(x, y)] = (x * 7 + y * 3) % 256;
+        return bytes;
+    }
+
+    TTempDir Dir;
+    TModalBoxCloser Boxes;
+    std::unique_ptr<TMain> Window;
+};

@@ -1,0 +1,266 @@
+// The main window: layout, controls, focus order, parameters, start-up and closing.
+#include "MainTestFixture.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "terrain/MapFile.h"
+#include "toolkit/Application.h"
+
+namespace {
+void TypeInto(TSpinEdit* spin, const QString& text) {
+    spin->Editor()->setFocus();
+    spin->Editor()->selectAll();
+    QTest::keyClicks(spin->Editor(), text);
+}
+} // namespace
+
+TEST_F(MainWindowTest, LayoutReplacesTheDesignedSizes) {
+    Show();
+    EXPECT_EQ(Window->Client()->size(), QSize(688, 553));
+    EXPECT_EQ(Window->size(), QSize(688, 553));
+    EXPECT_EQ(Window->DXScreen->geometry(), QRect(16, 16, 320, 240));
+    EXPECT_EQ(Window->DXMap->geometry(), QRect(352, 16, 320, 240));
+    EXPECT_EQ(Window->CommandPanel->geometry(), QRect(16, 272, 656, 265));
+    EXPECT_EQ(Window->windowTitle(), QStringLiteral("Voxel 기초 - by Tessmir"));
+    EXPECT_TRUE(Window->DXScreen->Initialized());
+    EXPECT_TRUE(Window->DXMap->Initialized());
+    EXPECT_EQ(Window->DXMap->SurfaceWidth(), 320);
+    EXPECT_EQ(Window->DXMap->SurfaceHeight(), 240);
+}
+
+TEST_F(MainWindowTest, ControlsStandAsDesigned) {
+    Create();
+    TMain& m = *Window;
+    struct Row {
+        QWidget* Control;
+        QRect Geometry;
+        QString Caption;
+        bool Enabled;
+    };
+    const Row rows[] = {
+        {m.Label1, {8, 8, 80, 16}, "브러시 반경", true},
+        {m.Label2, {8, 32, 80, 16}, "카메라 높이", true},
+        {m.Label3, {8, 56, 65, 16}, "변화 억제", true},
+        {m.Label4, {8, 80, 80, 16}, "카메라 각도", true},
+        {m.BrushRangeMinSpin, {96, 8, 73, 22}, "", true},
+        {m.CameraZSpin, {96, 32, 73, 22}, "", true},
+        {m.HeightArrayDivSpin, {96, 56, 73, 22}, "", true},
+        {m.CamRotSpin, {96, 80, 73, 22}, "", false},
+        {m.WaitCursorMoveCheck, {8, 120, 161, 17}, "마우스 이동 기다림", true},
+        {m.CamRotAutoCheck, {8, 144, 161, 17}, "카메라 자동회전", true},
+        {m.BrushModeBox, {72, 168, 97, 81}, " 붓  ", true},
+        {m.InitBtn, {192, 8, 75, 25}, "초기화", true},
+        {m.MeanBtn, {192, 40, 75, 25}, "평준화", false},
+        {m.NoiseBtn, {192, 72, 75, 25}, "잡음", false},
+        {m.AutoBtn, {192, 104, 75, 25}, "자동생성", false},
+        {m.ExitBtn, {192, 184, 75, 25}, "끝내기", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Control->metaObject()->className() + (" " + row.Caption.toStdString()));
+        EXPECT_EQ(row.Control->parentWidget(), m.CommandPanel);
+        EXPECT_EQ(row.Control->geometry(), row.Geometry);
+        EXPECT_EQ(row.Control->isEnabled(), row.Enabled);
+        QString caption;
+        if (auto* label = qobject_cast<QLabel*>(row.Control)) caption = label->text();
+        if (auto* button = qobject_cast<QAbstractButton*>(row.Control)) caption = button->text();
+        if (auto* box = qobject_cast<QGroupBox*>(row.Control)) caption = box->title();
+        EXPECT_EQ(caption, row.Caption);
+    }
+    struct Range {
+        TSpinEdit* Spin;
+        int32_t Min, Max, Value;
+    };
+    for (const Range& r : {Range{m.BrushRangeMinSpin, 1, 200, 50}, Range{m.CameraZSpin, 1, 1000, 240},
+                           Range{m.HeightArrayDivSpin, 1, 128, 1}, Range{m.CamRotSpin, 0, 359, 0}}) {
+        EXPECT_EQ(r.Spin->MinValue(), r.Min);
+        EXPECT_EQ(r.Spin->MaxValue(), r.Max);
+        EXPECT_EQ(r.Spin->Value(), r.Value);
+    }
+    EXPECT_FALSE(m.WaitCursorMoveCheck->isChecked());
+    EXPECT_TRUE(m.CamRotAutoCheck->isChecked());
+    EXPECT_EQ(m.BrushModeItemIndex(), 0);
+    EXPECT_EQ(m.BrushModeItems->button(0)->text(), "가우시안");
+    EXPECT_EQ(m.BrushModeItems->button(1)->text(), "삼각");
+    EXPECT_EQ(m.BrushModeItems->button(2)->text(), "사각");
+
+    using namespace MainState;
+    EXPECT_EQ(BrushRangeMin, 50);
+    EXPECT_EQ(HeightArrayDiv, 1);
+    EXPECT_EQ(CameraX, 160);
+    EXPECT_EQ(CameraY, 480);
+    EXPECT_EQ(CameraZ, 240);
+    EXPECT_EQ(HorizonOffset, 72);
+    EXPECT_TRUE(CamRotAuto);
+    EXPECT_FALSE(WaitCursorMove);
+    EXPECT_EQ(MapFileName, Dir.Path() + "Map.Dat");
+    EXPECT_EQ(Terrain::BrushMode, 1);
+    EXPECT_EQ(Terrain::BrushProfile[0], 8);
+    EXPECT_EQ(Terrain::SqrtTable[65280], 255);
+    EXPECT_EQ(Terrain::CosTable[0], 1.0f);
+}
+
+TEST_F(MainWindowTest, FocusStartsOnResetAndSkipsDisabledControls) {
+    Show();
+    TMain& m = *Window;
+    ASSERT_EQ(QApplication::focusWidget(), m.InitBtn);
+    const QWidget* expected[] = {m.ExitBtn,
+                                 m.BrushRangeMinSpin->Editor(),
+                                 m.CameraZSpin->Editor(),
+                                 m.WaitCursorMoveCheck,
+                                 m.BrushModeItems->button(0),
+                                 m.HeightArrayDivSpin->Editor(),
+                                 m.CamRotAutoCheck,
+                                 m.InitBtn};
+    for (const QWidget* next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next);
+    }
+    // With the rotation off, the angle joins the order.
+    QTest::mouseClick(m.CamRotAutoCheck, Qt::LeftButton);
+    m.HeightArrayDivSpin->Editor()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), m.CamRotSpin->Editor());
+}
+
+TEST_F(MainWindowTest, CameraHeightSetsTheHorizon) {
+    Show();
+    for (auto [typed, horizon] : {std::pair{"240", 72}, {"1", 120}, {"600", 0}, {"1000", -80}}) {
+        TypeInto(Window->CameraZSpin, typed);
+        EXPECT_EQ(MainState::CameraZ, std::stoi(typed));
+        EXPECT_EQ(MainState::HorizonOffset, horizon);
+    }
+    // Extreme typed heights wrap in 32 bits without faulting.
+    TypeInto(Window->CameraZSpin, "2147483647");
+    EXPECT_EQ(MainState::HorizonOffset, MainState::HorizonOffsetFor(2147483647, 480));
+}
+
+TEST_F(MainWindowTest, TypedRadiusHoldsUntilFocusLeaves) {
+    Show();
+    TypeInto(Window->BrushRangeMinSpin, "300");
+    EXPECT_EQ(MainState::BrushRangeMin, 300);
+    Window->InitBtn->setFocus();
+    EXPECT_EQ(Window->BrushRangeMinSpin->Text(), "200");
+    EXPECT_EQ(MainState::BrushRangeMin, 200);
+
+    TypeInto(Window->HeightArrayDivSpin, "256"); // low 8 bits
+    EXPECT_EQ(MainState::HeightArrayDiv, 0);
+    Window->InitBtn->setFocus();
+    EXPECT_EQ(MainState::HeightArrayDiv, 128);
+}
+
+TEST_F(MainWindowTest, AutoRotationCheckBoxTogglesTheAngleSpin) {
+    Show();
+    TMain& m = *Window;
+    MainState::CamRot = 123;
+    QTest::mouseClick(m.CamRotAutoCheck, Qt::LeftButton);
+    EXPECT_FALSE(MainState::CamRotAuto);
+    EXPECT_TRUE(m.CamRotSpin->isEnabled());
+    EXPECT_EQ(m.CamRotSpin->Text(), "123");
+    TypeInto(m.CamRotSpin, "45");
+    EXPECT_EQ(MainState::CamRot, 45);
+    m.DXTimerTimer(nullptr, 1);
+    EXPECT_EQ(MainState::CamRot, 45); // no rotation while off
+
+    m.CamRotAutoCheck->setFocus();
+    QTest::keyClick(m.CamRotAutoCheck, Qt::Key_Space);
+    EXPECT_TRUE(MainState::CamRotAuto);
+    EXPECT_TRUE(m.CamRotAutoCheck->isChecked());
+    EXPECT_FALSE(m.CamRotSpin->isEnabled());
+    m.DXTimerTimer(nullptr, 1);
+    EXPECT_EQ(MainState::CamRot, 46); // resumes from the stopped angle
+}
+
+TEST_F(MainWindowTest, BrushShapeSelectsItsProfile) {
+    Show();
+    QTest::mouseClick(Window->BrushModeItems->button(1), Qt::LeftButton);
+    EXPECT_EQ(Terrain::BrushMode, 2);
+    EXPECT_EQ(Terrain::BrushProfile, (TBrushProfile{6, 6, 5, 5, 4, 4, 3, 3, 2, 2, 1, 1}));
+    QTest::mouseClick(Window->BrushModeItems->button(2), Qt::LeftButton);
+    EXPECT_EQ(Terrain::BrushProfile, (TBrushProfile{8, 8, 8, 8, 8, 8, 8, 8, 8, 4, 2, 1}));
+}
+
+TEST_F(MainWindowTest, StartUpLoadsTheMapAndExitSavesItBack) {
+    const auto field = VariedField();
+    WriteFileBytes(Dir.File("Map.Dat"), field);
+    Show();
+    EXPECT_TRUE(std::equal(field.begin(), field.end(), Terrain::HeightArray.begin()));
+    Terrain::HeightArray[CellIndex(5, 6)] ^= 0xFF;
+    auto changed = field;
+    changed[CellIndex(5, 6)] ^= 0xFF;
+
+    QTest::mouseClick(Window->ExitBtn, Qt::LeftButton);
+    EXPECT_EQ(ReadFileBytes(Dir.File("Map.Dat")), changed);
+    EXPECT_TRUE(Application->Terminated() || !Window->isVisible());
+    EXPECT_FALSE(Window->isVisible());
+    EXPECT_TRUE(Window->DXMap->Initialized()); // a program close leaves the views alone
+    EXPECT_TRUE(Boxes.Texts.empty());
+}
+
+TEST_F(MainWindowTest, CloseBoxFinalisesTheViewsThenSaves) {
+    Show();
+    EXPECT_TRUE(SendSpontaneousClose(Window.get()));
+    EXPECT_FALSE(Window->DXScreen->Initialized());
+    EXPECT_FALSE(Window->DXMap->Initialized());
+    EXPECT_EQ(ReadFileBytes(Dir.File("Map.Dat")), std::vector<uint8_t>(MapCells, 0));
+}
+
+TEST_F(MainWindowTest, FailedSaveKeepsTheWindowOpenAndRetries) {
+    Show();
+    std::filesystem::create_directory(Dir.File("Map.Dat")); // a folder in the way
+    Terrain::HeightArray[0] = 9;
+    Window->ExitBtnClick();
+    ASSERT_EQ(Boxes.Texts.size(), 1u);
+    EXPECT_TRUE(Window->isVisible());
+    EXPECT_FALSE(Application->Terminated());
+
+    // The frame tick goes on with views finalised by the close box.
+    EXPECT_FALSE(SendSpontaneousClose(Window.get()));
+    EXPECT_EQ(Boxes.Texts.size(), 2u);
+    EXPECT_NO_THROW(Window->DXTimerTimer(nullptr, 1));
+
+    std::filesystem::remove(Dir.File("Map.Dat"));
+    Window->ExitBtnClick();
+    EXPECT_EQ(ReadFileBytes(Dir.File("Map.Dat"))[0], 9);
+    EXPECT_FALSE(Window->isVisible());
+}
+
+// A load that fails is shown, leaves the field all zero, and the program still works.
+TEST_F(MainWindowTest, FailedLoadStillBuildsTablesAndBrush) {
+    class TFailingRead : public TFileOps {
+      public:
+        TFileOps& Real = SystemFileOps();
+        int Stat(const std::string& p, bool& f, bool& e) override { return Real.Stat(p, f, e); }
+        int OpenExisting(const std::string& p, int& fd) override { return Real.OpenExisting(p, fd); }
+        int Size(int fd, long long& s) override { return Real.Size(fd, s); }
+        long Read(int, void*, unsigned long) override { return -EIO; }
+        int CreateTemp(const std::string& d, std::string& t, int& fd) override {
+            return Real.CreateTemp(d, t, fd);
+        }
+        long Write(int fd, const void* b, unsigned long c) override { return Real.Write(fd, b, c); }
+        int Sync(int fd) override { return Real.Sync(fd); }
+        int Close(int fd) override { return Real.Close(fd); }
+        int Rename(const std::string& a, const std::string& b) override { return Real.Rename(a, b); }
+        int Remove(const std::string& p) override { return Real.Remove(p); }
+        int CheckWritable(const std::string& p) override { return Real.CheckWritable(p); }
+    } failing;
+    WriteFileBytes(Dir.File("Map.Dat"), VariedField());
+    SetFileOps(&failing);
+    Show();
+    SetFileOps(nullptr);
+    ASSERT_EQ(Boxes.Texts.size(), 1u);
+    EXPECT_EQ(Boxes.Texts[0], QString("I/O error %1.").arg(EIO));
+    EXPECT_EQ(std::count(Terrain::HeightArray.begin(), Terrain::HeightArray.end(), 0), MapCells);
+    EXPECT_EQ(Terrain::SqrtTable[4], 2);
+    EXPECT_EQ(Terrain::SinTable[90], 1.0f);
+    EXPECT_EQ(Terrain::BrushProfile[0], 8);
+    EXPECT_TRUE(Window->isVisible());
+}
