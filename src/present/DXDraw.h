@@ -102,6 +102,7 @@ class TDirectDrawSurface : public TDirectX {
     void Unlock(void* bits);
     bool IsLost() const;
     bool Restore();
+    bool Locked() const; // a lock is held (no canvas context meanwhile)
     TDirectDrawSurfaceCanvas* Canvas(); // made on first call; null without a surface object
 
     TDirectDraw* Owner;
@@ -145,6 +146,7 @@ class TDXDrawDriverBlt : public TDXDrawDriver {
     void Finalize() override;
     void Flip() override;
     void Initialize() override;
+    void Resize() override; // makes the back surface and window area anew at the new size
 };
 
 // Replaces a form's message handler by a component's and remembers the previous one.
@@ -158,6 +160,9 @@ class TControlSubClass {
   private:
     TForm* FForm;
     std::function<bool(QEvent*)> FPrevious;
+    // Set once the form has begun its destruction: its handler chain is no longer ours to touch.
+    bool FFormGone = false;
+    QMetaObject::Connection FFormDestroyed;
 };
 
 // ---- The view ----
@@ -210,10 +215,13 @@ class TCustomDXDraw : public QWidget {
 
   protected:
     void paintEvent(class QPaintEvent* event) override;
+    void resizeEvent(class QResizeEvent* event) override;
     bool FormHandler(QEvent* event, const std::function<bool(QEvent*)>& prev);
 
   private:
     friend class TDXDrawDriverBlt;
+    void SetSurfaceSize(int width, int height);
+    void Fire(const TNotifyEvent& event);
     TForm* FForm = nullptr;
     std::unique_ptr<TControlSubClass> FFormHook;
     std::unique_ptr<TDXDrawDriver> FDriver;
