@@ -97,6 +97,9 @@ void TSpinEdit::Step(int32_t delta) {
 }
 
 void TSpinEdit::CheckOnExit() {
+    // A window being hidden or destroyed takes the focus away too; its handlers may already be
+    // gone, and the typed value has been delivered anyway.
+    if (window()->isHidden()) return;
     const int32_t value = Value();
     if (value < FMinValue || value > FMaxValue) SetValue(value);
 }
