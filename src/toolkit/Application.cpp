@@ -122,6 +122,8 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {
+        // The handler was cut short: the event counts as refused (a failed close keeps the window).
+        event->ignore();
         HandleException(std::current_exception());
         return false;
     }

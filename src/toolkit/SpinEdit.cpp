@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QToolButton>
 
+#include "toolkit/Application.h"
 #include "util/Fnc.h"
 
 namespace {
@@ -51,9 +52,9 @@ TSpinEdit::TSpinEdit(QWidget* parent)
     FUpButton->raise();
     FDownButton->raise();
 
-    connect(FEditor, &QLineEdit::textChanged, this, [this] {
+    connect(FEditor, &QLineEdit::textChanged, this, Guarded([this] {
         if (OnChange) OnChange();
-    });
+    }));
     for (QToolButton* button : {FUpButton, FDownButton}) {
         // Using an arrow puts the focus on the editor, as a click into it would.
         connect(button, &QToolButton::pressed, this, [this] {

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -43,6 +44,21 @@ struct TBlockCounter {
             if (QApplication::activeModalWidget() == nullptr) ++Count;
         });
     ~TBlockCounter() { QObject::disconnect(Connection); }
+};
+
+// Throws what it is told when it receives the test event.
+class TThrower : public QObject {
+  public:
+    std::function<void()> Error;
+    bool event(QEvent* event) override {
+        if (event->type() == TestEventType) Error();
+        return QObject::event(event);
+    }
+};
+
+class TFailingCloseWindow : public QWidget {
+  protected:
+    void closeEvent(QCloseEvent*) override { throw Exception("Cannot save"); }
 };
 
 void Drain() {
@@ -182,37 +198,53 @@ TEST(ApplicationErrors, AfterAnIdleErrorTheDoneFlagStillDecidesTheWait) {
     Application->SetOnIdle({});
 }
 
-TEST(ApplicationErrors, HandlerErrorsAreCaughtByNotify) {
+TEST(ApplicationErrors, EventHandlerErrorsAreCaughtByNotify) {
     TBoxWatcher watcher;
-    QWidget window;
-    window.resize(200, 100);
-    auto* failing = new QPushButton(QStringLiteral("Fail"), &window);
-    auto* aborting = new QPushButton(QStringLiteral("Abort"), &window);
-    failing->setGeometry(0, 0, 80, 25);
-    aborting->setGeometry(100, 0, 80, 25);
-    bool afterThrow = false;
-    QObject::connect(failing, &QPushButton::clicked, [&] {
-        throw Exception("Click failed");
-        afterThrow = true;
-    });
-    QObject::connect(aborting, &QPushButton::clicked, [] { throw EAbort(); });
-    window.show();
-    Drain();
-
-    PostClick(aborting);
+    TThrower thrower;
+    thrower.Error = [] { throw EAbort(); };
+    QCoreApplication::postEvent(&thrower, new QEvent(TestEventType));
     Drain();
     EXPECT_EQ(Application->ErrorBoxCount(), 0);
-    EXPECT_TRUE(watcher.Seen.empty());
 
-    PostClick(failing);
+    thrower.Error = [] { throw Exception("Event failed"); };
+    QCoreApplication::postEvent(&thrower, new QEvent(TestEventType));
+    Drain();
+    EXPECT_EQ(Application->ErrorBoxCount(), 1);
+
+    // A close handler that fails refuses the close.
+    TFailingCloseWindow window;
+    window.show();
+    EXPECT_FALSE(window.close());
+    EXPECT_TRUE(window.isVisible());
+
+    ASSERT_EQ(watcher.Seen.size(), 2u);
+    EXPECT_EQ(watcher.Seen[0].Text, QStringLiteral("Event failed."));
+    EXPECT_EQ(watcher.Seen[0].Caption, Application->Title());
+    EXPECT_EQ(watcher.Seen[1].Text, QStringLiteral("Cannot save."));
+}
+
+TEST(ApplicationErrors, GuardedSlotErrorsAreShownWhereQtCallsThem) {
+    TBoxWatcher watcher;
+    QPushButton button(QStringLiteral("Fail"));
+    button.setGeometry(0, 0, 80, 25);
+    bool afterThrow = false;
+    QObject::connect(&button, &QPushButton::clicked, Guarded([&] {
+        throw Exception("Click failed");
+        afterThrow = true;
+    }));
+    QObject::connect(&button, &QPushButton::toggled, Guarded([](bool) { throw EAbort(); }));
+    button.setCheckable(true);
+    button.show();
+    Drain();
+    PostClick(&button);
     Drain();
     EXPECT_FALSE(afterThrow);
     EXPECT_EQ(Application->ErrorBoxCount(), 1);
     ASSERT_EQ(watcher.Seen.size(), 1u);
     EXPECT_EQ(watcher.Seen[0].Text, QStringLiteral("Click failed."));
-    EXPECT_EQ(watcher.Seen[0].Caption, Application->Title());
-    // The failed handler left the button usable.
-    EXPECT_FALSE(failing->isDown());
+    // The failed click left the button usable.
+    EXPECT_FALSE(button.isDown());
+    EXPECT_TRUE(button.isChecked());
 }
 
 TEST(ApplicationActivation, NoticesReachSubscribersUntilRemoved) {

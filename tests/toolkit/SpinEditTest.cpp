@@ -12,6 +12,7 @@
 
 #include "BoxWatcher.h"
 #include "toolkit/ErrorBox.h"
+#include "toolkit/Exceptions.h"
 #include "toolkit/SpinEdit.h"
 
 namespace {
@@ -200,6 +201,15 @@ TEST_F(SpinEditTest, TypedExtremesDoNotOverflow) {
     Type(QStringLiteral("2147483647"));
     QTest::keyClick(Spin->Editor(), Qt::Key_Up);
     EXPECT_EQ(Spin->Value(), 200);
+}
+
+TEST_F(SpinEditTest, ChangeHandlerErrorsAreShownAndTheTextStays) {
+    TBoxWatcher watcher;
+    Spin->OnChange = [] { throw Exception("Bad value"); };
+    QTest::keyClick(Spin->Editor(), Qt::Key_Up);
+    EXPECT_EQ(Spin->Text(), QStringLiteral("51"));
+    ASSERT_EQ(watcher.Seen.size(), 1u);
+    EXPECT_EQ(watcher.Seen[0].Text, QStringLiteral("Bad value."));
 }
 
 TEST_F(SpinEditTest, ButtonsStackInsideTheGivenRectangle) {
