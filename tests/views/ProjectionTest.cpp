@@ -1,0 +1,258 @@
+// The renderer's passes: worked examples of the projection and the bars, camera extremes, the
+// division error, occlusion, and agreement with the plain transcription for random inputs.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "toolkit/Exceptions.h"
+#include "ViewsTestSupport.h"
+#include "views/core/Projection.h"
+
+namespace {
+
+constexpr TRect FullClip{0, 0, 319, 239};
+
+// "" when production and reference leave the same buffer and raise the same error, else what differs.
+std::string CompareWithReference(const THeightArray& field, const TCamera& camera,
+                                 const TTrigTable& sinTable, const TTrigTable& cosTable,
+                                 const TRect& clip) {
+    TProjHeightArray fast{}, plain{};
+    std::string fastError, plainError;
+    try {
+        ProjectField(field, camera, sinTable, cosTable, clip, fast);
+    } catch (const Exception& e) {
+        fastError = e.what();
+    }
+    try {
+        Ref::ProjectField(field, camera, sinTable, cosTable, clip, plain);
+    } catch (const Exception& e) {
+        plainError = e.what();
+    }
+    if (fastError != plainError) return "error \"" + fastError + "\" vs \"" + plainError + "\"";
+    return FirstDifference(fast, plain);
+}
+
+class ProjectionTest : public testing::Test {
+  protected:
+    TProjHeightArray Project(const THeightArray& field, const TCamera& camera,
+                             const TRect& clip = FullClip) {
+        TProjHeightArray out;
+        out.fill(7); // the pass clears it
+        ProjectField(field, camera, T.Sin, T.Cos, clip, out);
+        return out;
+    }
+    // The colour of a bar pixel of running value v.
+    uint16_t Colour(int32_t v) const {
+        return v > 32 ? T.MapPixel[v] : static_cast<uint16_t>(T.ShadePixel[v] & 0xFFFF);
+    }
+    static TCamera Camera(int32_t cameraZ, uint16_t camRot = 0) {
+        TCamera camera;
+        camera.CameraZ = cameraZ;
+        camera.HorizonOffset = Ref::HorizonOffsetFor(cameraZ);
+        camera.CamRot = camRot;
+        return camera;
+    }
+
+    TViewTables T;
+    Ref::TMemorySurface Surface;
+};
+
+TEST_F(ProjectionTest, AllZeroFieldDrawsNothing) {
+    const TProjHeightArray proj = Project(THeightArray{}, Camera(240));
+    EXPECT_EQ(FirstDifference(proj, THeightArray{}), "");
+    DrawBars(proj, Surface.Lock, T.MapPixel, T.ShadePixel, FullClip);
+    EXPECT_EQ(std::count(Surface.Bytes.begin(), Surface.Bytes.end(), 0), Surface.Bytes.size());
+}
+
+TEST_F(ProjectionTest, OneCellBecomesOneEntryAndOneBar) {
+    THeightArray field{};
+    field[CellIndex(160, 167)] = 200;
+    const TProjHeightArray proj = Project(field, Camera(240));
+    THeightArray expected{};
+    expected[CellIndex(160, 239)] = 199; // round(200 / (241 / 240))
+    EXPECT_EQ(FirstDifference(proj, expected), "");
+
+    // An odd entry ends on its own row, an even one on the row above.
+    for (auto [entry, firstRow] : {std::pair{199, 140}, {200, 139}}) {
+        TProjHeightArray bars{};
+        bars[CellIndex(160, 239)] = static_cast<uint8_t>(entry);
+        Ref::TMemorySurface surface;
+        DrawBars(bars, surface.Lock, T.MapPixel, T.ShadePixel, FullClip);
+        for (int32_t x = 0; x < 320; ++x)
+            for (int32_t y = 0; y < 240; ++y) {
+                const int32_t value = entry - 2 * (y - firstRow);
+                const bool onBar = x == 160 && y >= firstRow && value > 0;
+                ASSERT_EQ(surface.Pixel(x, y), onBar ? Colour(value) : 0) << x << ", " << y;
+            }
+    }
+}
+
+TEST_F(ProjectionTest, DefaultCameraLeavesRowsAboveTheFieldEmpty) {
+    THeightArray field;
+    field.fill(255);
+    const TProjHeightArray proj = Project(field, Camera(240));
+    for (int32_t x = 0; x < 320; ++x) {
+        for (int32_t y = 0; y <= 125; ++y) ASSERT_EQ(proj[CellIndex(x, y)], 0) << x << ", " << y;
+        // Row 126 samples map row 0, spread over screen columns 52 ... 268.
+        EXPECT_EQ(proj[CellIndex(x, 126)] != 0, x >= 52 && x <= 268) << x;
+    }
+}
+
+// At 180 degrees the grid point (sx, sy) samples (320 - sx, 240 - sy): the same as sampling
+// the field turned through (160, 120) at 0 degrees. Column 0 and row 0 stay empty, as their
+// mirror images (column 320, row 240) lie off the field.
+TEST_F(ProjectionTest, HalfTurnMirrorsTheSamplingThroughTheCentre) {
+    THeightArray field = Ref::SmoothField(21), turned{};
+    for (int32_t x = 0; x < 320; ++x)
+        for (int32_t y = 0; y < 240; ++y)
+            if (x == 0 || y == 0) field[CellIndex(x, y)] = 0;
+            else turned[CellIndex(x, y)] = field[CellIndex(320 - x, 240 - y)];
+    EXPECT_EQ(FirstDifference(Project(field, Camera(240, 180)), Project(turned, Camera(240, 0))), "");
+}
+
+TEST_F(ProjectionTest, HighCameraSamplesTheFarRowsLowerDown) {
+    EXPECT_EQ(Ref::HorizonOffsetFor(240), 72);
+    EXPECT_EQ(Ref::HorizonOffsetFor(1000), -80);
+    // At height 1000 map row 238 is seen on screen rows 49 and 50 only.
+    THeightArray field{};
+    for (int32_t x = 0; x < 320; ++x) field[CellIndex(x, 238)] = 100;
+    const TProjHeightArray proj = Project(field, Camera(1000));
+    for (int32_t x = 0; x < 320; ++x)
+        for (int32_t y = 0; y < 240; ++y)
+            if (proj[CellIndex(x, y)] != 0) {
+                ASSERT_TRUE(y == 49 || y == 50) << x << ", " << y;
+            }
+    EXPECT_NE(proj[CellIndex(160, 49)], 0);
+    EXPECT_NE(proj[CellIndex(160, 50)], 0);
+}
+
+TEST_F(ProjectionTest, CameraHeightZeroRaisesBeforeAnythingIsWritten) {
+    TProjHeightArray out;
+    out.fill(7);
+    TCamera camera = Camera(0);
+    try {
+        ProjectField(Ref::SmoothField(1), camera, T.Sin, T.Cos, FullClip, out);
+        FAIL() << "no error";
+    } catch (const EZeroDivide& e) {
+        EXPECT_STREQ(e.what(), "Floating point division by zero");
+    }
+    EXPECT_EQ(FirstDifference(out, THeightArray{}), "");
+}
+
+TEST_F(ProjectionTest, AnglesBeyondTheTableAreTakenModulo360) {
+    const THeightArray field = Ref::SmoothField(4);
+    EXPECT_EQ(FirstDifference(Project(field, Camera(240, 360)), Project(field, Camera(240, 0))), "");
+    EXPECT_EQ(FirstDifference(Project(field, Camera(240, 65535)), Project(field, Camera(240, 15))), "");
+}
+
+// Cameras no spin admits: same result as the reference, including the errors, and no UB.
+TEST_F(ProjectionTest, ExtremeCamerasMatchTheReference) {
+    const THeightArray field = Ref::SmoothField(8);
+    struct TRow {
+        int32_t CameraX, CameraY, CameraZ;
+    };
+    for (const TRow& row : {TRow{160, 480, -1}, TRow{160, 480, INT32_MAX}, TRow{160, 480, INT32_MIN},
+                            TRow{160, 480, 1}, TRow{160, 480, -1000}, TRow{160, 240, 240},
+                            TRow{160, 100, 240}, TRow{0, 0, 0}, TRow{INT32_MAX, INT32_MIN, 3},
+                            TRow{INT32_MIN, INT32_MAX, -7}})
+        for (uint16_t angle : {0, 45, 90, 300}) {
+            TCamera camera = Camera(row.CameraZ, angle);
+            camera.CameraX = row.CameraX;
+            camera.CameraY = row.CameraY;
+            EXPECT_EQ(CompareWithReference(field, camera, T.Sin, T.Cos, FullClip), "")
+                << row.CameraX << " " << row.CameraY << " " << row.CameraZ << " at " << angle;
+        }
+}
+
+TEST_F(ProjectionTest, NearerBarHidesFartherBarButNotAZeroColouredPixel) {
+    TProjHeightArray proj{};
+    proj[CellIndex(10, 200)] = 40; // near: rows 180 ... 199
+    proj[CellIndex(10, 190)] = 60; // far: from row 160 down to the near bar
+    DrawBars(proj, Surface.Lock, T.MapPixel, T.ShadePixel, FullClip);
+    for (int32_t y = 0; y < 240; ++y) {
+        const uint16_t expected = y >= 180 && y <= 199   ? Colour(40 - 2 * (y - 180))
+                                  : y >= 160 && y < 180 ? Colour(60 - 2 * (y - 160))
+                                                        : 0;
+        ASSERT_EQ(Surface.Pixel(10, y), expected) << y;
+    }
+    // A pixel drawn with a colour whose native value is 0 still counts as empty.
+    TMapPixelTable darkTop = T.MapPixel;
+    darkTop[40] = 0;
+    Ref::TMemorySurface surface;
+    DrawBars(proj, surface.Lock, darkTop, T.ShadePixel, FullClip);
+    EXPECT_EQ(surface.Pixel(10, 180), Colour(20)); // the far bar's value at that row
+    EXPECT_EQ(surface.Pixel(10, 181), Colour(38));
+}
+
+TEST_F(ProjectionTest, RandomBarsMatchTheReference) {
+    TRandom random(77);
+    for (int trial = 0; trial < 150; ++trial) {
+        TProjHeightArray proj{};
+        const int64_t density = random.Range(1, 100);
+        for (uint8_t& v : proj)
+            if (random.Range(1, 100) <= density) v = static_cast<uint8_t>(random.Range(0, 255));
+        TMapPixelTable mapPixel = T.MapPixel;
+        TShadePixelTable shadePixel = T.ShadePixel;
+        if (random.Range(0, 1)) // some colours with native value 0
+            for (int i = 0; i < 20; ++i) {
+                mapPixel[random.Range(0, 255)] = 0;
+                shadePixel[random.Range(0, 255)] = 0xFFFF0000u;
+            }
+        const TRect clip = random.Range(0, 2) == 0
+                               ? FullClip
+                               : TRect{static_cast<int32_t>(random.Range(-50, 330)),
+                                       static_cast<int32_t>(random.Range(-50, 250)),
+                                       static_cast<int32_t>(random.Range(-50, 400)),
+                                       static_cast<int32_t>(random.Range(-50, 300))};
+        const int32_t pitch = random.Pick<int32_t>({640, 704, 1280});
+        const int32_t height = random.Pick<int32_t>({240, 240, 150});
+        Ref::TMemorySurface fast(pitch, 320, height), plain(pitch, 320, height);
+        const int64_t litter = random.Range(0, 3); // pixels already drawn: 0 none ... 3 many
+        for (size_t i = 0; i < fast.Bytes.size(); ++i)
+            if (random.Range(0, 999) < litter * litter * 10)
+                fast.Bytes[i] = plain.Bytes[i] = static_cast<uint8_t>(random.Range(1, 255));
+        DrawBars(proj, fast.Lock, mapPixel, shadePixel, clip);
+        Ref::DrawBars(proj, plain.Lock, mapPixel, shadePixel, clip);
+        ASSERT_EQ(FirstDifference(fast.Bytes, plain.Bytes, pitch), "") << "trial " << trial;
+    }
+}
+
+TEST_F(ProjectionTest, RandomCamerasAnglesClipsAndTablesMatchTheReference) {
+    TRandom random(4242);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (int trial = 0; trial < 48; ++trial) {
+        const THeightArray field = trial % 2 ? Ref::NoiseField(static_cast<uint32_t>(trial))
+                                             : Ref::SmoothField(static_cast<uint32_t>(trial));
+        TCamera camera = Camera(static_cast<int32_t>(random.Pick<int64_t>(
+            {random.Range(1, 1000), random.Range(-1000, 1000), random.Range(INT32_MIN, INT32_MAX)})));
+        if (random.Range(0, 3) == 0)
+            camera.HorizonOffset = static_cast<int32_t>(random.Range(-400, 400));
+        if (random.Range(0, 5) == 0) {
+            camera.CameraX = static_cast<int32_t>(random.Range(-500, 800));
+            camera.CameraY = static_cast<int32_t>(random.Range(241, 2000));
+        }
+        camera.CamRot = static_cast<uint16_t>(random.Range(0, 65535));
+        const TRect clip = random.Range(0, 2) == 0
+                               ? FullClip
+                               : TRect{static_cast<int32_t>(random.Range(-50, 200)),
+                                       static_cast<int32_t>(random.Range(-50, 200)),
+                                       static_cast<int32_t>(random.Range(100, 400)),
+                                       static_cast<int32_t>(random.Range(-10, 300))};
+        TTrigTable sinTable = T.Sin, cosTable = T.Cos;
+        const int32_t angle = camera.CamRot % 360;
+        switch (random.Range(0, 7)) { // tables no builder makes
+        case 0: sinTable[angle] = cosTable[angle] = 0; break;
+        case 1: sinTable[angle] = nan; break;
+        case 2: cosTable[angle] = 1e30f; break;
+        case 3: sinTable[angle] = 0.5f; cosTable[angle] = 0.25f; break;
+        default: break;
+        }
+        ASSERT_EQ(CompareWithReference(field, camera, sinTable, cosTable, clip), "")
+            << "trial " << trial << ": Z " << camera.CameraZ << " rot " << camera.CamRot;
+    }
+}
+
+} // namespace

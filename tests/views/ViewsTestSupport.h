@@ -1,0 +1,63 @@
+// Shared setup of the view core tests: the tables, and difference reports that name a position.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/ref/Reference.h"
+#include "util/Fnc.h"
+
+struct TViewTables {
+    TSqrtTable Sqrt;
+    TTrigTable Sin, Cos;
+    TMapPixelTable MapPixel;
+    TShadePixelTable ShadePixel;
+    TViewTables() {
+        Ref::MakeSqrtTable(Sqrt);
+        MakeTrigTables(Sin, Cos);
+        Ref::MakeRgb565Ramps(MapPixel, ShadePixel);
+    }
+};
+
+// "" when equal, else the first differing cell as "(x, y): a vs b".
+inline std::string FirstDifference(const THeightArray& a, const THeightArray& b) {
+    for (int32_t i = 0; i < MapCells; ++i)
+        if (a[i] != b[i])
+            return "(" + std::to_string(i / MapHeight) + ", " + std::to_string(i % MapHeight) +
+                   "): " + std::to_string(a[i]) + " vs " + std::to_string(b[i]);
+    return "";
+}
+
+// "" when equal, else the first differing byte as "byte n (row r): a vs b".
+inline std::string FirstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b,
+                                   int32_t pitch) {
+    if (a.size() != b.size()) return "sizes differ";
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i])
+            return "byte " + std::to_string(i) + " (row " + std::to_string(i / pitch) +
+                   "): " + std::to_string(a[i]) + " vs " + std::to_string(b[i]);
+    return "";
+}
+
+// A small deterministic generator (SplitMix64) so failures reproduce from the trial number.
+class TRandom {
+  public:
+    explicit TRandom(uint64_t seed) : State(seed) {}
+    uint64_t Next() {
+        uint64_t z = (State += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    // Uniform in lo ... hi, both included.
+    int64_t Range(int64_t lo, int64_t hi) {
+        return lo + static_cast<int64_t>(Next() % static_cast<uint64_t>(hi - lo + 1));
+    }
+    template <typename T> T Pick(std::initializer_list<T> values) {
+        return values.begin()[Range(0, static_cast<int64_t>(values.size()) - 1)];
+    }
+
+  private:
+    uint64_t State;
+};
