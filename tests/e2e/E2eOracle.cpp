@@ -1,0 +1,183 @@
+// E2eOracle: the pictures and brush results the end-to-end tests expect, from the reference
+// arithmetic, with the colour ramps converted by Qt as the program's 16-bit surfaces do.
+#include <QColor>
+#include <QImage>
+#include <QPainter>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/ref/Reference.h"
+#include "util/Fnc.h"
+
+namespace {
+
+int Usage() {
+    std::fputs("usage:\n"
+               "  E2eOracle ramps\n"
+               "  E2eOracle screen MAP ANGLE CAMERAZ [OUT]   (320 x 240 RGB565, little-endian, row-major)\n"
+               "  E2eOracle brush MAP OUT CX CY RADIUS DIVISOR MODE SHAPE K\n"
+               "  E2eOracle match BEFORE AFTER CX CY RADIUS DIVISOR MODE SHAPE KMAX\n",
+               stderr);
+    return 2;
+}
+
+bool ReadMap(const char* path, THeightArray& field) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() != field.size()) {
+        std::fprintf(stderr, "%s: %zu bytes, want %zu\n", path, bytes.size(), field.size());
+        return false;
+    }
+    for (size_t i = 0; i < field.size(); ++i) field[i] = static_cast<uint8_t>(bytes[i]);
+    return true;
+}
+
+bool WriteBytes(const char* path, const void* data, size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+    return static_cast<bool>(out);
+}
+
+// The 16-bit value that painting one opaque pixel of the colour onto an RGB16 image leaves.
+uint16_t Rgb16Of(int r, int g, int b) {
+    QImage source(1, 1, QImage::Format_RGB32);
+    source.setPixel(0, 0, qRgb(r, g, b));
+    QImage target(1, 1, QImage::Format_RGB16);
+    target.fill(0);
+    {
+        QPainter painter(&target);
+        painter.drawImage(0, 0, source);
+    }
+    return *reinterpret_cast<const uint16_t*>(target.constScanLine(0));
+}
+
+void MakeRamps(TMapPixelTable& mapPixel, TShadePixelTable& shadePixel) {
+    for (int i = 0; i < 256; ++i) {
+        mapPixel[i] = Rgb16Of(i, i, 0);
+        shadePixel[i] = Rgb16Of(i, i, (255 - i) / 3);
+    }
+}
+
+struct TBrushJob {
+    int32_t Cx, Cy;
+    TBrushParams Params;
+    TBrushProfile Profile;
+    TSqrtTable Sqrt;
+    TMapPixelTable MapPixel;
+    TShadePixelTable ShadePixel;
+    Ref::TMemorySurface Surface;
+};
+
+std::unique_ptr<TBrushJob> MakeBrushJob(char** args) {
+    auto job = std::make_unique<TBrushJob>();
+    job->Cx = std::atoi(args[0]);
+    job->Cy = std::atoi(args[1]);
+    job->Params.Radius = std::atoi(args[2]);
+    job->Params.Divisor = static_cast<uint8_t>(std::atoi(args[3]));
+    job->Params.Mode = static_cast<uint8_t>(std::atoi(args[4]));
+    job->Params.Rows = 240;
+    job->Profile = Ref::Profile(std::atoi(args[5]));
+    Ref::MakeSqrtTable(job->Sqrt);
+    MakeRamps(job->MapPixel, job->ShadePixel);
+    return job;
+}
+
+void Apply(TBrushJob& job, THeightArray& field) {
+    Ref::ApplyBrush(field, job.Surface.Lock, job.Cx, job.Cy, job.Params, job.Profile, job.Sqrt,
+                    job.MapPixel);
+}
+
+int Ramps() {
+    TMapPixelTable mapPixel{};
+    TShadePixelTable shadePixel{};
+    MakeRamps(mapPixel, shadePixel);
+    for (int i = 0; i < 256; ++i) std::printf("%u %u\n", mapPixel[i], shadePixel[i] & 0xFFFFu);
+    return 0;
+}
+
+int Screen(char** args) {
+    auto field = std::make_unique<THeightArray>();
+    if (!ReadMap(args[0], *field)) return 2;
+    TCamera camera;
+    camera.CamRot = static_cast<uint16_t>(std::atoi(args[1]));
+    camera.CameraZ = std::atoi(args[2]);
+    camera.HorizonOffset = Ref::HorizonOffsetFor(camera.CameraZ);
+    TTrigTable sinTable{}, cosTable{};
+    MakeTrigTables(sinTable, cosTable);
+    TMapPixelTable mapPixel{};
+    TShadePixelTable shadePixel{};
+    MakeRamps(mapPixel, shadePixel);
+    const TRect clip{0, 0, 319, 239};
+    auto proj = std::make_unique<TProjHeightArray>();
+    Ref::ProjectField(*field, camera, sinTable, cosTable, clip, *proj);
+    Ref::TMemorySurface surface; // zero: the background MapPixel[0] is black
+    Ref::DrawBars(*proj, surface.Lock, mapPixel, shadePixel, clip);
+    std::vector<uint8_t> out;
+    out.reserve(320 * 240 * 2);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x) {
+            const uint16_t v = surface.Pixel(x, y);
+            out.push_back(static_cast<uint8_t>(v & 0xFF));
+            out.push_back(static_cast<uint8_t>(v >> 8));
+        }
+    if (args[3] != nullptr) return WriteBytes(args[3], out.data(), out.size()) ? 0 : 2;
+    return std::fwrite(out.data(), 1, out.size(), stdout) == out.size() ? 0 : 2;
+}
+
+int Brush(char** args) {
+    auto field = std::make_unique<THeightArray>();
+    if (!ReadMap(args[0], *field)) return 2;
+    auto job = MakeBrushJob(args + 2);
+    const int k = std::atoi(args[8]);
+    for (int i = 0; i < k; ++i) Apply(*job, *field);
+    return WriteBytes(args[1], field->data(), field->size()) ? 0 : 2;
+}
+
+// Prints the least k that explains the change and exits 0; otherwise prints the nearest miss
+// and exits 1.
+int Match(char** args) {
+    auto field = std::make_unique<THeightArray>();
+    auto after = std::make_unique<THeightArray>();
+    if (!ReadMap(args[0], *field) || !ReadMap(args[1], *after)) return 2;
+    auto job = MakeBrushJob(args + 2);
+    const int kMax = std::atoi(args[8]);
+    size_t bestDiff = SIZE_MAX;
+    int bestK = 0;
+    for (int k = 1; k <= kMax; ++k) {
+        Apply(*job, *field);
+        size_t diff = 0;
+        for (size_t i = 0; i < field->size(); ++i) diff += (*field)[i] != (*after)[i];
+        if (diff == 0) {
+            // Later k that give the same field cannot be told apart from this one.
+            auto next = std::make_unique<THeightArray>(*field);
+            Apply(*job, *next);
+            std::printf("%d%s\n", k, *next == *field ? " saturated" : "");
+            return 0;
+        }
+        if (diff < bestDiff) {
+            bestDiff = diff;
+            bestK = k;
+        }
+    }
+    std::printf("none: nearest k %d differs in %zu cells\n", bestK, bestDiff);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage();
+    const std::string command = argv[1];
+    if (command == "ramps" && argc == 2) return Ramps();
+    if (command == "screen" && (argc == 5 || argc == 6)) return Screen(argv + 2);
+    if (command == "brush" && argc == 11) return Brush(argv + 2);
+    if (command == "match" && argc == 11) return Match(argv + 2);
+    return Usage();
+}

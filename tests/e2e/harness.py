@@ -1,0 +1,770 @@
+"""Runs the real program under Xvfb: real X input through xdotool, screenshots through import."""
+
+import argparse
+import atexit
+import os
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+
+TITLE = "Voxel 기초 - by Tessmir"
+BOX_TITLE = "voxel"  # the program file's name, as the error box's caption
+CLIENT_SIZE = (688, 553)
+VIEW_SIZE = (320, 240)
+SCREEN_VIEW = (16, 16)  # client position of the screen view
+MAP_VIEW = (352, 16)  # client position of the map view
+PANEL = (16, 272)  # client position of the command panel
+MAP_BYTES = 320 * 240
+# The counter text "F/S : n" sits at (8, 8) of the screen view; this box holds it.
+COUNTER_BOX = (0, 0, 150, 34)  # left, top, right (exclusive), bottom (exclusive)
+
+
+def panel_point(left, top, width, height, dx=None, dy=None):
+    """Client point inside a panel control given its panel rectangle (centre by default)."""
+    x = PANEL[0] + left + (width // 2 if dx is None else dx)
+    y = PANEL[1] + top + (height // 2 if dy is None else dy)
+    return x, y
+
+
+# Controls by their panel rectangles.
+EXIT_BTN = panel_point(192, 184, 75, 25)
+INIT_BTN = panel_point(192, 8, 75, 25)
+CAMROT_AUTO_CHECK = panel_point(8, 144, 161, 17)
+WAIT_MOVE_CHECK = panel_point(8, 120, 161, 17)
+BRUSH_RANGE_SPIN = panel_point(96, 8, 73, 22, dx=20)
+CAMERA_Z_SPIN = panel_point(96, 32, 73, 22, dx=20)
+DIVISOR_SPIN = panel_point(96, 56, 73, 22, dx=20)
+CAMROT_SPIN = panel_point(96, 80, 73, 22, dx=20)
+# A spot on the screen view: nothing happens there, whatever the buttons do.
+PARK = (SCREEN_VIEW[0] + 160, SCREEN_VIEW[1] + 120)
+
+
+class E2eFailure(Exception):
+    """A check of the program failed."""
+
+
+class Deadline:
+    """A bounded wait: poll while not expired."""
+
+    def __init__(self, seconds):
+        self.end = time.monotonic() + seconds
+
+    def expired(self):
+        return time.monotonic() >= self.end
+
+    def left(self):
+        return max(0.0, self.end - time.monotonic())
+
+
+def poll(predicate, timeout, what, interval=0.05):
+    """Calls predicate until it returns a true value; raises E2eFailure after timeout seconds."""
+    deadline = Deadline(timeout)
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if deadline.expired():
+            raise E2eFailure(f"timed out after {timeout:.0f} s waiting for {what}")
+        time.sleep(interval)
+
+
+def parse_args():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--voxel", required=True, help="the built program")
+    parser.add_argument("--tools", required=True, help="the build folder with the helper tools")
+    return parser.parse_args()
+
+
+# ---- Processes: every one started here is ended here, by its own process group. ----
+
+_started = []  # Popen objects, oldest first
+
+
+def _end_process(proc, grace=3.0):
+    if proc.poll() is None:
+        try:
+            os.killpg(proc.pid, signal.SIGTERM)
+        except ProcessLookupError:
+            pass
+        try:
+            proc.wait(grace)
+        except subprocess.TimeoutExpired:
+            pass
+    if proc.poll() is None:
+        try:
+            os.killpg(proc.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        proc.wait(5)
+    else:
+        # The leader is gone; end any child it left in its group.
+        try:
+            os.killpg(proc.pid, signal.SIGKILL)
+        except (ProcessLookupError, PermissionError):
+            pass
+
+
+def end_all_processes():
+    while _started:
+        _end_process(_started.pop())
+
+
+atexit.register(end_all_processes)
+
+
+def _on_signal(signum, _frame):
+    end_all_processes()
+    sys.exit(128 + signum)
+
+
+signal.signal(signal.SIGTERM, _on_signal)
+signal.signal(signal.SIGINT, _on_signal)
+
+
+def spawn(argv, **kwargs):
+    """Starts a process in its own group and records it for cleanup."""
+    proc = subprocess.Popen(argv, start_new_session=True, **kwargs)
+    _started.append(proc)
+    return proc
+
+
+def forget(proc):
+    if proc in _started:
+        _started.remove(proc)
+
+
+class Display:
+    """An Xvfb server on a free display, optionally with openbox managing the windows."""
+
+    def __init__(self, depth=24, window_manager=False, size=(1280, 1024), workdir=None):
+        self.depth = depth
+        self.size = size
+        self.workdir = workdir or tempfile.mkdtemp(prefix="voxel-e2e-x-")
+        os.makedirs(self.workdir, exist_ok=True)
+        self.log = open(os.path.join(self.workdir, "xvfb.log"), "wb")
+        read_end, write_end = os.pipe()
+        try:
+            self.server = spawn(
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                 f"{size[0]}x{size[1]}x{depth}", "-nolisten", "tcp", "-noreset"],
+                pass_fds=(write_end,), stdout=self.log, stderr=self.log)
+            os.close(write_end)
+            write_end = -1
+            number = b""
+            deadline = Deadline(30)
+            while not number.endswith(b"\n"):
+                ready, _, _ = select.select([read_end], [], [], deadline.left())
+                if not ready:
+                    raise E2eFailure("Xvfb did not report its display within 30 s")
+                chunk = os.read(read_end, 64)
+                if not chunk:
+                    raise E2eFailure("Xvfb ended before reporting its display")
+                number += chunk
+        finally:
+            if write_end >= 0:
+                os.close(write_end)
+            os.close(read_end)
+        self.name = ":" + number.decode().strip()
+        self.env = dict(os.environ)
+        for key in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QT_SCALE_FACTOR",
+                    "QT_SCREEN_SCALE_FACTORS", "QT_AUTO_SCREEN_SCALE_FACTOR", "XAUTHORITY"):
+            self.env.pop(key, None)
+        self.env["DISPLAY"] = self.name
+        self.env["QT_QPA_PLATFORM"] = "xcb"
+        self.env["LC_ALL"] = "C.UTF-8"
+        runtime = os.path.join(self.workdir, "runtime")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        self.env["XDG_RUNTIME_DIR"] = runtime
+        self.wm = None
+        if window_manager:
+            self._start_openbox()
+
+    def _start_openbox(self):
+        config = os.path.join(self.workdir, "rc.xml")
+        # A minimal configuration: Alt+F4 asks the focused window to close, as its close box does.
+        with open(config, "w", encoding="utf-8") as f:
+            f.write("""<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <focus><focusNew>yes</focusNew><followMouse>no</followMouse></focus>
+  <placement><policy>Smart</policy></placement>
+  <desktops><number>1</number></desktops>
+  <keyboard><keybind key="A-F4"><action name="Close"/></keybind></keyboard>
+  <mouse><context name="Close">
+    <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
+    <mousebind button="Left" action="Click"><action name="Close"/></mousebind>
+  </context></mouse>
+</openbox_config>
+""")
+        self.wm_log = open(os.path.join(self.workdir, "openbox.log"), "wb")
+        self.wm = spawn(["openbox", "--sm-disable", "--config-file", config],
+                        env=self.env, stdout=self.wm_log, stderr=self.wm_log)
+        # Ready once it has claimed the screen and announced the EWMH support window.
+        poll(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.run(
+            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False),
+            30, "openbox to manage the screen", interval=0.1)
+
+    def run(self, argv, check=True, timeout=30, input_bytes=None):
+        """Runs an X client on this display; returns its standard output as text."""
+        result = subprocess.run(argv, env=self.env, capture_output=True, timeout=timeout,
+                                input=input_bytes)
+        if check and result.returncode != 0:
+            raise E2eFailure(f"{' '.join(argv)} failed ({result.returncode}): "
+                             f"{result.stderr.decode(errors='replace').strip()}")
+        return result.stdout.decode(errors="replace")
+
+    def run_bytes(self, argv, timeout=30):
+        result = subprocess.run(argv, env=self.env, capture_output=True, timeout=timeout)
+        if result.returncode != 0:
+            raise E2eFailure(f"{argv[0]} failed ({result.returncode}): "
+                             f"{result.stderr.decode(errors='replace').strip()}")
+        return result.stdout
+
+    def xdotool(self, *args):
+        return self.run(["xdotool", *[str(a) for a in args]])
+
+    # ---- Input ----
+
+    def move(self, x, y):
+        """Moves the pointer to a root position and waits until the server reports it there."""
+        self.xdotool("mousemove", x, y)
+        poll(lambda: self.pointer() == (x, y), 10, f"the pointer to reach {x},{y}", 0.02)
+
+    def pointer(self):
+        values = dict(line.split("=", 1) for line in
+                      self.xdotool("getmouselocation", "--shell").split() if "=" in line)
+        return int(values["X"]), int(values["Y"])
+
+    def button_down(self, button):
+        self.xdotool("mousedown", button)
+
+    def button_up(self, button):
+        self.xdotool("mouseup", button)
+
+    def click(self, x, y, button=1):
+        self.move(x, y)
+        self.xdotool("click", button)
+
+    def key(self, *keys):
+        self.xdotool("key", "--clearmodifiers", *keys)
+
+    def type_text(self, text):
+        self.xdotool("type", "--delay", 30, text)
+
+    # ---- Windows ----
+
+    def windows_of(self, pid):
+        """Visible top-level windows of a process, as (id, title)."""
+        out = self.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)], check=False)
+        result = []
+        for line in out.split():
+            if line.isdigit():
+                result.append((int(line), self.window_title(int(line))))
+        return result
+
+    def window_title(self, window):
+        out = self.run(["xprop", "-id", str(window), "-notype", "_NET_WM_NAME"], check=False)
+        # _NET_WM_NAME = "title"
+        if "=" not in out:
+            return None
+        value = out.split("=", 1)[1].strip()
+        if len(value) >= 2 and value[0] == '"' and value[-1] == '"':
+            return value[1:-1].replace('\\"', '"').replace("\\\\", "\\")
+        return value
+
+    def geometry(self, window):
+        """Root position and size of a window's area: (x, y, width, height)."""
+        out = self.run(["xwininfo", "-id", str(window)])
+        fields = {}
+        for line in out.splitlines():
+            if ":" in line:
+                key, value = line.split(":", 1)
+                fields[key.strip()] = value.strip()
+        return (int(fields["Absolute upper-left X"]), int(fields["Absolute upper-left Y"]),
+                int(fields["Width"]), int(fields["Height"]))
+
+    def frame_extents(self, window):
+        """Left, right, top, bottom widths of the window manager's frame."""
+        out = self.run(["xprop", "-id", str(window), "-notype", "_NET_FRAME_EXTENTS"],
+                       check=False)
+        if "=" not in out:
+            return None
+        return tuple(int(v) for v in out.split("=", 1)[1].split(","))
+
+    # ---- Screenshots ----
+
+    def grab(self, x, y, width, height):
+        """The root window's pixels in a rectangle as an Image of 8-bit RGB."""
+        data = self.run_bytes(["import", "-silent", "-window", "root", "-crop",
+                               f"{width}x{height}+{x}+{y}", "+repage", "-depth", "8", "rgb:-"])
+        if len(data) != width * height * 3:
+            raise E2eFailure(f"screenshot of {width}x{height} gave {len(data)} bytes")
+        return Image(width, height, data)
+
+    def save_png(self, x, y, width, height, path):
+        self.run_bytes(["import", "-silent", "-window", "root", "-crop",
+                        f"{width}x{height}+{x}+{y}", "+repage", path])
+
+    def close(self):
+        for proc in (self.wm, self.server):
+            if proc is not None:
+                _end_process(proc)
+                forget(proc)
+        self.log.close()
+
+
+class Image:
+    """8-bit RGB pixels, row-major."""
+
+    def __init__(self, width, height, data):
+        self.width, self.height, self.data = width, height, data
+
+    def rgb(self, x, y):
+        i = (y * self.width + x) * 3
+        return self.data[i], self.data[i + 1], self.data[i + 2]
+
+    def rgb565(self, x, y):
+        """The 5-6-5 value the 8-bit channels came from."""
+        r, g, b = self.rgb(x, y)
+        return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3)
+
+    def values565(self):
+        """All pixels as 5-6-5 values, row-major."""
+        d = self.data
+        return [((d[i] >> 3) << 11) | ((d[i + 1] >> 2) << 5) | (d[i + 2] >> 3)
+                for i in range(0, len(d), 3)]
+
+    def crop(self, x, y, width, height):
+        rows = []
+        for row in range(y, y + height):
+            start = (row * self.width + x) * 3
+            rows.append(self.data[start:start + width * 3])
+        return Image(width, height, b"".join(rows))
+
+
+def outside_counter(x, y):
+    left, top, right, bottom = COUNTER_BOX
+    return not (left <= x < right and top <= y < bottom)
+
+
+def masked(image):
+    """A screen view's pixels with the counter box blanked, for comparisons of the picture."""
+    values = image.values565()
+    left, top, right, bottom = COUNTER_BOX
+    for y in range(top, min(bottom, image.height)):
+        for x in range(left, min(right, image.width)):
+            values[y * image.width + x] = -1
+    return values
+
+
+def compare_565(actual, expected, width, height, skip=None, limit=8):
+    """Differences between two lists of 5-6-5 values; returns (count, first few as text)."""
+    count = 0
+    samples = []
+    for y in range(height):
+        base = y * width
+        for x in range(width):
+            if skip is not None and skip(x, y):
+                continue
+            a, e = actual[base + x], expected[base + x]
+            if a != e:
+                count += 1
+                if len(samples) < limit:
+                    samples.append(f"({x},{y}) got {a:#06x} want {e:#06x}")
+    return count, samples
+
+
+class Voxel:
+    """The program copied into its own folder with its own Map.Dat, running on a display."""
+
+    def __init__(self, display, voxel_path, map_bytes=None, folder=None):
+        self.display = display
+        self.folder = folder or tempfile.mkdtemp(prefix="voxel-e2e-")
+        os.makedirs(self.folder, exist_ok=True)
+        self.exe = os.path.join(self.folder, "voxel")
+        shutil.copy2(voxel_path, self.exe)
+        self.map_path = os.path.join(self.folder, "Map.Dat")
+        if map_bytes is not None:
+            with open(self.map_path, "wb") as f:
+                f.write(map_bytes)
+        self.proc = None
+        self.window = None
+        self.origin = None  # root position of the client area
+
+    def start(self, timeout=60):
+        self.log = open(os.path.join(self.folder, "voxel.log"), "wb")
+        self.spawned_at = time.monotonic()
+        self.proc = spawn([self.exe], cwd=self.folder, env=self.display.env,
+                          stdout=self.log, stderr=self.log)
+        self.window = poll(self._find_main, timeout, "the main window")
+        x, y, width, height = self.display.geometry(self.window)
+        if (width, height) != CLIENT_SIZE:
+            raise E2eFailure(f"client area is {width}x{height}, want {CLIENT_SIZE}")
+        self.origin = (x, y)
+        self.wait_drawing()
+        return self
+
+    def _find_main(self):
+        self.check_running()
+        for window, title in self.display.windows_of(self.proc.pid):
+            if title == TITLE:
+                return window
+        return None
+
+    def check_running(self):
+        if self.proc.poll() is not None:
+            raise E2eFailure(f"the program ended unexpectedly with code {self.proc.returncode}; "
+                             f"log: {self.read_log()}")
+
+    def read_log(self):
+        try:
+            with open(os.path.join(self.folder, "voxel.log"), "rb") as f:
+                return f.read().decode(errors="replace")[-2000:]
+        except OSError:
+            return ""
+
+    def root(self, client_x, client_y):
+        return self.origin[0] + client_x, self.origin[1] + client_y
+
+    def map_point(self, x, y):
+        """Root position of map pixel (x, y)."""
+        return self.root(MAP_VIEW[0] + x, MAP_VIEW[1] + y)
+
+    # ---- Views ----
+
+    def screen_view(self):
+        return self.display.grab(*self.root(*SCREEN_VIEW), *VIEW_SIZE)
+
+    def map_view(self):
+        return self.display.grab(*self.root(*MAP_VIEW), *VIEW_SIZE)
+
+    def counter_columns(self):
+        """Which columns of the counter box hold aqua text, as a list of booleans."""
+        left, top, right, bottom = COUNTER_BOX
+        image = self.display.grab(*self.root(SCREEN_VIEW[0] + left, SCREEN_VIEW[1] + top),
+                                  right - left, bottom - top)
+        return [any(is_aqua(image.rgb(x, y)) for y in range(image.height))
+                for x in range(image.width)]
+
+    def counter_shown(self):
+        """True when aqua counter text is on the screen view."""
+        return any(self.counter_columns())
+
+    def wait_drawing(self, timeout=30):
+        """Waits until the screen view shows frames (its counter text is drawn)."""
+        poll(lambda: self.check_running() or self.counter_shown(), timeout,
+             "the screen view's first frames", interval=0.1)
+
+    def settled_screen(self, timeout=20):
+        """The screen view once two screenshots in a row agree outside the counter text."""
+        previous = None
+        deadline = Deadline(timeout)
+        while True:
+            self.check_running()
+            image = self.screen_view()
+            values = masked(image)
+            if values == previous:
+                return image
+            previous = values
+            if deadline.expired():
+                raise E2eFailure(f"the screen view did not settle within {timeout} s")
+
+    def frames_pass(self, count=4, timeout=20):
+        """Waits until the screen view has shown count different pictures (outside the
+        counter): the program is ticking, with a field that the rotation moves."""
+        seen = []
+
+        def enough():
+            self.check_running()
+            values = masked(self.screen_view())
+            if not seen or seen[-1] != values:
+                seen.append(values)
+            return len(seen) >= count
+
+        poll(enough, timeout, f"{count} different frames of the screen view", interval=0.05)
+
+    # ---- Controls ----
+
+    def click_client(self, x, y, button=1):
+        self.display.click(*self.root(x, y), button)
+
+    def set_spin(self, spin_point, text):
+        """Clicks into a spin edit, selects its text and types a new one."""
+        self.click_client(*spin_point)
+        self.display.key("ctrl+a")
+        self.display.type_text(text)
+
+    def error_boxes(self):
+        self.check_running()
+        return [w for w, title in self.display.windows_of(self.proc.pid) if title == BOX_TITLE]
+
+    def wait_error_box(self, timeout=20):
+        boxes = poll(self.error_boxes, timeout, "the error box")
+        return boxes[0]
+
+    def dismiss_error_box(self, box, timeout=20):
+        """Presses the box's OK with Return and waits until it is gone."""
+        deadline = Deadline(timeout)
+        while box in self.error_boxes():
+            self.display.run(["xdotool", "windowfocus", "--sync", str(box)], check=False)
+            self.display.key("Return")
+            inner = Deadline(2)
+            while not inner.expired() and box in self.error_boxes():
+                time.sleep(0.05)
+            if deadline.expired():
+                raise E2eFailure("the error box did not go away on Return")
+
+    def stroke(self, point, buttons, timeout=20):
+        """Holds the buttons over map pixel point until the map view shows a change there.
+
+        The buttons go down and up on the screen view, where they do nothing, and the cursor
+        jumps straight to the point and back, so every edit happens at exactly that point."""
+        park = self.root(*PARK)
+        target = self.map_point(*point)
+        self.display.move(*park)
+        before = self.display.grab(*target, 1, 1).rgb(0, 0)
+        pressed = []
+        try:
+            for button in buttons:
+                self.display.button_down(button)
+                pressed.append(button)
+            self.display.move(*target)
+            poll(lambda: self.check_running() or self.display.grab(*target, 1, 1).rgb(0, 0)
+                 != before, timeout, f"the stroke at {point} to show on the map", interval=0.02)
+            self.display.move(*park)
+        finally:
+            for button in reversed(pressed):
+                self.display.button_up(button)
+
+    def exit_by_button(self):
+        """Clicks "끝내기" and returns the exit code."""
+        self.click_client(*EXIT_BTN)
+        return self.wait_exit()
+
+    def click_close_box(self):
+        """Clicks the close box of the window manager's frame (top right of the title bar)."""
+        extents = self.display.frame_extents(self.window)
+        if not extents:
+            raise E2eFailure("the window has no frame: is the window manager running?")
+        _, right, top, _ = extents
+        x, y = self.origin
+        self.display.click(x + CLIENT_SIZE[0] + right - top // 2, y - top // 2)
+
+    def main_window_shown(self):
+        return any(w == self.window for w, _ in self.display.windows_of(self.proc.pid))
+
+    def wait_exit(self, timeout=30):
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise E2eFailure(f"the program did not exit within {timeout} s")
+
+    def saved_map(self):
+        with open(self.map_path, "rb") as f:
+            return f.read()
+
+    def stop(self):
+        if self.proc is not None:
+            _end_process(self.proc)
+            forget(self.proc)
+            if hasattr(self, "log"):
+                self.log.close()
+
+
+def is_aqua(rgb):
+    r, g, b = rgb
+    return r < 40 and g > 90 and b > 90 and abs(g - b) < 40
+
+
+# ---- Fixtures and the oracle tool ----
+
+
+def tool_path(tools, name):
+    path = os.path.join(tools, name)
+    if not os.access(path, os.X_OK):
+        raise E2eFailure(f"{path} is missing: build it first (ninja {name})")
+    return path
+
+
+def sample_map(tools, folder):
+    """The sample landscape written by voxel-sample-map, or a generated one if it is not built."""
+    path = os.path.join(tools, "voxel-sample-map")
+    if os.access(path, os.X_OK):
+        out = tempfile.mkdtemp(prefix="voxel-e2e-sample-", dir=folder)
+        subprocess.run([path, out], check=True, capture_output=True, timeout=60)
+        with open(os.path.join(out, "Map.Dat"), "rb") as f:
+            data = f.read()
+        if len(data) == MAP_BYTES:
+            return data
+    return hills_map()
+
+
+def hills_map(seed=7, low=0, high=200):
+    """A deterministic field of smooth hills with heights low ... high."""
+    import math
+    cells = bytearray(MAP_BYTES)
+    bumps = []
+    state = seed
+    for _ in range(12):
+        state = (state * 1103515245 + 12345) & 0x7FFFFFFF
+        bx = state % 320
+        state = (state * 1103515245 + 12345) & 0x7FFFFFFF
+        by = state % 240
+        state = (state * 1103515245 + 12345) & 0x7FFFFFFF
+        bumps.append((bx, by, 20 + state % 40))
+    for x in range(320):
+        for y in range(240):
+            h = 0.0
+            for bx, by, r in bumps:
+                d2 = (x - bx) ** 2 + (y - by) ** 2
+                h += math.exp(-d2 / (2.0 * r * r))
+            cells[x * 240 + y] = low + min(high - low, int((high - low) * h / 1.5))
+    return bytes(cells)
+
+
+def noise_map(low, high, seed=1):
+    """A deterministic field of pseudo-random heights low ... high."""
+    cells = bytearray(MAP_BYTES)
+    state = seed
+    span = high - low + 1
+    for i in range(MAP_BYTES):
+        state = (state * 1103515245 + 12345) & 0x7FFFFFFF
+        cells[i] = low + (state >> 8) % span
+    return bytes(cells)
+
+
+class Oracle:
+    """The expected pictures and brush results, computed by the reference arithmetic."""
+
+    def __init__(self, tools, folder):
+        self.exe = tool_path(tools, "E2eOracle")
+        self.folder = folder
+        self._ramps = None
+
+    def _run(self, *args):
+        result = subprocess.run([self.exe, *[str(a) for a in args]], capture_output=True,
+                                timeout=120)
+        return result
+
+    def screen(self, map_bytes, angle, camera_z=240):
+        """The expected screen view as 320 x 240 5-6-5 values, row-major."""
+        map_file = os.path.join(self.folder, f"oracle-map-{os.getpid()}.dat")
+        out = os.path.join(self.folder, f"oracle-screen-{angle}-{camera_z}.raw")
+        with open(map_file, "wb") as f:
+            f.write(map_bytes)
+        result = self._run("screen", map_file, angle, camera_z, out)
+        if result.returncode != 0:
+            raise E2eFailure(f"oracle screen failed: {result.stderr.decode(errors='replace')}")
+        with open(out, "rb") as f:
+            raw = f.read()
+        return [raw[i] | (raw[i + 1] << 8) for i in range(0, len(raw), 2)]
+
+    def ramps(self):
+        """(MapPixel, ShadePixel) as lists of 256 5-6-5 values."""
+        if self._ramps is None:
+            result = self._run("ramps")
+            if result.returncode != 0:
+                raise E2eFailure(f"oracle ramps failed: {result.stderr.decode(errors='replace')}")
+            rows = [line.split() for line in result.stdout.decode().splitlines() if line.strip()]
+            self._ramps = ([int(r[0]) for r in rows], [int(r[1]) for r in rows])
+        return self._ramps
+
+    def brush(self, map_bytes, cx, cy, radius, divisor, mode, shape, k):
+        map_file = os.path.join(self.folder, "oracle-brush-in.dat")
+        out = os.path.join(self.folder, "oracle-brush-out.dat")
+        with open(map_file, "wb") as f:
+            f.write(map_bytes)
+        result = self._run("brush", map_file, out, cx, cy, radius, divisor, mode, shape, k)
+        if result.returncode != 0:
+            raise E2eFailure(f"oracle brush failed: {result.stderr.decode(errors='replace')}")
+        with open(out, "rb") as f:
+            return f.read()
+
+    def match(self, before, after, cx, cy, radius, divisor, mode, shape, kmax=3000):
+        """The least k >= 1 for which k brush applications turn before into after, or None
+        and a description of the nearest miss."""
+        before_file = os.path.join(self.folder, "oracle-match-before.dat")
+        after_file = os.path.join(self.folder, "oracle-match-after.dat")
+        with open(before_file, "wb") as f:
+            f.write(before)
+        with open(after_file, "wb") as f:
+            f.write(after)
+        result = self._run("match", before_file, after_file, cx, cy, radius, divisor, mode,
+                           shape, kmax)
+        text = result.stdout.decode().strip()
+        if result.returncode == 0:
+            return int(text.split()[0]), text
+        if result.returncode == 1:
+            return None, text
+        raise E2eFailure(f"oracle match failed: {result.stderr.decode(errors='replace')}")
+
+
+# ---- Running the checks of one script ----
+
+
+class Suite:
+    """Runs named checks, each isolated, and prints the summary line."""
+
+    def __init__(self, name):
+        self.name = name
+        self.passed = 0
+        self.failed = 0
+        self.args = parse_args()
+        self.tmp = tempfile.mkdtemp(prefix=f"voxel-e2e-{name}-")
+        atexit.register(shutil.rmtree, self.tmp, True)
+
+    def folder(self, label):
+        path = os.path.join(self.tmp, label)
+        os.makedirs(path, exist_ok=True)
+        return path
+
+    def check(self, label, body):
+        start = time.monotonic()
+        try:
+            body()
+        except Exception as error:  # every failure is reported, the next check still runs
+            self.failed += 1
+            print(f"FAIL {label} ({time.monotonic() - start:.1f} s): {error}", flush=True)
+            if not isinstance(error, E2eFailure):
+                traceback.print_exc()
+        else:
+            self.passed += 1
+            print(f"ok   {label} ({time.monotonic() - start:.1f} s)", flush=True)
+        finally:
+            end_all_processes()
+
+    def finish(self):
+        end_all_processes()
+        print(f"{self.passed} passed, {self.failed} failed", flush=True)
+        sys.exit(0 if self.failed == 0 else 1)
+
+
+class session:
+    """with session(suite, label, ...) as (display, voxel): a display and a started program,
+    both ended on leaving."""
+
+    def __init__(self, suite, label, map_bytes=None, depth=24, window_manager=False,
+                 start=True):
+        self.suite, self.label, self.map_bytes = suite, label, map_bytes
+        self.depth, self.window_manager, self.start = depth, window_manager, start
+
+    def __enter__(self):
+        folder = self.suite.folder(self.label)
+        self.display = Display(self.depth, self.window_manager,
+                               workdir=os.path.join(folder, "x"))
+        # The pointer starts away from the window, where nothing happens.
+        self.display.move(5, 5)
+        self.voxel = Voxel(self.display, self.suite.args.voxel, self.map_bytes,
+                           os.path.join(folder, "app"))
+        if self.start:
+            self.voxel.start()
+        return self.display, self.voxel
+
+    def __exit__(self, *exc):
+        self.voxel.stop()
+        self.display.close()
+        return False

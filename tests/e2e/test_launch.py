@@ -1,0 +1,67 @@
+"""Without a display, the launch script and the program each say so in one line and fail,
+and the script builds nothing first."""
+
+import os
+import shutil
+import subprocess
+
+import harness as h
+
+SOURCE = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+
+
+def no_display_env():
+    env = dict(os.environ)
+    for key in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+        env.pop(key, None)
+    return env
+
+
+def expect_one_line_failure(result, what):
+    if result.returncode == 0:
+        raise h.E2eFailure(f"{what} exited 0 without a display")
+    lines = [line for line in (result.stdout + result.stderr).decode(errors="replace")
+             .splitlines() if line.strip()]
+    if len(lines) != 1:
+        raise h.E2eFailure(f"{what} printed {len(lines)} lines, want 1: {lines}")
+    if "display" not in lines[0].lower():
+        raise h.E2eFailure(f"{what} does not mention the display: {lines[0]!r}")
+
+
+def main():
+    suite = h.Suite("launch")
+
+    def script():
+        # A copy of the script in a tree whose set-up and build steps only leave a mark.
+        root = suite.folder("tree")
+        os.makedirs(os.path.join(root, "tools"))
+        shutil.copy2(os.path.join(SOURCE, "tools", "launch.sh"), os.path.join(root, "tools"))
+        for step in ("setup.sh", "build.sh"):
+            with open(os.path.join(root, "tools", step), "w") as f:
+                f.write(f'#!/usr/bin/env bash\ntouch "$(dirname "$0")/../ran-{step}"\n')
+        before = sorted(os.listdir(root))
+        result = subprocess.run(["bash", os.path.join(root, "tools", "launch.sh")],
+                                env=no_display_env(), capture_output=True, timeout=60,
+                                stdin=subprocess.DEVNULL)
+        expect_one_line_failure(result, "tools/launch.sh")
+        after = sorted(os.listdir(root))
+        if after != before:
+            raise h.E2eFailure(f"launch.sh did work before checking the display: {after}")
+
+    def program():
+        folder = suite.folder("app")
+        exe = os.path.join(folder, "voxel")
+        shutil.copy2(suite.args.voxel, exe)
+        result = subprocess.run([exe], cwd=folder, env=no_display_env(), capture_output=True,
+                                timeout=60, stdin=subprocess.DEVNULL)
+        expect_one_line_failure(result, "voxel")
+        if os.path.exists(os.path.join(folder, "Map.Dat")):
+            raise h.E2eFailure("voxel wrote Map.Dat although it could not start")
+
+    suite.check("tools/launch.sh without a display: one line, non-zero, nothing built", script)
+    suite.check("voxel without a display: one line, non-zero", program)
+    suite.finish()
+
+
+if __name__ == "__main__":
+    main()

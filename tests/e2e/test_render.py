@@ -1,0 +1,82 @@
+"""The screen view, with the rotation stopped at typed angles, equals the reference picture
+pixel for pixel outside the counter text, at display depths 24 and 16."""
+
+import os
+
+import harness as h
+
+
+def expect_angles(suite, oracle, voxel, field, angles, camera_z=240):
+    # Stops the rotation; the angle spin becomes editable.
+    voxel.click_client(*h.CAMROT_AUTO_CHECK)
+    if camera_z != 240:
+        voxel.set_spin(h.CAMERA_Z_SPIN, str(camera_z))
+    for angle in angles:
+        expected = oracle.screen(field, angle, camera_z)
+        voxel.set_spin(h.CAMROT_SPIN, str(angle))
+        last = {}
+
+        def matches():
+            image = voxel.settled_screen()
+            count, samples = h.compare_565(image.values565(), expected, 320, 240,
+                                           skip=lambda x, y: not h.outside_counter(x, y))
+            last["diff"] = (count, samples)
+            return count == 0
+
+        try:
+            h.poll(matches, 20, f"the picture at angle {angle}", interval=0.1)
+        except h.E2eFailure:
+            count, samples = last.get("diff", (-1, []))
+            raise h.E2eFailure(f"angle {angle}, camera height {camera_z}: {count} pixels differ, "
+                               f"e.g. {'; '.join(samples)}")
+
+
+def reveal_map(display, voxel, field):
+    """Passes the cursor with no button over a grid of map points so the map shows the field."""
+    for my in (20, 80, 140, 200, 235):
+        for mx in (20, 80, 140, 200, 260, 310):
+            display.move(*voxel.map_point(mx, my))
+            if field[mx * 240 + my] >= 8:
+                h.poll(lambda: voxel.display.grab(*voxel.map_point(mx, my), 1, 1).rgb(0, 0)
+                       != (0, 0, 0), 10, f"the map to show ({mx},{my})")
+    display.move(*voxel.root(*h.PARK))
+
+
+def main():
+    suite = h.Suite("render")
+    oracle = h.Oracle(suite.args.tools, suite.folder("oracle"))
+    field = h.sample_map(suite.args.tools, suite.tmp)
+
+    def depth24():
+        with h.session(suite, "d24", field) as (display, voxel):
+            expect_angles(suite, oracle, voxel, field, [0, 90, 200, 359])
+            # The picture a person sees: the landscape, the uncovered map and the panel.
+            reveal_map(display, voxel, field)
+            expect_angles_after = oracle.screen(field, 359)
+            image = voxel.settled_screen()
+            count, _ = h.compare_565(image.values565(), expect_angles_after, 320, 240,
+                                     skip=lambda x, y: not h.outside_counter(x, y))
+            if count:
+                raise h.E2eFailure(f"passing over the map changed the picture ({count} pixels)")
+            display.save_png(*voxel.origin, *h.CLIENT_SIZE,
+                             os.path.join(suite.args.tools, "e2e-screenshot.png"))
+            voxel.click_client(*h.EXIT_BTN)
+            if voxel.wait_exit() != 0:
+                raise h.E2eFailure("exit code not 0")
+
+    def camera_height():
+        with h.session(suite, "height", field) as (_, voxel):
+            expect_angles(suite, oracle, voxel, field, [45], camera_z=400)
+
+    def depth16():
+        with h.session(suite, "d16", field, depth=16) as (_, voxel):
+            expect_angles(suite, oracle, voxel, field, [0, 200])
+
+    suite.check("angles 0, 90, 200, 359 at depth 24", depth24)
+    suite.check("camera height 400 at angle 45", camera_height)
+    suite.check("angles 0, 200 at depth 16", depth16)
+    suite.finish()
+
+
+if __name__ == "__main__":
+    main()
