@@ -102,19 +102,30 @@ void TMain::CreateDesign() {
     QWidget* order[] = {InitBtn,
                         AutoBtn,
                         ExitBtn,
-                        BrushRangeMinSpin->Editor(),
+                        BrushRangeMinSpin,
                         MeanBtn,
                         NoiseBtn,
-                        CameraZSpin->Editor(),
+                        CameraZSpin,
                         WaitCursorMoveCheck,
                         BrushModeItems->button(0),
                         BrushModeItems->button(1),
                         BrushModeItems->button(2),
-                        HeightArrayDivSpin->Editor(),
-                        CamRotSpin->Editor(),
+                        HeightArrayDivSpin,
+                        CamRotSpin,
                         CamRotAutoCheck};
     for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
     InitBtn->setFocus();
+
+    // Object names as in the design, for diagnostics and tests.
+    const std::pair<QObject*, const char*> names[] = {
+        {DXScreen, "DXScreen"}, {DXMap, "DXMap"}, {CommandPanel, "CommandPanel"},
+        {Label1, "Label1"}, {Label2, "Label2"}, {Label3, "Label3"}, {Label4, "Label4"},
+        {BrushRangeMinSpin, "BrushRangeMinSpin"}, {CameraZSpin, "CameraZSpin"},
+        {HeightArrayDivSpin, "HeightArrayDivSpin"}, {CamRotSpin, "CamRotSpin"},
+        {WaitCursorMoveCheck, "WaitCursorMoveCheck"}, {CamRotAutoCheck, "CamRotAutoCheck"},
+        {BrushModeBox, "BrushModeBox"}, {InitBtn, "InitBtn"}, {MeanBtn, "MeanBtn"},
+        {NoiseBtn, "NoiseBtn"}, {AutoBtn, "AutoBtn"}, {ExitBtn, "ExitBtn"}};
+    for (auto [object, name] : names) object->setObjectName(QString::fromLatin1(name));
 
     DXTimer = new TDXTimer(this);
     DXTimer->SetActiveOnly(false);

@@ -4,16 +4,18 @@
 #include <QEvent>
 
 TForm::TForm(QWidget* parent) : QScrollArea(parent), FClient(new QWidget) {
+    // First, so the messages that setting up the area sends already find a handler.
+    WindowProc = [this](QEvent* e) { return DefaultHandler(e); };
     setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::NoFocus); // the window itself is no stop in the focus order
     setWidgetResizable(false);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setWidget(FClient);
-    WindowProc = [this](QEvent* e) { return DefaultHandler(e); };
 }
 
 bool TForm::DefaultHandler(QEvent* event) { return QScrollArea::event(event); }
 
-bool TForm::event(QEvent* event) { return WindowProc(event); }
+bool TForm::event(QEvent* event) { return WindowProc ? WindowProc(event) : DefaultHandler(event); }
 
 QWidget* TForm::Client() const { return FClient; }
 

@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "toolkit/Exceptions.h"
+#include "views/core/Brush.h"
 
 namespace {
 class FrameTickTest : public MainWindowTest {

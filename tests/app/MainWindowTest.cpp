@@ -120,9 +120,15 @@ TEST_F(MainWindowTest, FocusStartsOnResetAndSkipsDisabledControls) {
                                  m.HeightArrayDivSpin->Editor(),
                                  m.CamRotAutoCheck,
                                  m.InitBtn};
+    auto nameOf = [](const QWidget* w) {
+        QString name = w ? w->metaObject()->className() : "none";
+        for (; w; w = w->parentWidget())
+            if (!w->objectName().isEmpty()) return w->objectName() + "/" + name;
+        return name;
+    };
     for (const QWidget* next : expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        EXPECT_EQ(QApplication::focusWidget(), next);
+        EXPECT_EQ(nameOf(QApplication::focusWidget()).toStdString(), nameOf(next).toStdString());
     }
     // With the rotation off, the angle joins the order.
     QTest::mouseClick(m.CamRotAutoCheck, Qt::LeftButton);
@@ -202,7 +208,7 @@ TEST_F(MainWindowTest, StartUpLoadsTheMapAndExitSavesItBack) {
     EXPECT_TRUE(Application->Terminated() || !Window->isVisible());
     EXPECT_FALSE(Window->isVisible());
     EXPECT_TRUE(Window->DXMap->Initialized()); // a program close leaves the views alone
-    EXPECT_TRUE(Boxes.Texts.empty());
+    EXPECT_TRUE(Boxes.Texts.empty()) << (Boxes.Texts.empty() ? "" : Boxes.Texts[0].toStdString());
 }
 
 TEST_F(MainWindowTest, CloseBoxFinalisesTheViewsThenSaves) {

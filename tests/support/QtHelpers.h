@@ -29,10 +29,11 @@ class TModalBoxCloser {
     QTimer FTimer;
 };
 
-// Delivers a close request as the window system does (a spontaneous close event).
+// Delivers a close request as the window system does (a spontaneous close event); notify()
+// keeps the flag where QApplication::sendEvent would clear it.
 inline bool SendSpontaneousClose(QWidget* window) {
     QCloseEvent event;
     QSpontaneKeyEvent::setSpontaneous(&event);
-    QApplication::sendEvent(window, &event);
+    qApp->notify(window, &event);
     return event.isAccepted();
 }
