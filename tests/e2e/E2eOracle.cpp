@@ -1,6 +1,8 @@
 // E2eOracle: the pictures and brush results the end-to-end tests expect, from the reference
 // arithmetic, with the colour ramps converted by Qt as the program's 16-bit surfaces do.
+#include <QFontMetrics>
 #include <QColor>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -23,7 +25,8 @@ int Usage() {
                "  E2eOracle ramps\n"
                "  E2eOracle screen MAP ANGLE CAMERAZ [OUT]   (320 x 240 RGB565, little-endian, row-major)\n"
                "  E2eOracle brush MAP OUT CX CY RADIUS DIVISOR MODE SHAPE K\n"
-               "  E2eOracle match BEFORE AFTER CX CY RADIUS DIVISOR MODE SHAPE KMAX\n",
+               "  E2eOracle match BEFORE AFTER CX CY RADIUS DIVISOR MODE SHAPE KMAX\n"
+               "  E2eOracle text TEXT   (the text in the default font, dark on light: PGM)\n",
                stderr);
     return 2;
 }
@@ -170,6 +173,27 @@ int Match(char** args) {
     return 1;
 }
 
+// Draws text as a message box on the display would show it: the application's default font,
+// dark on light grey. Writes a binary PGM of the text's cell to standard output.
+int Text(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    const QString text = QString::fromUtf8(argv[2]);
+    const QFontMetrics metrics(QGuiApplication::font());
+    const QRect cell = metrics.boundingRect(text).adjusted(-4, -4, 4, 4);
+    QImage image(cell.size(), QImage::Format_RGB32);
+    image.fill(QColor(239, 239, 239));
+    {
+        QPainter painter(&image);
+        painter.setFont(QGuiApplication::font());
+        painter.setPen(Qt::black);
+        painter.drawText(-cell.left(), -cell.top(), text);
+    }
+    std::printf("P5\n%d %d\n255\n", image.width(), image.height());
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) std::putchar(qGray(image.pixel(x, y)));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -179,5 +203,6 @@ int main(int argc, char** argv) {
     if (command == "screen" && (argc == 5 || argc == 6)) return Screen(argv + 2);
     if (command == "brush" && argc == 11) return Brush(argv + 2);
     if (command == "match" && argc == 11) return Match(argv + 2);
+    if (command == "text" && argc == 3) return Text(argc, argv);
     return Usage();
 }

@@ -126,9 +126,18 @@ signal.signal(signal.SIGTERM, _on_signal)
 signal.signal(signal.SIGINT, _on_signal)
 
 
+def _die_with_parent():
+    # Should this script be killed outright (a test runner's timeout), its children go too.
+    try:
+        import ctypes
+        ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+    except (OSError, AttributeError):
+        pass
+
+
 def spawn(argv, **kwargs):
     """Starts a process in its own group and records it for cleanup."""
-    proc = subprocess.Popen(argv, start_new_session=True, **kwargs)
+    proc = subprocess.Popen(argv, start_new_session=True, preexec_fn=_die_with_parent, **kwargs)
     _started.append(proc)
     return proc
 
@@ -506,6 +515,19 @@ class Voxel:
         boxes = poll(self.error_boxes, timeout, "the error box")
         return boxes[0]
 
+    def error_box_says(self, box, oracle, text):
+        """Whether the box's message, as drawn, is exactly text drawn in the default font."""
+        x, y, width, height = self.display.geometry(box)
+        image = self.display.grab(x, y, width, height)
+        # The message lies right of the stop icon (red) and above the button row.
+        red = [px for py in range(height) for px in range(width)
+               if image.rgb(px, py)[0] > 150 and max(image.rgb(px, py)[1:]) < 100]
+        left = max(red) + 1 if red else 0
+        shown = dark_mask(lambda px, py: sum(image.rgb(px, py)) // 3,
+                          range(left, width), range(0, height - 40))
+        wanted = oracle.text_mask(text, self.display.env)
+        return shown == wanted
+
     def dismiss_error_box(self, box, timeout=20):
         """Presses the box's OK with Return and waits until it is gone."""
         deadline = Deadline(timeout)
@@ -518,24 +540,33 @@ class Voxel:
             if deadline.expired():
                 raise E2eFailure("the error box did not go away on Return")
 
-    def stroke(self, point, buttons, timeout=20):
-        """Holds the buttons over map pixel point until the map view shows a change there.
+    def stroke(self, point, buttons, timeout=30):
+        """Holds the buttons while the cursor visits map pixel point until the map view shows
+        a change there.
 
         The buttons go down and up on the screen view, where they do nothing, and the cursor
-        jumps straight to the point and back, so every edit happens at exactly that point."""
+        jumps straight to the point and back, so every edit happens at exactly that point.
+        Short visits, repeated until one was seen by a tick, keep the number of frames small."""
         park = self.root(*PARK)
         target = self.map_point(*point)
         self.display.move(*park)
         before = self.display.grab(*target, 1, 1).rgb(0, 0)
         pressed = []
+        dwell = 0.03
         try:
             for button in buttons:
                 self.display.button_down(button)
                 pressed.append(button)
-            self.display.move(*target)
-            poll(lambda: self.check_running() or self.display.grab(*target, 1, 1).rgb(0, 0)
-                 != before, timeout, f"the stroke at {point} to show on the map", interval=0.02)
-            self.display.move(*park)
+            deadline = Deadline(timeout)
+            while True:
+                self.display.xdotool("mousemove", *target, "sleep", dwell, "mousemove", *park)
+                self.check_running()
+                if self.display.grab(*target, 1, 1).rgb(0, 0) != before:
+                    break
+                if deadline.expired():
+                    raise E2eFailure(f"the stroke at {point} did not show on the map")
+                dwell = min(0.3, dwell * 1.5)
+            poll(lambda: self.display.pointer() == park, 10, "the pointer back off the map")
         finally:
             for button in reversed(pressed):
                 self.display.button_up(button)
@@ -547,9 +578,8 @@ class Voxel:
 
     def click_close_box(self):
         """Clicks the close box of the window manager's frame (top right of the title bar)."""
-        extents = self.display.frame_extents(self.window)
-        if not extents:
-            raise E2eFailure("the window has no frame: is the window manager running?")
+        extents = poll(lambda: self.display.frame_extents(self.window), 10,
+                       "the window manager's frame round the window")
         _, right, top, _ = extents
         x, y = self.origin
         self.display.click(x + CLIENT_SIZE[0] + right - top // 2, y - top // 2)
@@ -573,6 +603,16 @@ class Voxel:
             forget(self.proc)
             if hasattr(self, "log"):
                 self.log.close()
+
+
+def dark_mask(gray, columns, rows):
+    """The set of dark pixels (text on a light ground), relative to their top-left corner."""
+    points = [(px, py) for py in rows for px in columns if gray(px, py) < 128]
+    if not points:
+        return frozenset()
+    left = min(p[0] for p in points)
+    top = min(p[1] for p in points)
+    return frozenset((px - left, py - top) for px, py in points)
 
 
 def is_aqua(rgb):
@@ -672,6 +712,16 @@ class Oracle:
             rows = [line.split() for line in result.stdout.decode().splitlines() if line.strip()]
             self._ramps = ([int(r[0]) for r in rows], [int(r[1]) for r in rows])
         return self._ramps
+
+    def text_mask(self, text, env):
+        """The dark pixels of text drawn in the display's default font (see dark_mask)."""
+        result = subprocess.run([self.exe, "text", text], capture_output=True, timeout=30,
+                                env=env)
+        if result.returncode != 0:
+            raise E2eFailure(f"oracle text failed: {result.stderr.decode(errors='replace')}")
+        header, size, _, pixels = result.stdout.split(b"\n", 3)
+        width, height = map(int, size.split())
+        return dark_mask(lambda px, py: pixels[py * width + px], range(width), range(height))
 
     def brush(self, map_bytes, cx, cy, radius, divisor, mode, shape, k):
         map_file = os.path.join(self.folder, "oracle-brush-in.dat")

@@ -1,6 +1,7 @@
 """Closing saves the field and exits with code 0, by the close box and by "끝내기"; a save that
 fails shows the error box and keeps the program open and running, and the next close saves."""
 
+import errno
 import os
 import time
 
@@ -18,9 +19,19 @@ def expect_clean_exit(voxel, field):
                            f"{changed} differ) although nothing was edited")
 
 
-def expect_save_error(voxel):
-    """One error box appears over the still open window; Return dismisses it."""
+# What a save that cannot replace a folder may report: access refused, or the platform's own
+# error number for "is a directory".
+SAVE_ERRORS = ("File access denied.", f"I/O error {errno.EISDIR}.")
+
+
+def expect_save_error(voxel, oracle):
+    """One error box with an input/output error appears over the still open window; Return
+    dismisses it."""
     box = voxel.wait_error_box()
+    said = [text for text in SAVE_ERRORS if voxel.error_box_says(box, oracle, text)]
+    if not said:
+        raise h.E2eFailure(f"the error box says none of {SAVE_ERRORS}")
+    print(f"     error box: {said[0]!r}", flush=True)
     boxes = voxel.error_boxes()
     if len(boxes) != 1:
         raise h.E2eFailure(f"{len(boxes)} error boxes, want 1")
@@ -42,6 +53,7 @@ def stays_alive(voxel, seconds=1.0):
 def main():
     suite = h.Suite("close")
     field = h.sample_map(suite.args.tools, suite.tmp)
+    oracle = h.Oracle(suite.args.tools, suite.folder("oracle"))
 
     def close_box():
         with h.session(suite, "closebox", field, window_manager=True) as (display, voxel):
@@ -62,11 +74,11 @@ def main():
             os.remove(voxel.map_path)
             os.mkdir(voxel.map_path)
             voxel.click_client(*h.EXIT_BTN)
-            expect_save_error(voxel)
+            expect_save_error(voxel, oracle)
             # The views were not finalised: the rotating landscape keeps moving.
             voxel.frames_pass()
             voxel.click_close_box()
-            expect_save_error(voxel)
+            expect_save_error(voxel, oracle)
             # The close request finalised the views; the program must go on without them.
             stays_alive(voxel)
             leftovers = sorted(set(os.listdir(voxel.folder)) - {"voxel", "voxel.log", "Map.Dat"})
