@@ -2,12 +2,14 @@
 // windowed presenting driver that copies the back surface into the window area.
 #include "present/DXDraw.h"
 
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QRegion>
 #include <QResizeEvent>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <exception>
 #include <map>
@@ -36,6 +38,49 @@ class TFlagScope {
   private:
     bool& FFlag;
 };
+
+// RGB565 to RGB32 with each channel's top bits repeated below (as Qt converts). Every output
+// bit copies one input bit, so one table per input byte suffices; both stay in the L1 cache.
+struct TRgb565Tables {
+    std::array<uint32_t, 256> Low{};
+    std::array<uint32_t, 256> High{};
+};
+
+const TRgb565Tables& Rgb565Tables() {
+    static const TRgb565Tables tables = [] {
+        const auto expand = [](uint32_t c) {
+            return ((c << 3) & 0xF8u) | ((c >> 2) & 0x07u) | ((c << 5) & 0xFC00u) |
+                   ((c >> 1) & 0x300u) | ((c << 8) & 0xF80000u) | ((c << 3) & 0x70000u);
+        };
+        TRgb565Tables t;
+        for (uint32_t i = 0; i < 256; ++i) {
+            t.Low[i] = 0xFF000000u | expand(i);
+            t.High[i] = expand(i << 8);
+        }
+        return t;
+    }();
+    return tables;
+}
+
+// Converts the rectangle of an RGB565 image into the same place of an RGB32 image.
+void ConvertRgb565(const QImage& from, QImage& to, const QRect& area) {
+    const TRgb565Tables& tables = Rgb565Tables();
+    const uint8_t* fromBits = from.constBits();
+    uint8_t* toBits = to.bits();
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const uint8_t* source = fromBits + y * from.bytesPerLine() + area.left() * 2;
+        auto* target = reinterpret_cast<uint32_t*>(toBits + y * to.bytesPerLine()) + area.left();
+        for (int x = 0; x < area.width(); ++x)
+            target[x] = tables.Low[source[2 * x]] | tables.High[source[2 * x + 1]];
+    }
+}
+
+bool PaintsOnRgb16(QPainter& painter) {
+    const QPaintDevice* device =
+        painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+    return device != nullptr && device->devType() == QInternal::Image &&
+           static_cast<const QImage*>(device)->format() == QImage::Format_RGB16;
+}
 
 } // namespace
 
@@ -70,7 +115,9 @@ TControlSubClass::~TControlSubClass() {
     if (hooks.empty()) chains.erase(chain);
 }
 
-bool TControlSubClass::CallPrevious(QEvent* event) { return FPrevious(event); }
+bool TControlSubClass::CallPrevious(QEvent* event) {
+    return FPrevious(event);
+}
 
 // ---- Drivers ----
 
@@ -188,7 +235,8 @@ bool TCustomDXDraw::FormHandler(QEvent* event, const std::function<bool(QEvent*)
         // Only the window system's close request finalises; a program close does not.
         if (event->spontaneous()) FinalizeView();
         return prev(event);
-    default: return prev(event);
+    default:
+        return prev(event);
     }
 }
 
@@ -200,9 +248,13 @@ int TCustomDXDraw::SurfaceHeight() const {
     return FBack && FBack->HasSurface() ? FBack->Height() : FStoredHeight;
 }
 
-void TCustomDXDraw::SetSurfaceWidth(int width) { SetSurfaceSize(width, SurfaceHeight()); }
+void TCustomDXDraw::SetSurfaceWidth(int width) {
+    SetSurfaceSize(width, SurfaceHeight());
+}
 
-void TCustomDXDraw::SetSurfaceHeight(int height) { SetSurfaceSize(SurfaceWidth(), height); }
+void TCustomDXDraw::SetSurfaceHeight(int height) {
+    SetSurfaceSize(SurfaceWidth(), height);
+}
 
 void TCustomDXDraw::SetSurfaceSize(int width, int height) {
     FStoredWidth = width;
@@ -248,19 +300,33 @@ void TCustomDXDraw::Loaded() {
     }
 }
 
-bool TCustomDXDraw::Initialized() const { return FInitialized; }
+bool TCustomDXDraw::Initialized() const {
+    return FInitialized;
+}
 
-bool TCustomDXDraw::InitializeAttempted() const { return FInitializeAttempted; }
+bool TCustomDXDraw::InitializeAttempted() const {
+    return FInitializeAttempted;
+}
 
-bool TCustomDXDraw::Updating() const { return FUpdating; }
+bool TCustomDXDraw::Updating() const {
+    return FUpdating;
+}
 
-TDirectDraw* TCustomDXDraw::DDraw() const { return FDDraw.get(); }
+TDirectDraw* TCustomDXDraw::DDraw() const {
+    return FDDraw.get();
+}
 
-TDirectDrawSurface* TCustomDXDraw::PrimarySurface() const { return FPrimary.get(); }
+TDirectDrawSurface* TCustomDXDraw::PrimarySurface() const {
+    return FPrimary.get();
+}
 
-TDirectDrawSurface* TCustomDXDraw::BackSurface() const { return FBack.get(); }
+TDirectDrawSurface* TCustomDXDraw::BackSurface() const {
+    return FBack.get();
+}
 
-TDirectDrawClipper* TCustomDXDraw::Clipper() const { return FClipper.get(); }
+TDirectDrawClipper* TCustomDXDraw::Clipper() const {
+    return FClipper.get();
+}
 
 void TCustomDXDraw::InitializeView() {
     FInitializeAttempted = true;
@@ -319,6 +385,7 @@ void TCustomDXDraw::FinalizeView() {
     FBack.reset();
     FPrimary.reset();
     FDDraw.reset();
+    FPicture32 = QImage();
     FUpdating = false;
     if (error) std::rethrow_exception(error);
 }
@@ -359,8 +426,19 @@ void TCustomDXDraw::paintEvent(QPaintEvent* event) {
     }
     const QImage& picture = *FPrimary->Image();
     const QRect shown = area & picture.rect();
-    if (!shown.isEmpty()) painter.drawImage(shown.topLeft(), picture, shown);
-    for (const QRect& rest : QRegion(area) - QRegion(shown)) painter.fillRect(rest, Color);
+    if (!shown.isEmpty()) {
+        if (PaintsOnRgb16(painter)) {
+            painter.drawImage(shown.topLeft(), picture, shown);
+        } else {
+            // Qt's generic 16-to-32-bit path costs several times this conversion plus a plain copy.
+            if (FPicture32.size() != picture.size())
+                FPicture32 = QImage(picture.size(), QImage::Format_RGB32);
+            ConvertRgb565(picture, FPicture32, shown);
+            painter.drawImage(shown.topLeft(), FPicture32, shown);
+        }
+    }
+    for (const QRect& rest : QRegion(area) - QRegion(shown))
+        painter.fillRect(rest, Color);
 }
 
 void FlipView(TCustomDXDraw* view) {

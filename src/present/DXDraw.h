@@ -236,6 +236,7 @@ class TCustomDXDraw : public QWidget {
     bool FUpdating = false;
     bool FInitializeMark = false;
     bool FInitializeSurfaceMark = false;
+    QImage FPicture32; // the window area converted for a 32-bit target while painting
 };
 
 class TDXDraw : public TCustomDXDraw {

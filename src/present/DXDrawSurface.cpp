@@ -6,9 +6,13 @@
 #include <QGuiApplication>
 #include <QPainter>
 
+#include <bit>
 #include <cstddef>
 
 #include "toolkit/Exceptions.h"
+
+// Pixels are little-endian words in memory, and QImage keeps them in the host's order.
+static_assert(std::endian::native == std::endian::little, "RGB565 surfaces assume little-endian");
 
 namespace {
 
@@ -46,19 +50,25 @@ void TDirectX::SetResult(int32_t result) {
     if (result != 0) DoError(result);
 }
 
-TDirectDraw::TDirectDraw() { SetResult(ResultOk); }
+TDirectDraw::TDirectDraw() {
+    SetResult(ResultOk);
+}
 
 // The view frees this display object's surfaces and clipper before it.
 TDirectDraw::~TDirectDraw() = default;
 
-TDirectDrawClipper::TDirectDrawClipper(TDirectDraw*) { SetResult(ResultOk); }
+TDirectDrawClipper::TDirectDrawClipper(TDirectDraw*) {
+    SetResult(ResultOk);
+}
 
 void TDirectDrawClipper::SetWindow(QWidget* window) {
     FWindow = window;
     SetResult(ResultOk);
 }
 
-QWidget* TDirectDrawClipper::Window() const { return FWindow; }
+QWidget* TDirectDrawClipper::Window() const {
+    return FWindow;
+}
 
 // ---- Canvas ----
 
@@ -103,7 +113,9 @@ void TDirectDrawSurfaceCanvas::Release() {
     FPainter.reset();
 }
 
-bool TDirectDrawSurfaceCanvas::HasContext() const { return FPainter != nullptr; }
+bool TDirectDrawSurfaceCanvas::HasContext() const {
+    return FPainter != nullptr;
+}
 
 // ---- Surface ----
 
@@ -140,15 +152,25 @@ bool TDirectDrawSurface::Create(int width, int height) {
     return true;
 }
 
-bool TDirectDrawSurface::HasSurface() const { return FImage != nullptr; }
+bool TDirectDrawSurface::HasSurface() const {
+    return FImage != nullptr;
+}
 
-QImage* TDirectDrawSurface::Image() { return FImage.get(); }
+QImage* TDirectDrawSurface::Image() {
+    return FImage.get();
+}
 
-int TDirectDrawSurface::Width() const { return FImage ? FImage->width() : 0; }
+int TDirectDrawSurface::Width() const {
+    return FImage ? FImage->width() : 0;
+}
 
-int TDirectDrawSurface::Height() const { return FImage ? FImage->height() : 0; }
+int TDirectDrawSurface::Height() const {
+    return FImage ? FImage->height() : 0;
+}
 
-int TDirectDrawSurface::BitCount() const { return FImage ? FImage->depth() : 0; }
+int TDirectDrawSurface::BitCount() const {
+    return FImage ? FImage->depth() : 0;
+}
 
 bool TDirectDrawSurface::Fill(uint32_t native) {
     if (!FImage) {
@@ -194,7 +216,9 @@ void TDirectDrawSurface::Unlock(void*) {
     SetResult(ResultOk);
 }
 
-bool TDirectDrawSurface::Locked() const { return FLocked; }
+bool TDirectDrawSurface::Locked() const {
+    return FLocked;
+}
 
 bool TDirectDrawSurface::IsLost() const {
     return Primary && FImage && PlatformFaults().PrimaryLost;
@@ -236,17 +260,21 @@ void StorePixel(const TLockedSurface& s, int x, int y, uint32_t native) {
                        : static_cast<uint8_t>((byte & 0x0Fu) | (nibble << 4));
         break;
     }
-    case 8: row[x] = static_cast<uint8_t>(native); break;
+    case 8:
+        row[x] = static_cast<uint8_t>(native);
+        break;
     case 16:
     case 24:
     case 32: {
         // Little-endian: least significant byte first.
         const int bytes = s.BitCount / 8;
         uint8_t* p = row + static_cast<std::ptrdiff_t>(x) * bytes;
-        for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(native >> (8 * i));
+        for (int i = 0; i < bytes; ++i)
+            p[i] = static_cast<uint8_t>(native >> (8 * i));
         break;
     }
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -254,19 +282,24 @@ uint32_t LoadPixel(const TLockedSurface& s, int x, int y) {
     if (!InSurface(s, x, y)) return 0;
     const uint8_t* row = PixelRow(s, y);
     switch (s.BitCount) {
-    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
-    case 4: return (x & 1) ? (row[x >> 1] & 0x0Fu) : (row[x >> 1] >> 4);
-    case 8: return row[x];
+    case 1:
+        return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+    case 4:
+        return (x & 1) ? (row[x >> 1] & 0x0Fu) : (row[x >> 1] >> 4);
+    case 8:
+        return row[x];
     case 16:
     case 24:
     case 32: {
         const int bytes = s.BitCount / 8;
         const uint8_t* p = row + static_cast<std::ptrdiff_t>(x) * bytes;
         uint32_t value = 0;
-        for (int i = 0; i < bytes; ++i) value |= static_cast<uint32_t>(p[i]) << (8 * i);
+        for (int i = 0; i < bytes; ++i)
+            value |= static_cast<uint32_t>(p[i]) << (8 * i);
         return value;
     }
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
@@ -314,12 +347,18 @@ QColor ColourToQColor(uint32_t colour) {
     if ((colour >> 24) == 0x80u) {
         const QPalette palette = QGuiApplication::palette();
         switch (colour & 0xFFu) {
-        case 5: return palette.color(QPalette::Base);           // window
-        case 8: return palette.color(QPalette::Text);           // window text
-        case 13: return palette.color(QPalette::Highlight);
-        case 14: return palette.color(QPalette::HighlightedText);
-        case 18: return palette.color(QPalette::ButtonText);
-        default: return palette.color(QPalette::Button);        // button face and the rest
+        case 5:
+            return palette.color(QPalette::Base); // window
+        case 8:
+            return palette.color(QPalette::Text); // window text
+        case 13:
+            return palette.color(QPalette::Highlight);
+        case 14:
+            return palette.color(QPalette::HighlightedText);
+        case 18:
+            return palette.color(QPalette::ButtonText);
+        default:
+            return palette.color(QPalette::Button); // button face and the rest
         }
     }
     return QColor(static_cast<int>(colour & 0xFFu), static_cast<int>((colour >> 8) & 0xFFu),

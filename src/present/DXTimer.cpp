@@ -18,7 +18,8 @@ uint32_t DivisorOf(uint32_t interval) {
 
 TCustomDXTimer::TCustomDXTimer(QObject* owner) : QObject(owner), Clock(&SystemClock) {
     if (Application != nullptr)
-        FActivationId = Application->AddActivationHandler([this](bool active) { AppActivation(active); });
+        FActivationId =
+            Application->AddActivationHandler([this](bool active) { AppActivation(active); });
 }
 
 TCustomDXTimer::~TCustomDXTimer() {
@@ -34,7 +35,9 @@ uint32_t TCustomDXTimer::SystemClock() {
     return static_cast<uint32_t>(ms.count());
 }
 
-bool TCustomDXTimer::ActiveOnly() const { return FActiveOnly; }
+bool TCustomDXTimer::ActiveOnly() const {
+    return FActiveOnly;
+}
 
 void TCustomDXTimer::SetActiveOnly(bool value) {
     if (FActiveOnly == value) return;
@@ -43,7 +46,9 @@ void TCustomDXTimer::SetActiveOnly(bool value) {
     if (FStarted) StartTicking();
 }
 
-bool TCustomDXTimer::Enabled() const { return FEnabled; }
+bool TCustomDXTimer::Enabled() const {
+    return FEnabled;
+}
 
 void TCustomDXTimer::SetEnabled(bool value) {
     if (FEnabled == value) return;
@@ -55,14 +60,18 @@ void TCustomDXTimer::SetEnabled(bool value) {
         StopTicking();
 }
 
-uint32_t TCustomDXTimer::Interval() const { return FInterval; }
+uint32_t TCustomDXTimer::Interval() const {
+    return FInterval;
+}
 
 void TCustomDXTimer::SetInterval(uint32_t value) {
     FInterval = value;
     FIntervalDivisor = DivisorOf(value);
 }
 
-int32_t TCustomDXTimer::FramesPerSecond() const { return FFramesPerSecond; }
+int32_t TCustomDXTimer::FramesPerSecond() const {
+    return FFramesPerSecond;
+}
 
 void TCustomDXTimer::Loaded() {
     FLoaded = true;

@@ -1,0 +1,364 @@
+// The views on a test form: initialisation and finalisation, presenting, pixels, colours, canvas.
+#include <gtest/gtest.h>
+
+#include <QCloseEvent>
+#include <QtTest/qtestspontaneevent.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "present/DXDraw.h"
+#include "support/QtHelpers.h"
+#include "toolkit/Application.h"
+#include "toolkit/Exceptions.h"
+#include "toolkit/Form.h"
+
+namespace {
+
+uint32_t To565(QRgb rgb) {
+    return ((qRed(rgb) >> 3) << 11) | ((qGreen(rgb) >> 2) << 5) | (qBlue(rgb) >> 3);
+}
+
+QImage Filled(int width, int height, uint16_t native) {
+    QImage image(width, height, QImage::Format_RGB16);
+    image.fill(native);
+    return image;
+}
+
+uint32_t Pattern(int x, int y) {
+    return (x * 37u + y * 1031u + 1u) & 0xFFFFu;
+}
+
+void DrawPattern(TDirectDrawSurface* surface) {
+    TLockedSurface s;
+    ASSERT_TRUE(LockSurface(surface, s));
+    for (int y = 0; y < s.Height; ++y)
+        for (int x = 0; x < s.Width; ++x)
+            StorePixel(s, x, y, Pattern(x, y));
+    UnlockSurface(surface, s.Bits);
+}
+
+// A close request as the window system delivers it: spontaneous, through the application.
+// (QApplication::sendEvent would clear the spontaneous flag.)
+void WindowSystemClose(QWidget* window) {
+    QCloseEvent event;
+    QSpontaneKeyEvent::setSpontaneous(&event);
+    Application->notify(window, &event);
+}
+
+// A form holding DXScreen and DXMap side by side, 320 x 240 each; shows and OnInitialize logged.
+class DXDrawTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        PlatformFaults() = {};
+        Form = std::make_unique<TForm>();
+        Form->SetClientSize(640, 240);
+        Form->WindowProc = [this](QEvent* event) {
+            if (event->type() == QEvent::Show) Log.push_back("form shown");
+            return Form->DefaultHandler(event);
+        };
+        Screen = MakeView("DXScreen", 0);
+        Map = MakeView("DXMap", 320);
+    }
+    void TearDown() override {
+        Form.reset();
+        PlatformFaults() = {};
+    }
+    TDXDraw* MakeView(const std::string& name, int left) {
+        auto* view = new TDXDraw(Form->Client());
+        view->setGeometry(left, 0, 320, 240);
+        view->Loaded();
+        view->OnInitialize = [this, name](QObject*) { Log.push_back(name); };
+        return view;
+    }
+
+    std::unique_ptr<TForm> Form;
+    TDXDraw* Screen = nullptr;
+    TDXDraw* Map = nullptr;
+    std::vector<std::string> Log;
+};
+
+TEST_F(DXDrawTest, InitialisesOnFirstShowAfterTheFormInCreationOrderAndOnlyOnce) {
+    Map->SetViewSize(200, 100); // before the show: stored only
+    EXPECT_EQ(Map->BackSurface(), nullptr);
+    EXPECT_EQ(Map->SurfaceWidth(), 200);
+    Form->show();
+    EXPECT_EQ(Log, (std::vector<std::string>{"form shown", "DXScreen", "DXMap"}));
+    TLockedSurface s;
+    ASSERT_TRUE(LockSurface(Screen->BackSurface(), s));
+    EXPECT_TRUE(s.Bits && s.Pitch == 640 && s.BitCount == 16 && s.Width == 320 && s.Height == 240);
+    UnlockSurface(Screen->BackSurface(), s.Bits);
+    EXPECT_EQ(Map->BackSurface()->Image()->size(), QSize(200, 100));
+    Form->hide();
+    Form->show();
+    EXPECT_EQ(Log.size(), 4u); // only the form's own handling again
+}
+
+TEST_F(DXDrawTest, WhatInitialiseDrewIsPresentedThenClearedToBlack) {
+    QImage shownDuringInitialise;
+    Screen->OnInitialize = [&](QObject*) {
+        FillSurface(Screen->BackSurface(), 0xF81Fu);
+        FlipView(Screen);
+        shownDuringInitialise = Screen->Presented().copy();
+    };
+    Map->OnRestoreSurface = [&](QObject*) {
+        EXPECT_TRUE(Map->Updating()); // so this present is ignored
+        FillSurface(Map->BackSurface(), 0x07E0u);
+        FlipView(Map);
+    };
+    Form->show();
+    EXPECT_EQ(shownDuringInitialise, Filled(320, 240, 0xF81F));
+    EXPECT_EQ(Screen->Presented(), Filled(320, 240, 0));
+    EXPECT_EQ(*Screen->BackSurface()->Image(), Filled(320, 240, 0));
+    EXPECT_EQ(Map->Presented(), Filled(320, 240, 0));
+    EXPECT_EQ(*Map->BackSurface()->Image(), Filled(320, 240, 0x07E0)); // drawn after the clearing
+}
+
+TEST_F(DXDrawTest, WindowShowsWhatTheBackSurfaceHolds) {
+    Form->show();
+    DrawPattern(Screen->BackSurface());
+    FlipView(Screen);
+    const QImage window = Screen->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(window.size(), QSize(320, 240));
+    int wrong = 0;
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+            wrong += To565(window.pixel(x, y)) != Pattern(x, y);
+    EXPECT_EQ(wrong, 0);
+    // Painting converts to a 32-bit target as Qt would, and copies to a 16-bit one as it is.
+    EXPECT_EQ(window, Screen->Presented().convertToFormat(QImage::Format_RGB32));
+    QImage target16(320, 240, QImage::Format_RGB16);
+    Screen->render(&target16);
+    EXPECT_EQ(target16, Screen->Presented());
+    EXPECT_EQ(To565(Map->grab().toImage().pixel(5, 5)), 0u); // not presented: still black
+}
+
+TEST_F(DXDrawTest, BackSurfaceOfAnotherSizeIsCentredAndCut) {
+    Screen->AutoSize = Map->AutoSize = false;
+    Screen->SetSurfaceWidth(100);
+    Screen->SetSurfaceHeight(50);
+    Map->SetSurfaceWidth(401);
+    Map->SetSurfaceHeight(243);
+    Form->show();
+    for (TDXDraw* view : {Screen, Map}) {
+        DrawPattern(view->BackSurface());
+        FlipView(view);
+    }
+    const QImage& small = Screen->Presented();
+    EXPECT_EQ(To565(small.pixel(109, 95)), 0u);
+    EXPECT_EQ(To565(small.pixel(110, 95)), Pattern(0, 0));
+    EXPECT_EQ(To565(small.pixel(209, 144)), Pattern(99, 49));
+    EXPECT_EQ(To565(small.pixel(210, 144)), 0u);
+    // (320 - 401) / 2 = -40 and (240 - 243) / 2 = -1: truncated toward zero.
+    EXPECT_EQ(To565(Map->Presented().pixel(0, 0)), Pattern(40, 1));
+    EXPECT_EQ(To565(Map->Presented().pixel(319, 239)), Pattern(359, 240));
+}
+
+TEST_F(DXDrawTest, OutsideTheInitialisedStateNothingIsDrawnOrPresented) {
+    EXPECT_NO_THROW(FlipView(Screen));
+    EXPECT_TRUE(Screen->Presented().isNull());
+    Form->show();
+    Screen->FinalizeView();
+    EXPECT_FALSE(Screen->Initialized());
+    EXPECT_EQ(Screen->BackSurface(), nullptr);
+    EXPECT_EQ(Screen->SurfaceWidth(), 320); // stored size kept
+    EXPECT_NO_THROW(FlipView(Screen));
+    EXPECT_TRUE(Screen->Presented().isNull());
+    Screen->Color = QColor(10, 20, 30);
+    EXPECT_EQ(QColor(Screen->grab().toImage().pixel(7, 7)), QColor(10, 20, 30));
+    EXPECT_EQ(SurfaceCanvas(Screen->BackSurface()), nullptr);
+    EXPECT_FALSE(FillSurface(Screen->BackSurface(), 1));
+    EXPECT_EQ(MatchColor(Screen->BackSurface(), 0xFFFFFFu), 0u);
+}
+
+TEST_F(DXDrawTest, LostPrimarySurfaceIsRestoredByTheNextPresent) {
+    Form->show();
+    int restored = 0;
+    Screen->OnRestoreSurface = [&](QObject*) { ++restored; };
+    FillSurface(Screen->BackSurface(), 0x1234u);
+    PlatformFaults().PrimaryLost = true;
+    FlipView(Screen);
+    EXPECT_EQ(restored, 1);
+    EXPECT_FALSE(PlatformFaults().PrimaryLost);
+    EXPECT_EQ(Screen->Presented(), Filled(320, 240, 0)); // restoring cleared the back surface
+}
+
+TEST_F(DXDrawTest, OnlyTheWindowSystemsCloseRequestFinalises) {
+    int finalized = 0;
+    Screen->OnFinalize = [&](QObject*) { ++finalized; };
+    Form->show();
+    Form->Close();
+    EXPECT_TRUE(Screen->Initialized() && Map->Initialized());
+    Form->show();
+    WindowSystemClose(Form.get());
+    EXPECT_EQ(finalized, 1);
+    EXPECT_FALSE(Screen->Initialized() || Map->Initialized());
+    Form->hide();
+    Form->show();
+    EXPECT_FALSE(Screen->Initialized());
+    EXPECT_EQ(Log.size(), 5u); // three from the first show, then only the form's shows
+}
+
+TEST_F(DXDrawTest, InitialisationErrorsFinaliseForGoodAndReachTheCaller) {
+    const auto expectError = [this](void (*arrange)(TPlatformFaults&), const char* message,
+                                    bool clipper) {
+        SCOPED_TRACE(message);
+        PlatformFaults() = {};
+        arrange(PlatformFaults());
+        TDXDraw view(Form->Client());
+        try {
+            view.InitializeView();
+            ADD_FAILURE() << "no error";
+        } catch (const EDirectDrawClipperError& e) {
+            EXPECT_TRUE(clipper);
+            EXPECT_STREQ(e.what(), message);
+        } catch (const EDXDrawError& e) {
+            EXPECT_FALSE(clipper);
+            EXPECT_STREQ(e.what(), message);
+        }
+        EXPECT_FALSE(view.Initialized() || view.Updating());
+        EXPECT_EQ(view.DDraw(), nullptr);
+        EXPECT_EQ(view.BackSurface(), nullptr);
+        EXPECT_NO_THROW(FlipView(&view));
+    };
+    expectError([](TPlatformFaults& f) { f.RefusePrimarySurface = true; },
+                "Primary Surface cannot be made", false);
+    expectError([](TPlatformFaults& f) { f.RefuseClipper = true; }, "Clipper cannot be made", true);
+    expectError([](TPlatformFaults& f) { f.RefuseBackSurface = 2; }, "Surface cannot be made",
+                false);
+    // One refusal of the back surface is overcome by asking again.
+    PlatformFaults() = {};
+    PlatformFaults().RefuseBackSurface = 1;
+    TDXDraw view(Form->Client());
+    view.InitializeView();
+    EXPECT_TRUE(view.Initialized());
+}
+
+TEST_F(DXDrawTest, InitialisationErrorOnShowIsShownAndNotRetried) {
+    TModalBoxCloser boxes;
+    PlatformFaults().RefusePrimarySurface = true;
+    Form->show();
+    EXPECT_EQ(boxes.Texts, std::vector<QString>{QStringLiteral("Primary Surface cannot be made.")});
+    EXPECT_TRUE(Screen->InitializeAttempted());
+    PlatformFaults() = {};
+    Form->hide();
+    Form->show();
+    EXPECT_FALSE(Screen->Initialized());
+    EXPECT_TRUE(Map->Initialized()); // the error had cut the first show short before its turn
+}
+
+TEST_F(DXDrawTest, HooksComeOffInAnyOrder) {
+    delete Screen; // installed first, removed first: DXMap's hook must still reach the form
+    Form->show();
+    EXPECT_EQ(Log, (std::vector<std::string>{"form shown", "DXMap"}));
+    delete Map;
+    Form->hide();
+    Form->show();
+    EXPECT_EQ(Log.back(), "form shown");
+}
+
+TEST_F(DXDrawTest, PixelsOutsideTheSurfaceAreNeitherWrittenNorRead) {
+    Form->show();
+    TDirectDrawSurface* back = Map->BackSurface();
+    for (const QPoint p : {QPoint(320, 0), QPoint(0, -1), QPoint(-1, 239), QPoint(0, 240)}) {
+        PutPixel(back, p.x(), p.y(), 0xFFFFu);
+        EXPECT_EQ(ReadPixel(back, p.x(), p.y()), 0u);
+    }
+    EXPECT_EQ(*back->Image(), Filled(320, 240, 0));
+    PutPixel(back, 319, 239, 0x1ABCDu); // only the low 16 bits are stored
+    EXPECT_EQ(ReadPixel(back, 319, 239), 0xABCDu);
+    PlatformFaults().RefuseLock = true;
+    TLockedSurface s;
+    EXPECT_FALSE(LockSurface(back, s));
+    EXPECT_EQ(ReadPixel(back, 319, 239), 0u);
+    EXPECT_FALSE(LockSurface(nullptr, s));
+}
+
+TEST_F(DXDrawTest, MatchColorGivesTheDrawnValueAndLeavesThePixel) {
+    Form->show();
+    TDirectDrawSurface* back = Map->BackSurface();
+    PutPixel(back, 0, 0, 0x1234u);
+    EXPECT_EQ(MatchColor(back, 0x000000u), 0u);
+    EXPECT_EQ(MatchColor(back, 0x00FFFFu), 0xFFE0u); // yellow: red is the low byte
+    EXPECT_EQ(MatchColor(back, 0xFF0000u), 0x001Fu);
+    EXPECT_EQ(ReadPixel(back, 0, 0), 0x1234u);
+    EXPECT_FALSE(SurfaceCanvas(back)->HasContext());
+}
+
+TEST_F(DXDrawTest, CanvasDrawsTextAndNeverOverlapsALock) {
+    Form->show();
+    TDirectDrawSurface* back = Screen->BackSurface();
+    TDirectDrawSurfaceCanvas* canvas = SurfaceCanvas(back);
+    ASSERT_NE(canvas, nullptr);
+    EXPECT_EQ(SurfaceCanvas(back), canvas);
+    FillSurface(back, 0x001Fu);
+    canvas->BrushStyle = TDirectDrawSurfaceCanvas::TBrushStyle::bsClear;
+    canvas->FontColor = QColor(255, 255, 255);
+    canvas->TextOut(8, 8, QStringLiteral("F/S : 60"));
+    TLockedSurface s;
+    EXPECT_FALSE(LockSurface(back, s)); // the context is still borrowed
+    ReleaseCanvas(canvas);
+    ASSERT_TRUE(LockSurface(back, s));
+    EXPECT_THROW(canvas->TextOut(0, 0, QStringLiteral("x")), EInvalidOperation);
+    UnlockSurface(back, s.Bits);
+    const QImage text = back->Image()->copy(0, 0, 100, 40);
+    EXPECT_NE(text, Filled(100, 40, 0x001F));
+    EXPECT_EQ(ReadPixel(back, 8, 8), 0x001Fu); // no background box
+    canvas->BrushStyle = TDirectDrawSurfaceCanvas::TBrushStyle::bsSolid;
+    canvas->BrushColor = QColor(255, 0, 0);
+    canvas->TextOut(8, 100, QStringLiteral("F/S : 60"));
+    ReleaseCanvas(canvas);
+    EXPECT_EQ(ReadPixel(back, 8, 100), 0xF800u);
+
+    PlatformFaults().RefuseDeviceContext = true;
+    try {
+        canvas->TextOut(8, 8, QStringLiteral("F/S : 0"));
+        ADD_FAILURE() << "no error";
+    } catch (const EInvalidOperation& e) {
+        EXPECT_STREQ(e.what(), "Canvas does not allow drawing");
+    }
+}
+
+// Packing rules of every depth, on a two-row buffer whose pitch is wider than a row.
+TEST(PixelPackingTest, EachDepthWritesOnlyItsOwnBits) {
+    struct TRow {
+        int BitCount, X;
+        uint32_t Value;
+        std::vector<uint8_t> Row1; // the written row's first bytes afterwards
+    };
+    const TRow rows[] = {
+        {1, 0, 1, {0x80}},
+        {1, 9, 1, {0x00, 0x40}},
+        {4, 0, 0xB, {0xB0}},
+        {4, 3, 0x1C, {0x00, 0x0C}},
+        {8, 1, 0x1AB, {0x00, 0xAB}},
+        {16, 1, 0x12345, {0, 0, 0x45, 0x23}},
+        {24, 1, 0x12345678, {0, 0, 0, 0x78, 0x56, 0x34}},
+        {32, 1, 0x12345678, {0, 0, 0, 0, 0x78, 0x56, 0x34, 0x12}},
+    };
+    for (const TRow& r : rows) {
+        SCOPED_TRACE(r.BitCount);
+        constexpr int Pitch = 16; // rows of 12 pixels at 1 and 4 bits, 3 pixels else
+        std::vector<uint8_t> buffer(2 * Pitch, 0);
+        const TLockedSurface s{buffer.data(), Pitch, r.BitCount, r.BitCount < 8 ? 12 : 3, 2};
+        StorePixel(s, r.X, 1, r.Value);
+        std::vector<uint8_t> expected(2 * Pitch, 0);
+        std::copy(r.Row1.begin(), r.Row1.end(), expected.begin() + Pitch);
+        EXPECT_EQ(buffer, expected);
+        const uint32_t mask = r.BitCount == 32 ? 0xFFFFFFFFu : (1u << r.BitCount) - 1u;
+        EXPECT_EQ(LoadPixel(s, r.X, 1), r.Value & mask);
+        // Clearing one pixel keeps its neighbours; outside the surface nothing is touched.
+        std::fill(buffer.begin(), buffer.end(), 0xFF);
+        StorePixel(s, r.X, 1, 0);
+        StorePixel(s, s.Width, 0, 0);
+        StorePixel(s, 0, 2, 0);
+        EXPECT_EQ(LoadPixel(s, r.X, 1), 0u);
+        EXPECT_EQ(LoadPixel(s, r.X == 0 ? 1 : 0, 1), mask);
+        EXPECT_EQ(LoadPixel(s, s.Width - 1, 0), mask);
+        EXPECT_EQ(LoadPixel(s, s.Width, 0), 0u);
+        EXPECT_EQ(buffer[Pitch - 1], 0xFF);
+    }
+}
+
+} // namespace

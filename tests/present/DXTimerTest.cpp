@@ -1,0 +1,149 @@
+// The frame timer on an injected clock, driven through the application's real idle step.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "present/DXTimer.h"
+#include "support/QtHelpers.h"
+#include "toolkit/Application.h"
+
+namespace {
+
+// A timer designed as the main window's: not active-only, interval 0, started.
+class DXTimerTest : public ::testing::Test {
+  protected:
+    void Start(uint32_t startTime, uint32_t interval = 0) {
+        Now = startTime;
+        Timer = std::make_unique<TDXTimer>(nullptr);
+        Timer->Clock = [this] { return Now; };
+        Timer->SetActiveOnly(false);
+        Timer->SetInterval(interval);
+        Timer->OnTimer = [this](QObject* sender, int32_t lag) {
+            EXPECT_EQ(sender, Timer.get());
+            Lags.push_back(lag);
+        };
+        Timer->Loaded();
+    }
+    void TearDown() override {
+        Timer.reset();
+        Application->SetOnIdle({});
+    }
+    // One idle step of the application at the given clock reading.
+    void IdleAt(uint32_t time) {
+        Now = time;
+        Application->Idle();
+    }
+
+    uint32_t Now = 0;
+    std::unique_ptr<TDXTimer> Timer;
+    std::vector<int32_t> Lags;
+};
+
+TEST_F(DXTimerTest, NewTimerDefaultsAndTheIdleSlotFromLoadedToDestruction) {
+    auto timer = std::make_unique<TDXTimer>(nullptr);
+    EXPECT_TRUE(timer->ActiveOnly() && timer->Enabled());
+    EXPECT_EQ(timer->Interval(), 1000u);
+    EXPECT_EQ(timer->FramesPerSecond(), 0);
+    timer->SetActiveOnly(false);
+    EXPECT_FALSE(Application->OnIdle());
+    timer->Loaded();
+    EXPECT_TRUE(Application->OnIdle());
+    timer->SetEnabled(false);
+    EXPECT_FALSE(Application->OnIdle());
+    timer->SetEnabled(true);
+    EXPECT_TRUE(Application->OnIdle());
+    timer.reset();
+    EXPECT_FALSE(Application->OnIdle());
+}
+
+TEST_F(DXTimerTest, IntervalZeroTicksOnEveryIdleStepWithLagInWholeMilliseconds) {
+    Start(5000);
+    IdleAt(5000);
+    IdleAt(5000); // two ticks within one millisecond
+    IdleAt(5016);
+    IdleAt(10016); // after a 5 s pause (an error box, say)
+    EXPECT_EQ(Lags, (std::vector<int32_t>{1, 1, 16, 5000}));
+}
+
+TEST_F(DXTimerTest, DoneIsClearedOnEveryCallEvenWithoutATick) {
+    Start(0, 1000);
+    for (uint32_t t : {0u, 999u, 1000u, 1500u, 3100u}) {
+        bool done = true;
+        Now = t;
+        Application->OnIdle()(done);
+        EXPECT_FALSE(done);
+    }
+    EXPECT_EQ(Lags, (std::vector<int32_t>{1, 2})); // at 1000 (one interval) and 3100 (2100 ms)
+}
+
+TEST_F(DXTimerTest, RateIsCountedOverWindowsOfAtLeastOneSecond) {
+    Start(0);
+    for (uint32_t i = 1; i <= 59; ++i) {
+        IdleAt(i * 16);
+        EXPECT_EQ(Timer->FramesPerSecond(), 0);
+    }
+    IdleAt(1003);
+    EXPECT_EQ(Timer->FramesPerSecond(), 60); // 59.82
+    // The next window opened at that tick, with the count back at 0.
+    IdleAt(2003);
+    EXPECT_EQ(Timer->FramesPerSecond(), 1);
+}
+
+TEST_F(DXTimerTest, RateRoundsHalfToEven) {
+    struct TRow {
+        int TicksBefore;
+        int32_t Expected;
+    };
+    for (const TRow& row : {TRow{4, 2} /* 2.5 */, TRow{6, 4} /* 3.5 */, TRow{1, 1} /* 1.0 */}) {
+        Lags.clear();
+        Start(0);
+        for (int i = 1; i <= row.TicksBefore; ++i)
+            IdleAt(static_cast<uint32_t>(i) * 100);
+        IdleAt(2000);
+        EXPECT_EQ(Timer->FramesPerSecond(), row.Expected) << row.TicksBefore + 1 << " ticks";
+    }
+}
+
+TEST_F(DXTimerTest, TicksAndRatesAcrossTheClockWrap) {
+    const uint32_t start = 0xFFFFFF00u;
+    Start(start);
+    for (uint32_t i = 1; i <= 59; ++i)
+        IdleAt(start + i * 16); // wraps at the 16th tick
+    IdleAt(start + 1003);
+    EXPECT_EQ(Lags[14], 16);
+    EXPECT_EQ(Lags[15], 16);
+    EXPECT_EQ(Lags.size(), 60u);
+    EXPECT_EQ(Timer->FramesPerSecond(), 60);
+}
+
+TEST_F(DXTimerTest, ErrorFromOnTimerLeavesAfterTheBookkeeping) {
+    Start(0);
+    Timer->OnTimer = [](QObject*, int32_t) { throw std::runtime_error("tick failed"); };
+    bool done = true;
+    Now = 1000;
+    EXPECT_THROW(Application->OnIdle()(done), std::runtime_error);
+    EXPECT_FALSE(done);
+    EXPECT_EQ(Timer->FramesPerSecond(), 1);
+    // The application's idle step shows it and goes on; the next tick measures from the failed one.
+    {
+        TModalBoxCloser boxes;
+        const int before = Application->ErrorBoxCount();
+        IdleAt(1007);
+        EXPECT_EQ(Application->ErrorBoxCount(), before + 1);
+    }
+    Timer->OnTimer = [this](QObject*, int32_t lag) { Lags.push_back(lag); };
+    IdleAt(1010);
+    EXPECT_EQ(Lags, (std::vector<int32_t>{3}));
+}
+
+TEST_F(DXTimerTest, HugeIntervalDividesByOne) {
+    Start(0, 0x80000000u);
+    IdleAt(0x7FFFFFFFu);
+    EXPECT_TRUE(Lags.empty());
+    IdleAt(0xFFFFFFFFu);
+    EXPECT_EQ(Lags, (std::vector<int32_t>{1})); // 2^32 - 1 read as signed is below 1
+}
+
+} // namespace
