@@ -1,6 +1,8 @@
 // The frame timer on an injected clock, driven through the application's real idle step.
 #include <gtest/gtest.h>
 
+#include <QWidget>
+
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -56,6 +58,25 @@ TEST_F(DXTimerTest, NewTimerDefaultsAndTheIdleSlotFromLoadedToDestruction) {
     EXPECT_TRUE(Application->OnIdle());
     timer.reset();
     EXPECT_FALSE(Application->OnIdle());
+}
+
+TEST_F(DXTimerTest, ActiveOnlyTakesTheIdleSlotWhenTheApplicationBecomesActive) {
+    if (Application->Active()) GTEST_SKIP() << "needs an application that is not active yet";
+    TDXTimer timer(nullptr);
+    int activations = 0;
+    timer.OnActivate = [&](QObject* sender) {
+        EXPECT_EQ(sender, &timer);
+        ++activations;
+    };
+    timer.Loaded();
+    EXPECT_FALSE(Application->OnIdle());
+    QWidget window;
+    window.show();
+    QApplication::setActiveWindow(&window);
+    for (int i = 0; i < 100 && !Application->Active(); ++i)
+        QApplication::processEvents();
+    EXPECT_EQ(activations, 1);
+    EXPECT_TRUE(Application->OnIdle());
 }
 
 TEST_F(DXTimerTest, IntervalZeroTicksOnEveryIdleStepWithLagInWholeMilliseconds) {
