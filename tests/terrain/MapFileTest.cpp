@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "support/FaultyFileOps.h"
 #include "support/TempDir.h"
 #include "toolkit/Exceptions.h"
 
@@ -151,69 +152,6 @@ TEST(InOutErrorCode, PlatformErrorsMapToTheRuntimeCodes) {
 
 namespace {
 
-enum class TStep {
-    None,
-    Stat,
-    Open,
-    Size,
-    Read,
-    ZeroRead,
-    Temp,
-    Write,
-    ZeroWrite,
-    Sync,
-    Close,
-    Rename,
-    Writable
-};
-
-// The real file system with one chosen step failing; it can also cut every transfer short.
-class TFaultyOps final : public TFileOps {
-  public:
-    TStep FailAt = TStep::None;
-    int Error = 0;
-    unsigned long MaxTransfer = ~0ul;
-
-    int Stat(const std::string& p, bool& regular, bool& exists) override {
-        return Fails(TStep::Stat) ? Error : Sys().Stat(p, regular, exists);
-    }
-    int OpenExisting(const std::string& p, int& fd) override {
-        return Fails(TStep::Open) ? Error : Sys().OpenExisting(p, fd);
-    }
-    int Size(int fd, long long& size) override {
-        return Fails(TStep::Size) ? Error : Sys().Size(fd, size);
-    }
-    long Read(int fd, void* to, unsigned long count) override {
-        return Fails(TStep::Read)       ? -Error
-               : Fails(TStep::ZeroRead) ? 0
-                                        : Sys().Read(fd, to, std::min(count, MaxTransfer));
-    }
-    int CreateTemp(const std::string& dir, std::string& temp, int& fd) override {
-        return Fails(TStep::Temp) ? Error : Sys().CreateTemp(dir, temp, fd);
-    }
-    long Write(int fd, const void* from, unsigned long count) override {
-        return Fails(TStep::Write)       ? -Error
-               : Fails(TStep::ZeroWrite) ? 0
-                                         : Sys().Write(fd, from, std::min(count, MaxTransfer));
-    }
-    int Sync(int fd) override { return Fails(TStep::Sync) ? Error : Sys().Sync(fd); }
-    int Close(int fd) override { // the descriptor goes even when close reports an error
-        const int err = Sys().Close(fd);
-        return Fails(TStep::Close) ? Error : err;
-    }
-    int Rename(const std::string& from, const std::string& to) override {
-        return Fails(TStep::Rename) ? Error : Sys().Rename(from, to);
-    }
-    int Remove(const std::string& p) override { return Sys().Remove(p); }
-    int CheckWritable(const std::string& p) override {
-        return Fails(TStep::Writable) ? Error : Sys().CheckWritable(p);
-    }
-
-  private:
-    bool Fails(TStep step) const { return FailAt == step; }
-    static TFileOps& Sys() { return SystemFileOps(); }
-};
-
 struct TFaultRow {
     TStep Step;
     int Error;
@@ -241,6 +179,7 @@ class MapFileSeamTest : public MapFileTest {
         EXPECT_EQ(Dir.Names(), std::vector<std::string>{"Map.Dat"}); // no temporary left
     }
     void Inject(const TFaultRow& row) {
+        Ops.Clear();
         Ops.FailAt = row.Step;
         Ops.Error = row.Error;
     }
@@ -292,4 +231,76 @@ TEST_F(MapFileSeamTest, SeamPartialTransfersStillMoveEveryByteInOrder) {
     SaveHeightArray(MapPath, Field);
     Original = BytesOf(Field);
     EXPECT_EQ(ReadFileBytes(MapPath), Original);
+}
+
+// Transfers cut to 4 KiB take 19 calls each way; each call of each step fails in turn, plain
+// and as a zero-byte transfer, and the very next try succeeds.
+TEST_F(MapFileSeamTest, SeamEveryCallOfEveryStepFailsCleanlyAndTheNextTrySucceeds) {
+    Ops.MaxTransfer = 4096;
+    ASSERT_EQ(LoadHeightArray(MapPath, Field), TLoadResult::Loaded);
+    const auto loadCalls = Ops.Calls;
+    Ops.Clear();
+    SaveHeightArray(MapPath, Field);
+    const auto saveCalls = Ops.Calls;
+    ASSERT_EQ(loadCalls[static_cast<int>(TStep::Read)], 19);
+    ASSERT_EQ(saveCalls[static_cast<int>(TStep::Write)], 19);
+
+    struct TKind {
+        TStep Step;
+        int Error;
+        const char* Message;
+    };
+    const TKind kinds[] = {{TStep::Stat, EIO, "I/O error 5"},     {TStep::Open, EIO, "I/O error 5"},
+                           {TStep::Size, EIO, "I/O error 5"},     {TStep::Read, EIO, "I/O error 5"},
+                           {TStep::ZeroRead, 0, "Read beyond end of file"},
+                           {TStep::Temp, ENOSPC, "Disk full"},   {TStep::Write, EIO, "I/O error 5"},
+                           {TStep::ZeroWrite, 0, "Disk full"},   {TStep::Sync, EIO, "I/O error 5"},
+                           {TStep::Close, EIO, "I/O error 5"},   {TStep::Rename, EIO, "I/O error 5"},
+                           {TStep::Writable, EACCES, "File access denied"}};
+    THeightArray changed = Field;
+    std::reverse(changed.begin(), changed.end());
+    int injected = 0;
+    for (bool load : {true, false}) {
+        const auto& calls = load ? loadCalls : saveCalls;
+        for (const TKind& kind : kinds) {
+            const TStep call = kind.Step == TStep::ZeroRead    ? TStep::Read
+                               : kind.Step == TStep::ZeroWrite ? TStep::Write
+                                                               : kind.Step;
+            for (int k = 1; k <= calls[static_cast<int>(call)]; ++k, ++injected) {
+                SCOPED_TRACE(testing::Message() << (load ? "load " : "save ") << kind.Message
+                                                << " at call " << k << " of step "
+                                                << static_cast<int>(call));
+                Ops.Clear();
+                Ops.FailAt = kind.Step;
+                Ops.Error = kind.Error;
+                Ops.FailOnCall = k;
+                Field = Dirty();
+                EXPECT_EQ(MessageOf([&] {
+                              if (load) {
+                                  LoadHeightArray(MapPath, Field);
+                              } else {
+                                  SaveHeightArray(MapPath, changed);
+                              }
+                          }),
+                          kind.Message);
+                if (load) {
+                    EXPECT_TRUE(AllZero(Field));
+                }
+                EXPECT_EQ(ReadFileBytes(MapPath), Original);
+                EXPECT_EQ(Dir.Names(), std::vector<std::string>{"Map.Dat"});
+
+                Ops.Clear();
+                if (load) {
+                    EXPECT_EQ(LoadHeightArray(MapPath, Field), TLoadResult::Loaded);
+                    EXPECT_EQ(BytesOf(Field), Original);
+                } else {
+                    SaveHeightArray(MapPath, changed);
+                    EXPECT_EQ(ReadFileBytes(MapPath), BytesOf(changed));
+                    WriteFileBytes(MapPath, Original);
+                }
+            }
+        }
+    }
+    EXPECT_EQ(injected, 85); // 42 in the load, 43 in the save
+    RecordProperty("FaultsInjected", injected);
 }

@@ -1,0 +1,88 @@
+// The real file system behind TFileOps with one chosen step failing, on its first call or a
+// later one, and every call counted: the fault injector of the map file's tests.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "terrain/MapFile.h"
+
+enum class TStep {
+    None,
+    Stat,
+    Open,
+    Size,
+    Read,
+    ZeroRead, // a read that returns no byte
+    Temp,
+    Write,
+    ZeroWrite, // a write that stores no byte
+    Sync,
+    Close,
+    Rename,
+    Writable,
+    Count
+};
+
+class TFaultyOps final : public TFileOps {
+  public:
+    TStep FailAt = TStep::None;
+    int Error = 0;
+    int FailOnCall = 1;               // which call of the step fails: 1 is the first
+    unsigned long MaxTransfer = ~0ul; // cuts every read and write short
+    std::array<int, static_cast<int>(TStep::Count)> Calls{};
+
+    // Fails nothing from now on and forgets the counts.
+    void Clear() {
+        FailAt = TStep::None;
+        FailOnCall = 1;
+        Calls.fill(0);
+    }
+    int CallsOf(TStep step) const { return Calls[static_cast<int>(step)]; }
+
+    int Stat(const std::string& p, bool& regular, bool& exists) override {
+        return Fails(TStep::Stat) ? Error : Sys().Stat(p, regular, exists);
+    }
+    int OpenExisting(const std::string& p, int& fd) override {
+        return Fails(TStep::Open) ? Error : Sys().OpenExisting(p, fd);
+    }
+    int Size(int fd, long long& size) override {
+        return Fails(TStep::Size) ? Error : Sys().Size(fd, size);
+    }
+    long Read(int fd, void* to, unsigned long count) override {
+        if (Fails(TStep::Read)) return FailAt == TStep::ZeroRead ? 0 : -Error;
+        return Sys().Read(fd, to, std::min(count, MaxTransfer));
+    }
+    int CreateTemp(const std::string& dir, std::string& temp, int& fd) override {
+        return Fails(TStep::Temp) ? Error : Sys().CreateTemp(dir, temp, fd);
+    }
+    long Write(int fd, const void* from, unsigned long count) override {
+        if (Fails(TStep::Write)) return FailAt == TStep::ZeroWrite ? 0 : -Error;
+        return Sys().Write(fd, from, std::min(count, MaxTransfer));
+    }
+    int Sync(int fd) override { return Fails(TStep::Sync) ? Error : Sys().Sync(fd); }
+    int Close(int fd) override { // the descriptor goes even when close reports an error
+        const bool fails = Fails(TStep::Close);
+        const int err = Sys().Close(fd);
+        return fails ? Error : err;
+    }
+    int Rename(const std::string& from, const std::string& to) override {
+        return Fails(TStep::Rename) ? Error : Sys().Rename(from, to);
+    }
+    int Remove(const std::string& p) override { return Sys().Remove(p); }
+    int CheckWritable(const std::string& p) override {
+        return Fails(TStep::Writable) ? Error : Sys().CheckWritable(p);
+    }
+
+  private:
+    // Counts the call; a zero-byte transfer is a failure of the read or write call itself.
+    bool Fails(TStep call) {
+        const int n = ++Calls[static_cast<int>(call)];
+        const TStep failing = FailAt == TStep::ZeroRead    ? TStep::Read
+                              : FailAt == TStep::ZeroWrite ? TStep::Write
+                                                           : FailAt;
+        return failing == call && n == FailOnCall;
+    }
+    static TFileOps& Sys() { return SystemFileOps(); }
+};

@@ -1,0 +1,128 @@
+// A save into a real file system too small for the new map: a tmpfs mounted in a mount
+// namespace of the test process alone, so nothing outside sees it and it never outlives the test.
+#include "terrain/MapFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include "support/TempDir.h"
+#include "toolkit/Exceptions.h"
+
+namespace {
+
+bool WriteText(const char* path, const std::string& text) {
+    const int fd = open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    return ok;
+}
+
+std::string Failed(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+// Mounts a tmpfs of this many bytes on folder; returns why not when the machine refuses.
+std::string MountSmallTmpfs(const std::string& folder, size_t bytes) {
+    const uid_t uid = getuid();
+    const gid_t gid = getgid();
+    if (unshare(CLONE_NEWNS) != 0) {
+        // Without the privilege, a user namespace of our own may grant it.
+        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return Failed("unshare");
+        if (!WriteText("/proc/self/setgroups", "deny") ||
+            !WriteText("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
+            !WriteText("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
+            return Failed("user namespace maps");
+    }
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return Failed("private mounts");
+    const std::string options = "size=" + std::to_string(bytes) + ",mode=0700";
+    if (mount("tmpfs", folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0)
+        return Failed("mount tmpfs");
+    return "";
+}
+
+// Unmounts on every way out of the test.
+struct TUnmount {
+    std::string Folder;
+    ~TUnmount() {
+        if (!Folder.empty()) umount2(Folder.c_str(), MNT_DETACH);
+    }
+};
+
+// Writes until the file system refuses; returns the bytes written.
+long long FillUp(const std::string& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return -1;
+    const std::vector<char> block(4096, 'x');
+    long long total = 0;
+    for (;;) {
+        const ssize_t n = write(fd, block.data(), block.size());
+        if (n <= 0) break;
+        total += n;
+    }
+    close(fd);
+    return total;
+}
+
+std::string MessageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EInOutError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+} // namespace
+
+TEST(MapFileDiskTest, RealFullDiskSaveKeepsTheOldFileAndLeavesNoTemporary) {
+    TTempDir dir;
+    const std::string small = dir.File("small");
+    std::filesystem::create_directory(small);
+    const std::string reason = MountSmallTmpfs(small, 256 * 1024);
+    if (!reason.empty())
+        GTEST_SKIP() << "this machine allows no tmpfs mount (" << reason
+                     << "): the save into a real full disk is not tested here";
+    TUnmount unmount{small};
+
+    const std::string mapPath = small + "/Map.Dat";
+    const std::string filler = small + "/filler";
+    std::vector<uint8_t> original(MapCells);
+    for (size_t i = 0; i < original.size(); ++i) original[i] = static_cast<uint8_t>(i * 13);
+    WriteFileBytes(mapPath, original);
+    THeightArray changed;
+    changed.fill(200);
+    const auto names = [&] {
+        std::vector<std::string> result;
+        for (const auto& entry : std::filesystem::directory_iterator(small))
+            result.push_back(entry.path().filename().string());
+        std::sort(result.begin(), result.end());
+        return result;
+    };
+
+    // No room at all, then room for a part of the new file only.
+    const long long filled = FillUp(filler);
+    ASSERT_GT(filled, 0);
+    for (long long room : {0LL, 40LL * 1024}) {
+        SCOPED_TRACE(room);
+        ASSERT_EQ(truncate(filler.c_str(), filled - room), 0);
+        EXPECT_EQ(MessageOf([&] { SaveHeightArray(mapPath, changed); }), "Disk full");
+        EXPECT_EQ(ReadFileBytes(mapPath), original);
+        EXPECT_EQ(names(), (std::vector<std::string>{"Map.Dat", "filler"}));
+    }
+
+    // Once there is room again, the next save goes through.
+    std::filesystem::remove(filler);
+    SaveHeightArray(mapPath, changed);
+    EXPECT_EQ(ReadFileBytes(mapPath), std::vector<uint8_t>(changed.begin(), changed.end()));
+    EXPECT_EQ(names(), std::vector<std::string>{"Map.Dat"});
+}
