@@ -9,6 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool openbox imagemagick x11-utils xauth
   python3
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: unit, widget and end-to-end tests in a release build,
-# then the unit and widget tests again built with AddressSanitizer and UBSan.
+# then the unit and widget tests again built with AddressSanitizer and UBSan, then the fuzz targets.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -12,3 +12,4 @@ bash "$root/tools/build.sh" "$root/build"
 
 bash "$root/tools/build.sh" "$root/build-asan" -DVOXEL_SANITIZE=ON
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j "$jobs" -L 'unit|widget')
+bash "$root/tools/fuzz.sh" 5
