@@ -20,7 +20,8 @@ struct TBrushParams {
 // Applies the brush centred on (cx, cy) and writes MapPixel[h] of every touched cell at
 // Bits + x * (Pitch div 320) + y * Pitch. Raises EDivByZero (radius or divisor 0) at the first
 // cell that needs the division, after the cells before it in x-then-y order are done.
-// A negative radius does nothing.
+// A negative radius does nothing. A change that would take a height out of 0 ... 255 is
+// refused (also for negative profile entries); pixels outside Width x Height are not written.
 void ApplyBrush(THeightArray& field, const TLockedSurface& surface, int32_t cx, int32_t cy,
                 const TBrushParams& params, const TBrushProfile& profile,
                 const TSqrtTable& sqrtTable, const TMapPixelTable& mapPixel);

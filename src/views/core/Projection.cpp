@@ -9,6 +9,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 #include "toolkit/Exceptions.h"
 
 namespace {
@@ -18,6 +22,9 @@ constexpr int32_t Rows = MapHeight;
 // Sample offsets up to this size keep every product with a single-precision factor exact in
 // double precision, and every turned coordinate far below 2^51.
 constexpr int64_t SmallOffset = int64_t{1} << 28;
+// Markers of the per-column sample list.
+constexpr int32_t Outside = -1;
+constexpr int32_t HalfWay = -2;
 
 // Rounding to nearest, ties to even, of the extended-precision value; false when the result
 // does not fit 32 bits (such a sample lies outside the field).
@@ -182,6 +189,126 @@ void BuildCache(const TCamera& camera, const TRect& clip) {
     k.Usable = true;
 }
 
+
+// Where the samples of rows first ... last of a column land: a field index, or Outside, or
+// HalfWay where the double result is a tie and only the extended formula can decide.
+// rx * c and the row term are exact, so each t is the exact value rounded once; its nearest
+// integer matches the extended-precision one unless t itself is a half-way case.
+void ColumnSamplesPlain(const int32_t* rx, const double* across, const double* down, double c,
+                        double s, const TClip& fc, int32_t first, int32_t last, int32_t* sample) {
+    const uint32_t clipWidth = static_cast<uint32_t>(fc.Right - fc.Left);
+    const uint32_t clipHeight = static_cast<uint32_t>(fc.Bottom - fc.Top);
+    for (int32_t y = first; y <= last; ++y) {
+        const double t1 = rx[y] * c + across[y];
+        const double t2 = rx[y] * s + down[y];
+        const double r1 = RoundDouble(t1), r2 = RoundDouble(t2);
+        const bool halfWay = (std::abs(t1 - r1) == 0.5) | (std::abs(t2 - r2) == 0.5);
+        const int32_t mx = static_cast<int32_t>(r1) + 160;
+        const int32_t my = static_cast<int32_t>(r2) + 120;
+        const bool inside = (static_cast<uint32_t>(mx - fc.Left) <= clipWidth) &
+                            (static_cast<uint32_t>(my - fc.Top) <= clipHeight);
+        sample[y] = halfWay ? HalfWay : inside ? mx * Rows + my : Outside;
+    }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same four rows at a time on AVX2; the rounding instruction rounds to nearest even.
+__attribute__((target("avx2"))) void ColumnSamplesAvx2(const int32_t* rx, const double* across,
+                                                       const double* down, double c, double s,
+                                                       const TClip& fc, int32_t first,
+                                                       int32_t last, int32_t* sample) {
+    const __m256d vc = _mm256_set1_pd(c), vs = _mm256_set1_pd(s);
+    const __m256d half = _mm256_set1_pd(0.5), magnitude = _mm256_set1_pd(-0.0);
+    const __m128i left = _mm_set1_epi32(fc.Left - 160), top = _mm_set1_epi32(fc.Top - 120);
+    const __m128i width = _mm_set1_epi32(fc.Right - fc.Left);
+    const __m128i height = _mm_set1_epi32(fc.Bottom - fc.Top);
+    const __m128i rows = _mm_set1_epi32(Rows), base = _mm_set1_epi32(160 * Rows + 120);
+    const __m128i outside = _mm_set1_epi32(Outside);
+    int32_t y = first;
+    for (; y + 3 <= last; y += 4) {
+        const __m256d x4 = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rx + y)));
+        const __m256d t1 = _mm256_add_pd(_mm256_mul_pd(x4, vc), _mm256_loadu_pd(across + y));
+        const __m256d t2 = _mm256_add_pd(_mm256_mul_pd(x4, vs), _mm256_loadu_pd(down + y));
+        const int mode = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
+        const __m256d r1 = _mm256_round_pd(t1, mode), r2 = _mm256_round_pd(t2, mode);
+        const __m256d tie = _mm256_or_pd(
+            _mm256_cmp_pd(_mm256_andnot_pd(magnitude, _mm256_sub_pd(t1, r1)), half, _CMP_EQ_OQ),
+            _mm256_cmp_pd(_mm256_andnot_pd(magnitude, _mm256_sub_pd(t2, r2)), half, _CMP_EQ_OQ));
+        const __m128i u = _mm256_cvtpd_epi32(r1), v = _mm256_cvtpd_epi32(r2); // exact: whole
+        const __m128i du = _mm_sub_epi32(u, left), dv = _mm_sub_epi32(v, top);
+        const __m128i inside = _mm_and_si128(_mm_cmpeq_epi32(_mm_min_epu32(du, width), du),
+                                             _mm_cmpeq_epi32(_mm_min_epu32(dv, height), dv));
+        const __m128i index = _mm_add_epi32(_mm_add_epi32(_mm_mullo_epi32(u, rows), v), base);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sample + y),
+                         _mm_blendv_epi8(outside, index, inside));
+        if (const int ties = _mm256_movemask_pd(tie); ties != 0) // rare
+            for (int lane = 0; lane < 4; ++lane)
+                if (ties & (1 << lane)) sample[y + lane] = HalfWay;
+    }
+    ColumnSamplesPlain(rx, across, down, c, s, fc, y, last, sample);
+}
+#endif
+
+// One frame's turn of the cached sample grid.
+struct TTurn {
+    const THeightArray* Field;
+    const TProjectionCache* Cache;
+    float Cf, Sf;        // the table entries
+    bool Rotation;       // c² + s² is 1: the reach of each column holds
+    double Across[Rows]; // -ry * s per row: exact
+    double Down[Rows];   // ry * c per row: exact
+};
+
+// All columns: first the arithmetic over a column, then its look-ups. Kept in one function
+// per instruction set so the wide code is entered once per frame.
+template <bool Wide>
+[[gnu::always_inline]] inline void TurnColumns(const TTurn& turn, TProjHeightArray& out) {
+    const TProjectionCache& k = *turn.Cache;
+    const TClip& fc = k.FieldClip;
+    const THeightArray& field = *turn.Field;
+    for (int32_t x = 0; x < Columns; ++x) {
+        const int32_t first = turn.Rotation ? k.First[x] : 0;
+        const int32_t last = turn.Rotation ? k.Last[x] : Rows - 1;
+        const int32_t* rxColumn = k.Rx + CellIndex(x, 0);
+        uint8_t* outColumn = out.data() + CellIndex(x, 0);
+        int32_t sample[Rows];
+#if defined(__x86_64__) && defined(__GNUC__)
+        if constexpr (Wide)
+            ColumnSamplesAvx2(rxColumn, turn.Across, turn.Down, turn.Cf, turn.Sf, fc, first, last,
+                              sample);
+        else
+#endif
+            ColumnSamplesPlain(rxColumn, turn.Across, turn.Down, turn.Cf, turn.Sf, fc, first,
+                               last, sample);
+        for (int32_t y = first; y <= last; ++y) {
+            if (sample[y] >= 0) outColumn[y] = k.QuotientOf[y][field[sample[y]]];
+            else if (sample[y] == HalfWay)
+                outColumn[y] = ProjectOne(field, fc, rxColumn[y], static_cast<int64_t>(k.Ry[y]),
+                                          turn.Cf, turn.Sf, k.S2[y]);
+        }
+    }
+}
+
+void TurnColumnsPlain(const TTurn& turn, TProjHeightArray& out) { TurnColumns<false>(turn, out); }
+
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) void TurnColumnsAvx2(const TTurn& turn, TProjHeightArray& out) {
+    TurnColumns<true>(turn, out);
+}
+#endif
+
+using TTurnColumns = void (*)(const TTurn&, TProjHeightArray&);
+
+TTurnColumns PickTurnColumns() {
+#if defined(__x86_64__) && defined(__GNUC__)
+    __builtin_cpu_init(); // runs before main
+    if (__builtin_cpu_supports("avx2")) return &TurnColumnsAvx2;
+#endif
+    return &TurnColumnsPlain;
+}
+
+const TTurnColumns TurnColumnsBest = PickTurnColumns();
+
 } // namespace
 
 void ProjectField(const THeightArray& field, const TCamera& camera, const TTrigTable& sinTable,
@@ -197,42 +324,17 @@ void ProjectField(const THeightArray& field, const TCamera& camera, const TTrigT
         return;
     }
     if (k.FieldClip.Empty()) return;
-    const double c = cf, s = sf;
-    // The reach of each column holds for a true rotation only.
-    const bool rotation = static_cast<double>(cf) * cf + static_cast<double>(sf) * sf >= 1 - 1e-5;
-
-    double across[Rows], down[Rows]; // -ry * s and ry * c: exact products
+    TTurn turn;
+    turn.Field = &field;
+    turn.Cache = &k;
+    turn.Cf = cf;
+    turn.Sf = sf;
+    turn.Rotation = static_cast<double>(cf) * cf + static_cast<double>(sf) * sf >= 1 - 1e-5;
     for (int32_t y = 0; y < Rows; ++y) {
-        across[y] = -k.Ry[y] * s;
-        down[y] = k.Ry[y] * c;
+        turn.Across[y] = -k.Ry[y] * static_cast<double>(sf);
+        turn.Down[y] = k.Ry[y] * static_cast<double>(cf);
     }
-    const TClip& fc = k.FieldClip;
-    const uint32_t clipWidth = static_cast<uint32_t>(fc.Right - fc.Left);
-    const uint32_t clipHeight = static_cast<uint32_t>(fc.Bottom - fc.Top);
-    for (int32_t x = 0; x < Columns; ++x) {
-        const int32_t first = rotation ? k.First[x] : 0;
-        const int32_t last = rotation ? k.Last[x] : Rows - 1;
-        const int32_t* rxColumn = k.Rx + CellIndex(x, 0);
-        uint8_t* outColumn = out.data() + CellIndex(x, 0);
-        for (int32_t y = first; y <= last; ++y) {
-            const double rx = rxColumn[y];
-            // rx * c and the row term are exact, so t is the exact value rounded once; its
-            // nearest integer matches the extended-precision one unless t is a half-way case.
-            const double t1 = rx * c + across[y];
-            const double t2 = rx * s + down[y];
-            const double r1 = RoundDouble(t1), r2 = RoundDouble(t2);
-            if (std::abs(t1 - r1) == 0.5 || std::abs(t2 - r2) == 0.5) {
-                outColumn[y] = ProjectOne(field, fc, rxColumn[y], static_cast<int64_t>(k.Ry[y]),
-                                          cf, sf, k.S2[y]);
-                continue;
-            }
-            const int32_t mx = static_cast<int32_t>(r1) + 160;
-            const int32_t my = static_cast<int32_t>(r2) + 120;
-            if (static_cast<uint32_t>(mx - fc.Left) <= clipWidth &&
-                static_cast<uint32_t>(my - fc.Top) <= clipHeight)
-                outColumn[y] = k.QuotientOf[y][field[CellIndex(mx, my)]];
-        }
-    }
+    TurnColumnsBest(turn, out);
 }
 
 void DrawBars(const TProjHeightArray& proj, const TLockedSurface& surface,
