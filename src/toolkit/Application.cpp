@@ -24,27 +24,36 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // Closing the last window must not end anything behind the loop's back: only the quit
     // request does.
     setQuitOnLastWindowClosed(false);
-    connect(this, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
-        const bool active = state == Qt::ApplicationActive;
-        // A copy, so a handler may subscribe or unsubscribe while the notice goes round.
-        const auto handlers = FActivationHandlers;
-        for (const auto& entry : handlers) {
-            try {
-                entry.second(active);
-            } catch (...) {
-                HandleException(std::current_exception());
-            }
-        }
-    });
+    // Only changes between active and not are notices (inactive, hidden and suspended are all
+    // "not").
+    connect(this, &QGuiApplication::applicationStateChanged, this,
+            [this, wasActive = false](Qt::ApplicationState state) mutable {
+                const bool active = state == Qt::ApplicationActive;
+                if (active == wasActive) return;
+                wasActive = active;
+                // A copy, so a handler may subscribe or unsubscribe while the notice goes round.
+                const auto handlers = FActivationHandlers;
+                for (const auto& entry : handlers) {
+                    try {
+                        entry.second(active);
+                    } catch (...) {
+                        HandleException(std::current_exception());
+                    }
+                }
+            });
 }
 
 TApplication::~TApplication() {
     if (Application == this) Application = nullptr;
 }
 
-void TApplication::SetOnIdle(TIdleEvent handler) { FOnIdle = std::move(handler); }
+void TApplication::SetOnIdle(TIdleEvent handler) {
+    FOnIdle = std::move(handler);
+}
 
-const TApplication::TIdleEvent& TApplication::OnIdle() const { return FOnIdle; }
+const TApplication::TIdleEvent& TApplication::OnIdle() const {
+    return FOnIdle;
+}
 
 void TApplication::Run() {
     while (!FTerminated) {
@@ -77,14 +86,21 @@ void TApplication::Idle() {
             HandleException(std::current_exception());
         }
     }
-    if (done) QAbstractEventDispatcher::instance(thread())->processEvents(QEventLoop::WaitForMoreEvents);
+    if (done)
+        QAbstractEventDispatcher::instance(thread())->processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-void TApplication::Terminate() { postEvent(this, new QEvent(QuitRequestType())); }
+void TApplication::Terminate() {
+    postEvent(this, new QEvent(QuitRequestType()));
+}
 
-bool TApplication::Terminated() const { return FTerminated; }
+bool TApplication::Terminated() const {
+    return FTerminated;
+}
 
-bool TApplication::Active() const { return applicationState() == Qt::ApplicationActive; }
+bool TApplication::Active() const {
+    return applicationState() == Qt::ApplicationActive;
+}
 
 int TApplication::AddActivationHandler(TActivationEvent handler) {
     const int id = FNextActivationId++;
@@ -116,7 +132,9 @@ void TApplication::HandleException(std::exception_ptr error) {
     ShowErrorBox(text, Title());
 }
 
-int TApplication::ErrorBoxCount() const { return FErrorBoxCount; }
+int TApplication::ErrorBoxCount() const {
+    return FErrorBoxCount;
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {

@@ -74,12 +74,11 @@ extern TApplication* Application;
 // Wraps a handler that Qt calls (a slot, a callback) so that its errors are shown right there.
 // Qt's widget code is built without exception support: an error unwinding through it to
 // notify() skips its clean-ups.
-template <class F>
-auto Guarded(F handler) {
+template <class F> auto Guarded(F handler) {
     // Constrained, so Qt's connect sees only the argument counts the handler takes.
     return [handler = std::move(handler)]<class... A>
-        requires std::invocable<const F&, A...>
-    (A&&... args) -> void {
+    requires std::invocable<const F&, A...>(A && ... args)
+    ->void {
         try {
             handler(std::forward<A>(args)...);
         } catch (...) {

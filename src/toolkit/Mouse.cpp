@@ -30,8 +30,8 @@ class TPointerMapping : public QAbstractNativeEventFilter {
     const std::vector<uint8_t>& Get(xcb_connection_t* connection) {
         if (!FValid) {
             FMap.clear();
-            xcb_get_pointer_mapping_reply_t* reply =
-                xcb_get_pointer_mapping_reply(connection, xcb_get_pointer_mapping(connection), nullptr);
+            xcb_get_pointer_mapping_reply_t* reply = xcb_get_pointer_mapping_reply(
+                connection, xcb_get_pointer_mapping(connection), nullptr);
             if (reply != nullptr) {
                 const uint8_t* map = xcb_get_pointer_mapping_map(reply);
                 FMap.assign(map, map + xcb_get_pointer_mapping_map_length(reply));
@@ -46,7 +46,8 @@ class TPointerMapping : public QAbstractNativeEventFilter {
         if (eventType != "xcb_generic_event_t") return false;
         const auto* event = static_cast<const xcb_generic_event_t*>(message);
         if ((event->response_type & 0x7f) == XCB_MAPPING_NOTIFY &&
-            reinterpret_cast<const xcb_mapping_notify_event_t*>(event)->request == XCB_MAPPING_POINTER)
+            reinterpret_cast<const xcb_mapping_notify_event_t*>(event)->request ==
+                XCB_MAPPING_POINTER)
             FValid = false;
         return false;
     }
@@ -98,7 +99,8 @@ bool SampleX11(xcb_connection_t* connection, TMouseSample& sample) {
 
 TMouseSample SampleMouse() {
     TMouseSample sample{};
-    if (xcb_connection_t* connection = X11Connection(); connection != nullptr && SampleX11(connection, sample))
+    if (xcb_connection_t* connection = X11Connection();
+        connection != nullptr && SampleX11(connection, sample))
         return sample;
     const Qt::MouseButtons buttons = QGuiApplication::mouseButtons();
     const QPoint pos = QCursor::pos();

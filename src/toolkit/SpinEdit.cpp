@@ -30,8 +30,8 @@ QToolButton* MakeArrowButton(QWidget* parent, Qt::ArrowType arrow) {
 
 // Characters that typing may insert: digits, signs and the decimal separator.
 bool IsValidPrintable(QChar c) {
-    if ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('+') || c == QLatin1Char('-') ||
-        c == QLatin1Char('.'))
+    if ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('+') ||
+        c == QLatin1Char('-') || c == QLatin1Char('.'))
         return true;
     const QString separator = QLocale().decimalPoint();
     return separator.size() == 1 && c == separator.at(0);
@@ -52,9 +52,10 @@ TSpinEdit::TSpinEdit(QWidget* parent)
     FUpButton->raise();
     FDownButton->raise();
 
-    connect(FEditor, &QLineEdit::textChanged, this, Guarded([this] {
+    const auto notifyChange = [this] {
         if (OnChange) OnChange();
-    }));
+    };
+    connect(FEditor, &QLineEdit::textChanged, this, Guarded(notifyChange));
     for (QToolButton* button : {FUpButton, FDownButton}) {
         // Using an arrow puts the focus on the editor, as a click into it would.
         connect(button, &QToolButton::pressed, this, [this] {
@@ -65,15 +66,25 @@ TSpinEdit::TSpinEdit(QWidget* parent)
     connect(FDownButton, &QToolButton::clicked, this, [this] { Step(-1); });
 }
 
-int32_t TSpinEdit::MinValue() const { return FMinValue; }
+int32_t TSpinEdit::MinValue() const {
+    return FMinValue;
+}
 
-int32_t TSpinEdit::MaxValue() const { return FMaxValue; }
+int32_t TSpinEdit::MaxValue() const {
+    return FMaxValue;
+}
 
-void TSpinEdit::SetMinValue(int32_t value) { FMinValue = value; }
+void TSpinEdit::SetMinValue(int32_t value) {
+    FMinValue = value;
+}
 
-void TSpinEdit::SetMaxValue(int32_t value) { FMaxValue = value; }
+void TSpinEdit::SetMaxValue(int32_t value) {
+    FMaxValue = value;
+}
 
-int32_t TSpinEdit::Value() const { return TextToInt32(FEditor->text().toStdString()).value_or(FMinValue); }
+int32_t TSpinEdit::Value() const {
+    return TextToInt32(FEditor->text().toStdString()).value_or(FMinValue);
+}
 
 void TSpinEdit::SetValue(int32_t value) {
     if (value < FMinValue)
@@ -83,18 +94,28 @@ void TSpinEdit::SetValue(int32_t value) {
     FEditor->setText(QString::number(value));
 }
 
-QString TSpinEdit::Text() const { return FEditor->text(); }
+QString TSpinEdit::Text() const {
+    return FEditor->text();
+}
 
-QLineEdit* TSpinEdit::Editor() const { return FEditor; }
+QLineEdit* TSpinEdit::Editor() const {
+    return FEditor;
+}
 
-QToolButton* TSpinEdit::UpButton() const { return FUpButton; }
+QToolButton* TSpinEdit::UpButton() const {
+    return FUpButton;
+}
 
-QToolButton* TSpinEdit::DownButton() const { return FDownButton; }
+QToolButton* TSpinEdit::DownButton() const {
+    return FDownButton;
+}
 
 void TSpinEdit::Step(int32_t delta) {
     // Widened so a step from either end of the 32-bit range cannot overflow; SetValue clamps.
     const int64_t next = static_cast<int64_t>(Value()) + delta;
-    SetValue(next > INT32_MAX ? INT32_MAX : next < INT32_MIN ? INT32_MIN : static_cast<int32_t>(next));
+    SetValue(next > INT32_MAX   ? INT32_MAX
+             : next < INT32_MIN ? INT32_MIN
+                                : static_cast<int32_t>(next));
 }
 
 void TSpinEdit::CheckOnExit() {
@@ -108,7 +129,9 @@ void TSpinEdit::CheckOnExit() {
 bool TSpinEdit::eventFilter(QObject* watched, QEvent* event) {
     if (watched != FEditor) return QWidget::eventFilter(watched, event);
     switch (event->type()) {
-    case QEvent::FocusOut: CheckOnExit(); break;
+    case QEvent::FocusOut:
+        CheckOnExit();
+        break;
     case QEvent::KeyPress: {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
@@ -123,14 +146,16 @@ bool TSpinEdit::eventFilter(QObject* watched, QEvent* event) {
             valid = true; // navigation keys and shortcuts (select all, copy, paste ...)
         else
             for (const QChar c : text)
-                if (c.unicode() >= 0x20 && c.unicode() != 0x7f && !IsValidPrintable(c)) valid = false;
+                if (c.unicode() >= 0x20 && c.unicode() != 0x7f && !IsValidPrintable(c))
+                    valid = false;
         if (!valid) {
             QApplication::beep();
             return true;
         }
         break;
     }
-    default: break;
+    default:
+        break;
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -47,13 +47,15 @@ struct TBlockCounter {
 };
 
 void Drain() {
-    while (Application->ProcessMessage()) {}
+    while (Application->ProcessMessage()) {
+    }
 }
 
 void PostClick(QWidget* button) {
     for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
-        QCoreApplication::postEvent(button, new QMouseEvent(type, QPointF(5, 5), button->mapToGlobal(QPointF(5, 5)),
-                                                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+        QCoreApplication::postEvent(
+            button, new QMouseEvent(type, QPointF(5, 5), button->mapToGlobal(QPointF(5, 5)),
+                                    Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
 }
 
 } // namespace
@@ -64,7 +66,8 @@ TEST(ApplicationLoop, MessagesComeFirstAndTerminateEndsRunAfterThoseWaiting) {
     TSink sink;
     sink.Handler = [&] { log.push_back("event"); };
     QCoreApplication::postEvent(&sink, new QEvent(TestEventType));
-    QMetaObject::invokeMethod(&sink, [&] { log.push_back("queued"); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &sink, [&] { log.push_back("queued"); }, Qt::QueuedConnection);
     Application->SetOnIdle([&](bool& done) {
         log.push_back(done ? "idle" : "idle without done");
         done = false;
@@ -83,12 +86,14 @@ TEST(ApplicationLoop, BlocksOnlyWhileTheSlotLeavesDoneTrue) {
     TBlockCounter blocks;
     int idleCalls = 0;
     Application->SetOnIdle([&](bool& done) { done = ++idleCalls > 5; });
-    while (idleCalls < 5) Application->HandleMessage();
+    while (idleCalls < 5)
+        Application->HandleMessage();
     EXPECT_EQ(blocks.Count, 0);
     // Done left true: the pass waits, here until the timer fires.
     bool timerFired = false;
     QTimer::singleShot(20, [&] { timerFired = true; });
-    while (idleCalls == 5) Application->HandleMessage();
+    while (idleCalls == 5)
+        Application->HandleMessage();
     EXPECT_TRUE(timerFired);
     EXPECT_EQ(blocks.Count, 1);
 }
@@ -164,14 +169,16 @@ TEST(ApplicationErrors, HandlerErrorsAreShownAndAbortsDropped) {
     EXPECT_FALSE(afterThrow);
     EXPECT_FALSE(button.isDown());
 
-    EXPECT_EQ(watcher.Texts, (std::vector<QString>{QStringLiteral("Event failed."), QStringLiteral("Cannot save."),
-                                                   QStringLiteral("Click failed.")}));
+    EXPECT_EQ(watcher.Texts,
+              (std::vector<QString>{QStringLiteral("Event failed."), QStringLiteral("Cannot save."),
+                                    QStringLiteral("Click failed.")}));
     EXPECT_EQ(Application->ErrorBoxCount(), 3);
 }
 
 TEST(ApplicationActivation, NoticesReachSubscribersUntilRemoved) {
     std::vector<bool> notices;
-    const int id = Application->AddActivationHandler([&](bool active) { notices.push_back(active); });
+    const int id =
+        Application->AddActivationHandler([&](bool active) { notices.push_back(active); });
     QWidget window;
     window.show();
     window.activateWindow();
@@ -179,6 +186,7 @@ TEST(ApplicationActivation, NoticesReachSubscribersUntilRemoved) {
     EXPECT_TRUE(Application->Active());
     // The offscreen platform never deactivates the application by itself.
     emit Application->applicationStateChanged(Qt::ApplicationInactive);
+    emit Application->applicationStateChanged(Qt::ApplicationHidden); // still not active: no notice
     Application->RemoveActivationHandler(id);
     emit Application->applicationStateChanged(Qt::ApplicationActive);
     EXPECT_EQ(notices, (std::vector<bool>{true, false}));

@@ -10,7 +10,9 @@
 #include <ostream>
 #include <vector>
 
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 class TBoxWatcher : public QObject {
   public:
@@ -34,14 +36,16 @@ class TBoxWatcher : public QObject {
 
   private:
     void CloseLater(int passesLeft) {
-        QMetaObject::invokeMethod(this, [this, passesLeft] { Close(passesLeft); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, passesLeft] { Close(passesLeft); }, Qt::QueuedConnection);
     }
 
     void Close(int passesLeft) {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr) return;
         if (passesLeft > 0) return CloseLater(passesLeft - 1);
-        if (CloseWhenActive && QApplication::activeWindow() != box && FWaited++ < 100000) return CloseLater(0);
+        if (CloseWhenActive && QApplication::activeWindow() != box && FWaited++ < 100000)
+            return CloseLater(0);
         Texts.push_back(box->text());
         Captions.push_back(box->windowTitle());
         if (OnClosing) OnClosing(box);

@@ -31,14 +31,16 @@ TEST(MouseSample, ButtonsAndCursorAsTheWindowSystemReportsThem) {
     const TMouseSample sample = SampleMouse();
     EXPECT_EQ(sample.X, 123);
     EXPECT_EQ(sample.Y, 45);
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) return; // buttons need a real device there
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        return; // buttons need a real device there
 
     EXPECT_FALSE(sample.LeftDown || sample.RightDown);
     QTest::mousePress(window.windowHandle(), Qt::RightButton, Qt::NoModifier, QPoint(10, 10));
     EXPECT_TRUE(SampleMouse().RightDown);
     EXPECT_FALSE(MouseButtonDown(0));
     EXPECT_TRUE(MouseButtonDown(1));
-    for (int other : {-1, 2, 3}) EXPECT_FALSE(MouseButtonDown(other));
+    for (int other : {-1, 2, 3})
+        EXPECT_FALSE(MouseButtonDown(other));
     QTest::mouseRelease(window.windowHandle(), Qt::RightButton, Qt::NoModifier, QPoint(10, 10));
     QTest::mousePress(window.windowHandle(), Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
     EXPECT_TRUE(MouseButtonDown(0));

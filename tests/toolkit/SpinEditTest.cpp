@@ -72,7 +72,8 @@ TEST_F(SpinEditTest, ModalBoxTakingTheFocusClampsLikeAFocusLoss) {
     struct TLog : QObject {
         std::vector<Qt::FocusReason>* Reasons;
         bool eventFilter(QObject*, QEvent* e) override {
-            if (e->type() == QEvent::FocusOut) Reasons->push_back(static_cast<QFocusEvent*>(e)->reason());
+            if (e->type() == QEvent::FocusOut)
+                Reasons->push_back(static_cast<QFocusEvent*>(e)->reason());
             return false;
         }
     } log;
