@@ -405,10 +405,19 @@ class Voxel:
         self.origin = None  # root position of the client area
 
     def start(self, timeout=60):
+        """Launches the program and waits until its window shows frames."""
+        self.launch()
+        return self.attach(timeout)
+
+    def launch(self):
         self.log = open(os.path.join(self.folder, "voxel.log"), "wb")
         self.spawned_at = time.monotonic()
         self.proc = spawn([self.exe], cwd=self.folder, env=self.display.env,
                           stdout=self.log, stderr=self.log)
+        return self
+
+    def attach(self, timeout=60):
+        """Finds the launched program's main window and waits until it shows frames."""
         self.window = poll(self._find_main, timeout, "the main window")
         x, y, width, height = self.display.geometry(self.window)
         if (width, height) != CLIENT_SIZE:
@@ -451,10 +460,12 @@ class Voxel:
     def map_view(self):
         return self.display.grab(*self.root(*MAP_VIEW), *VIEW_SIZE)
 
-    def counter_columns(self):
-        """Which columns of the counter box hold aqua text, as a list of booleans."""
+    def counter_columns(self, origin=None):
+        """Which columns of the counter box hold aqua text, as a list of booleans; origin
+        replaces the client area's position when given."""
         left, top, right, bottom = COUNTER_BOX
-        image = self.display.grab(*self.root(SCREEN_VIEW[0] + left, SCREEN_VIEW[1] + top),
+        ox, oy = origin or self.origin
+        image = self.display.grab(ox + SCREEN_VIEW[0] + left, oy + SCREEN_VIEW[1] + top,
                                   right - left, bottom - top)
         return [any(is_aqua(image.rgb(x, y)) for y in range(image.height))
                 for x in range(image.width)]
