@@ -4,8 +4,11 @@ and the script builds nothing first."""
 import os
 import shutil
 import subprocess
+import sys
 
-import harness as h
+sys.dont_write_bytecode = True  # no byte-code cache in the source tree
+
+import harness as h  # noqa: E402
 
 SOURCE = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 

@@ -2,11 +2,14 @@
 pixel for pixel outside the counter text, at display depths 24 and 16."""
 
 import os
+import sys
 
-import harness as h
+sys.dont_write_bytecode = True  # no byte-code cache in the source tree
+
+import harness as h  # noqa: E402
 
 
-def expect_angles(suite, oracle, voxel, field, angles, camera_z=240):
+def expect_angles(oracle, voxel, field, angles, camera_z=240):
     # Stops the rotation; the angle spin becomes editable.
     voxel.click_client(*h.CAMROT_AUTO_CHECK)
     if camera_z != 240:
@@ -49,7 +52,7 @@ def main():
 
     def depth24():
         with h.session(suite, "d24", field) as (display, voxel):
-            expect_angles(suite, oracle, voxel, field, [0, 90, 200, 359])
+            expect_angles(oracle, voxel, field, [0, 90, 200, 359])
             # The picture a person sees: the landscape, the uncovered map and the panel.
             reveal_map(display, voxel, field)
             expect_angles_after = oracle.screen(field, 359)
@@ -66,11 +69,11 @@ def main():
 
     def camera_height():
         with h.session(suite, "height", field) as (_, voxel):
-            expect_angles(suite, oracle, voxel, field, [45], camera_z=400)
+            expect_angles(oracle, voxel, field, [45], camera_z=400)
 
     def depth16():
         with h.session(suite, "d16", field, depth=16) as (_, voxel):
-            expect_angles(suite, oracle, voxel, field, [0, 200])
+            expect_angles(oracle, voxel, field, [0, 200])
 
     suite.check("angles 0, 90, 200, 359 at depth 24", depth24)
     suite.check("camera height 400 at angle 45", camera_height)

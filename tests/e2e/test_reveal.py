@@ -1,7 +1,11 @@
 """The map view starts black; the cursor resting over it with no button uncovers the stored
 heights inside the brush disc, and what was uncovered stays."""
 
-import harness as h
+import sys
+
+sys.dont_write_bytecode = True  # no byte-code cache in the source tree
+
+import harness as h  # noqa: E402
 
 RADIUS = 50
 

@@ -1,14 +1,21 @@
 """A held button over the map edits the field: the file saved on closing is exactly k brush
-applications at the cursor's point, for some k >= 1. Left raises, right lowers, both raise."""
+applications at the cursor's point, for some k >= 1. Left raises, right lowers, both raise;
+the radius, divisor and shape set on the panel are the brush's."""
 
-import harness as h
+import sys
+
+sys.dont_write_bytecode = True  # no byte-code cache in the source tree
+
+import harness as h  # noqa: E402
 
 RAISE, LOWER = 1, 2
-GAUSSIAN = 1
+GAUSSIAN, SQUARE = 1, 3
+SQUARE_ITEM = h.panel_point(72, 168, 97, 81, dx=30, dy=65)  # "사각" in the brush group
 
 
-def expect_strokes(suite, oracle, before, after, point, mode):
-    k, text = oracle.match(before, after, point[0], point[1], 50, 1, mode, GAUSSIAN)
+def expect_strokes(oracle, before, after, point, mode, radius=50, divisor=1,
+                   shape=GAUSSIAN):
+    k, text = oracle.match(before, after, point[0], point[1], radius, divisor, mode, shape)
     if k is None:
         changed = sum(a != b for a, b in zip(before, after))
         raise h.E2eFailure(f"{changed} cells changed, not as brush applications at {point}: {text}")
@@ -21,7 +28,22 @@ def stroke_case(suite, oracle, label, field, point, buttons, mode):
             voxel.stroke(point, buttons)
             if voxel.exit_by_button() != 0:
                 raise h.E2eFailure("exit code not 0")
-            expect_strokes(suite, oracle, field, voxel.saved_map(), point, mode)
+            expect_strokes(oracle, field, voxel.saved_map(), point, mode)
+    return body
+
+
+def panel_settings_case(suite, oracle, field):
+    """Radius, divisor and shape set on the panel reach the brush."""
+    def body():
+        with h.session(suite, "square", field) as (_, voxel):
+            voxel.set_spin(h.BRUSH_RANGE_SPIN, "30")
+            voxel.set_spin(h.DIVISOR_SPIN, "2")
+            voxel.click_client(*SQUARE_ITEM)
+            voxel.stroke((300, 20), [1])
+            if voxel.exit_by_button() != 0:
+                raise h.E2eFailure("exit code not 0")
+            expect_strokes(oracle, field, voxel.saved_map(), (300, 20), RAISE,
+                           radius=30, divisor=2, shape=SQUARE)
     return body
 
 
@@ -36,6 +58,8 @@ def main():
                 stroke_case(suite, oracle, "right", high, (200, 150), [3], LOWER))
     suite.check("both buttons raise",
                 stroke_case(suite, oracle, "both", low, (60, 200), [1, 3], RAISE))
+    suite.check("square brush, radius 30, divisor 2 from the panel",
+                panel_settings_case(suite, oracle, low))
     suite.finish()
 
 
