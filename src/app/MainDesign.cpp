@@ -132,19 +132,20 @@ void TMain::CreateDesign() {
     DXTimer->SetInterval(0);
 }
 
-// Handlers are bound after the designed states are in place, so none runs for them.
+// Handlers are bound after the designed states are in place, so none runs for them. Slots are
+// guarded: their errors are shown where Qt calls them instead of unwinding through Qt.
 void TMain::ConnectHandlers() {
     BrushRangeMinSpin->OnChange = [this] { BrushRangeMinSpinChange(); };
     CameraZSpin->OnChange = [this] { CameraZSpinChange(); };
     HeightArrayDivSpin->OnChange = [this] { HeightArrayDivSpinChange(); };
     CamRotSpin->OnChange = [this] { CamRotSpinChange(); };
-    connect(WaitCursorMoveCheck, &QCheckBox::clicked, this, [this] { WaitCursorMoveCheckClick(); });
-    connect(CamRotAutoCheck, &QCheckBox::clicked, this, [this] { CamRotAutoCheckClick(); });
-    connect(BrushModeItems, &QButtonGroup::idToggled, this, [this](int, bool checked) {
-        if (checked) BrushModeBoxClick();
-    });
-    connect(InitBtn, &QPushButton::clicked, this, [this] { InitBtnClick(); });
-    connect(ExitBtn, &QPushButton::clicked, this, [this] { ExitBtnClick(); });
+    connect(WaitCursorMoveCheck, &QCheckBox::clicked, this, Guarded([this] { WaitCursorMoveCheckClick(); }));
+    connect(CamRotAutoCheck, &QCheckBox::clicked, this, Guarded([this] { CamRotAutoCheckClick(); }));
+    connect(BrushModeItems, &QButtonGroup::idToggled, this, Guarded([this](int, bool checked) {
+                if (checked) BrushModeBoxClick();
+            }));
+    connect(InitBtn, &QPushButton::clicked, this, Guarded([this] { InitBtnClick(); }));
+    connect(ExitBtn, &QPushButton::clicked, this, Guarded([this] { ExitBtnClick(); }));
     DXScreen->OnInitialize = [this](QObject* sender) { DXScreenInitialize(sender); };
     DXMap->OnInitialize = [this](QObject* sender) { DXMapInitialize(sender); };
     DXTimer->OnTimer = [this](QObject* sender, int32_t lag) { DXTimerTimer(sender, lag); };

@@ -3,6 +3,8 @@
 
 #include <QEvent>
 
+#include "toolkit/Application.h"
+
 TForm::TForm(QWidget* parent) : QScrollArea(parent), FClient(new QWidget) {
     // First, so the messages that setting up the area sends already find a handler.
     WindowProc = [this](QEvent* e) { return DefaultHandler(e); };
@@ -15,7 +17,17 @@ TForm::TForm(QWidget* parent) : QScrollArea(parent), FClient(new QWidget) {
 
 bool TForm::DefaultHandler(QEvent* event) { return QScrollArea::event(event); }
 
-bool TForm::event(QEvent* event) { return WindowProc ? WindowProc(event) : DefaultHandler(event); }
+// An error leaves the whole handler chain (later hooks are cut short, as with any handler) and
+// is shown here, where the message entered, rather than unwinding through Qt's code.
+bool TForm::event(QEvent* event) {
+    try {
+        return WindowProc ? WindowProc(event) : DefaultHandler(event);
+    } catch (...) {
+        event->ignore(); // refused: a close whose handler failed leaves the window open
+        Application->HandleException(std::current_exception());
+        return true;
+    }
+}
 
 QWidget* TForm::Client() const { return FClient; }
 
