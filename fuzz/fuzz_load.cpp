@@ -76,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ops.Content.assign(rest, rest + restSize);
     if ((shape & 1) && restSize > 0) {
         ops.Content.resize(MapCells);
-        for (size_t i = restSize; i < ops.Content.size(); ++i) ops.Content[i] = rest[i % restSize];
+        for (size_t i = restSize; i < ops.Content.size(); ++i)
+            ops.Content[i] = rest[i % restSize];
     }
     const bool shrinks = (shape & 2) != 0;
     ops.Readable = shrinks ? (restSize * 7919) % (ops.Content.size() + 1) : ops.Content.size();

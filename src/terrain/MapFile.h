@@ -21,7 +21,7 @@ class TFileOps {
     virtual int Close(int fd) = 0;
     virtual int Rename(const std::string& from, const std::string& to) = 0;
     virtual int Remove(const std::string& path) = 0;
-    virtual int CheckWritable(const std::string& path) = 0; // 0 when absent or writable
+    virtual int CheckWritable(const std::string& path) = 0; // 0 when absent or readable+writable
 };
 // The real file system.
 TFileOps& SystemFileOps();
@@ -44,5 +44,6 @@ TLoadResult LoadHeightArray(const std::string& fileName, THeightArray& field);
 
 // Writes the field through a temporary file in the same folder, synced and renamed over the
 // old one: on failure the old file stays as it was, no temporary remains, and EInOutError
-// is raised. An existing file the user made read-only fails with "File access denied".
+// is raised. An existing file the user cannot both read and write (read-only, or one the load
+// was refused) fails with "File access denied" and stays as it is.
 void SaveHeightArray(const std::string& fileName, const THeightArray& field);

@@ -78,7 +78,9 @@ class TSystemFileOps final : public TFileOps {
     int Remove(const std::string& path) override { return unlink(path.c_str()) != 0 ? errno : 0; }
 
     int CheckWritable(const std::string& path) override {
-        if (access(path.c_str(), W_OK) == 0) return 0;
+        // Read too: the load opens the file for both, so a file it could not read is never
+        // replaced by the empty field it left.
+        if (access(path.c_str(), R_OK | W_OK) == 0) return 0;
         return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
     }
 };

@@ -91,7 +91,8 @@ TEST_F(ReliabilityTest, LoadFailingAtEachStepOpensAWorkingWindowAndKeepsTheFile)
         Show();
         ASSERT_EQ(Boxes.Texts.size(), 1u);
         EXPECT_EQ(Boxes.Texts[0].toStdString(), fault.Shown.toStdString());
-        EXPECT_EQ(std::count(Terrain::HeightArray.begin(), Terrain::HeightArray.end(), 0), MapCells);
+        EXPECT_EQ(std::count(Terrain::HeightArray.begin(), Terrain::HeightArray.end(), 0),
+                  MapCells);
         EXPECT_EQ(Terrain::BrushProfile[0], 8);
         EXPECT_EQ(ReadFileBytes(Dir.File("Map.Dat")), Original);
         EXPECT_EQ(Dir.Names(), std::vector<std::string>{"Map.Dat"});
@@ -179,11 +180,20 @@ struct TTyped {
 } // namespace
 
 TEST_F(TypedExtremesTest, BrushRadiusAtTheEndsOfThe32BitRange) {
-    const TTyped rows[] = {{"-2147483648", INT32_MIN, "1"}, {"-1", -1, "1"}, {"0", 0, "1"},
-                           {"1", 1, "1"},         {"200", 200, "200"},     {"201", 201, "200"},
-                           {"300", 300, "200"},   {"46340", 46340, "200"}, {"46341", 46341, "200"},
-                           {"2147483647", INT32_MAX, "200"}, {"", 1, ""}, {"-", 1, "-"},
-                           {"abc", 1, ""},        {"2147483648", 1, "2147483648"}};
+    const TTyped rows[] = {{"-2147483648", INT32_MIN, "1"},
+                           {"-1", -1, "1"},
+                           {"0", 0, "1"},
+                           {"1", 1, "1"},
+                           {"200", 200, "200"},
+                           {"201", 201, "200"},
+                           {"300", 300, "200"},
+                           {"46340", 46340, "200"},
+                           {"46341", 46341, "200"},
+                           {"2147483647", INT32_MAX, "200"},
+                           {"", 1, ""},
+                           {"-", 1, "-"},
+                           {"abc", 1, ""},
+                           {"2147483648", 1, "2147483648"}};
     TSpinEdit* spin = Window->BrushRangeMinSpin;
     for (const TTyped& row : rows) {
         SCOPED_TRACE(row.Text);
@@ -205,9 +215,14 @@ TEST_F(TypedExtremesTest, BrushRadiusAtTheEndsOfThe32BitRange) {
 }
 
 TEST_F(TypedExtremesTest, DivisorKeepsItsLow8Bits) {
-    const TTyped rows[] = {{"0", 0, "1"},       {"1", 1, "1"},       {"128", 128, "128"},
-                           {"129", 129, "128"}, {"255", 255, "128"}, {"256", 256, "128"},
-                           {"257", 257, "128"}, {"2147483647", INT32_MAX, "128"},
+    const TTyped rows[] = {{"0", 0, "1"},
+                           {"1", 1, "1"},
+                           {"128", 128, "128"},
+                           {"129", 129, "128"},
+                           {"255", 255, "128"},
+                           {"256", 256, "128"},
+                           {"257", 257, "128"},
+                           {"2147483647", INT32_MAX, "128"},
                            {"-2147483648", INT32_MIN, "1"}};
     TSpinEdit* spin = Window->HeightArrayDivSpin;
     for (const TTyped& row : rows) {
@@ -224,9 +239,12 @@ TEST_F(TypedExtremesTest, DivisorKeepsItsLow8Bits) {
 }
 
 TEST_F(TypedExtremesTest, CameraHeightAtTheEndsOfThe32BitRange) {
-    const TTyped rows[] = {{"-2147483648", INT32_MIN, "1"}, {"-1", -1, "1"},
-                           {"0", 0, "1"},                   {"1", 1, "1"},
-                           {"1000", 1000, "1000"},          {"1001", 1001, "1000"},
+    const TTyped rows[] = {{"-2147483648", INT32_MIN, "1"},
+                           {"-1", -1, "1"},
+                           {"0", 0, "1"},
+                           {"1", 1, "1"},
+                           {"1000", 1000, "1000"},
+                           {"1001", 1001, "1000"},
                            {"2147483647", INT32_MAX, "1000"}};
     TSpinEdit* spin = Window->CameraZSpin;
     CursorOnMap(false);
@@ -250,9 +268,12 @@ TEST_F(TypedExtremesTest, CameraHeightAtTheEndsOfThe32BitRange) {
 TEST_F(TypedExtremesTest, AngleOutsideTheTableIsTakenModulo360) {
     QTest::mouseClick(Window->CamRotAutoCheck, Qt::LeftButton);
     ASSERT_FALSE(MainState::CamRotAuto);
-    const TTyped rows[] = {{"-1", -1, "0"},         {"0", 0, "0"},
-                           {"359", 359, "359"},     {"360", 360, "359"},
-                           {"65535", 65535, "359"}, {"65536", 65536, "359"},
+    const TTyped rows[] = {{"-1", -1, "0"},
+                           {"0", 0, "0"},
+                           {"359", 359, "359"},
+                           {"360", 360, "359"},
+                           {"65535", 65535, "359"},
+                           {"65536", 65536, "359"},
                            {"2147483647", INT32_MAX, "359"}};
     TSpinEdit* spin = Window->CamRotSpin;
     CursorOnMap(false);

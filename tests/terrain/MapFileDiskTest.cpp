@@ -1,5 +1,6 @@
-// A save into a real file system too small for the new map: a tmpfs mounted in a mount
-// namespace of the test process alone, so nothing outside sees it and it never outlives the test.
+// The map file on real file systems: a save into one too small for the new map (a tmpfs in a
+// mount namespace of the test process alone, so nothing outside sees it), and a file the user
+// may not read.
 #include "terrain/MapFile.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +10,11 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <grp.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "support/TempDir.h"
@@ -97,7 +101,8 @@ TEST(MapFileDiskTest, RealFullDiskSaveKeepsTheOldFileAndLeavesNoTemporary) {
     const std::string mapPath = small + "/Map.Dat";
     const std::string filler = small + "/filler";
     std::vector<uint8_t> original(MapCells);
-    for (size_t i = 0; i < original.size(); ++i) original[i] = static_cast<uint8_t>(i * 13);
+    for (size_t i = 0; i < original.size(); ++i)
+        original[i] = static_cast<uint8_t>(i * 13);
     WriteFileBytes(mapPath, original);
     THeightArray changed;
     changed.fill(200);
@@ -125,4 +130,35 @@ TEST(MapFileDiskTest, RealFullDiskSaveKeepsTheOldFileAndLeavesNoTemporary) {
     SaveHeightArray(mapPath, changed);
     EXPECT_EQ(ReadFileBytes(mapPath), std::vector<uint8_t>(changed.begin(), changed.end()));
     EXPECT_EQ(names(), std::vector<std::string>{"Map.Dat"});
+}
+
+// A file its owner may write but not read: the load is refused, and so is the save that would
+// otherwise replace it with the empty field the refused load left. Run as an ordinary user (the
+// child drops root, which may read anything).
+TEST(MapFileDiskTest, FileTheLoadMayNotReadIsNotReplacedBySave) {
+    TTempDir dir;
+    const std::string mapPath = dir.File("Map.Dat");
+    const std::vector<uint8_t> original(MapCells, 42);
+    WriteFileBytes(mapPath, original);
+    const uid_t user = getuid() == 0 ? 65534 : getuid();
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0777), 0);
+    ASSERT_EQ(chown(mapPath.c_str(), user, user), 0);
+    ASSERT_EQ(chmod(mapPath.c_str(), 0200), 0);
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0))
+            _exit(10);
+        THeightArray field{};
+        const std::string loaded = MessageOf([&] { LoadHeightArray(mapPath, field); });
+        const std::string saved = MessageOf([&] { SaveHeightArray(mapPath, field); });
+        _exit(loaded != "File access denied" ? 11 : saved != "File access denied" ? 12 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10: cannot drop root, 11: load, 12: save not refused";
+    EXPECT_EQ(ReadFileBytes(mapPath), original);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"Map.Dat"});
 }

@@ -250,12 +250,17 @@ TEST_F(MapFileSeamTest, SeamEveryCallOfEveryStepFailsCleanlyAndTheNextTrySucceed
         int Error;
         const char* Message;
     };
-    const TKind kinds[] = {{TStep::Stat, EIO, "I/O error 5"},     {TStep::Open, EIO, "I/O error 5"},
-                           {TStep::Size, EIO, "I/O error 5"},     {TStep::Read, EIO, "I/O error 5"},
+    const TKind kinds[] = {{TStep::Stat, EIO, "I/O error 5"},
+                           {TStep::Open, EIO, "I/O error 5"},
+                           {TStep::Size, EIO, "I/O error 5"},
+                           {TStep::Read, EIO, "I/O error 5"},
                            {TStep::ZeroRead, 0, "Read beyond end of file"},
-                           {TStep::Temp, ENOSPC, "Disk full"},   {TStep::Write, EIO, "I/O error 5"},
-                           {TStep::ZeroWrite, 0, "Disk full"},   {TStep::Sync, EIO, "I/O error 5"},
-                           {TStep::Close, EIO, "I/O error 5"},   {TStep::Rename, EIO, "I/O error 5"},
+                           {TStep::Temp, ENOSPC, "Disk full"},
+                           {TStep::Write, EIO, "I/O error 5"},
+                           {TStep::ZeroWrite, 0, "Disk full"},
+                           {TStep::Sync, EIO, "I/O error 5"},
+                           {TStep::Close, EIO, "I/O error 5"},
+                           {TStep::Rename, EIO, "I/O error 5"},
                            {TStep::Writable, EACCES, "File access denied"}};
     THeightArray changed = Field;
     std::reverse(changed.begin(), changed.end());
