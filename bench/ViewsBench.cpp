@@ -2,12 +2,10 @@
 // each beside its plain reference, with the reference-to-production ratio printed at the end.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <cstring>
-#include <map>
-#include <string>
 #include <vector>
 
+#include "RatioReporter.h"
 #include "support/ref/Reference.h"
 #include "util/Fnc.h"
 
@@ -136,27 +134,6 @@ BENCHMARK(BM_ProjectField)->Iterations(3600)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefProjectField)->Iterations(360)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DrawBars)->Iterations(3600)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefDrawBars)->Iterations(3600)->Unit(benchmark::kMicrosecond);
-
-// Prints as usual and keeps each benchmark's CPU time (the median when repeated) for the
-// ratios: on a shared machine CPU time is the steadier figure.
-class TRatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
-            std::string name = run.run_name.str();
-            Times[name] = run.GetAdjustedCPUTime();
-        }
-    }
-    void PrintRatio(const std::string& production, const std::string& reference) const {
-        const auto p = Times.find(production), r = Times.find(reference);
-        if (p == Times.end() || r == Times.end() || p->second <= 0) return;
-        std::printf("ratio (CPU time) %s / %s: %.1f\n", reference.c_str(), production.c_str(),
-                    r->second / p->second);
-    }
-    std::map<std::string, double> Times;
-};
 
 } // namespace
 

@@ -8,6 +8,9 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QRegion>
+#include <QStaticText>
+#include <QStringView>
 #include <QWidget>
 
 #include <cstdint>
@@ -54,7 +57,8 @@ class TDirectDraw : public TDirectX {
     ~TDirectDraw() override;
 };
 
-// Draws text on a surface through a painter borrowed from it ("device context").
+// Draws text on a surface through a painter borrowed from it ("device context"). The painter
+// itself stays open while the surface's image lives, so borrowing and giving back cost nothing.
 class TDirectDrawSurfaceCanvas {
   public:
     enum class TBrushStyle { bsSolid, bsClear };
@@ -70,16 +74,29 @@ class TDirectDrawSurfaceCanvas {
     // Draws text with the top-left of its cell at (x, y); raises EInvalidOperation
     // "Canvas does not allow drawing" when the platform refuses a context.
     void TextOut(int x, int y, const QString& text);
+    // The same; a text equal to the last one is drawn from its kept layout without allocating.
+    void TextOut(int x, int y, QStringView text);
     // Draws an image at (x, y) (used for colour matching).
     void Draw(int x, int y, const QImage& image);
     // Gives the borrowed context back.
     void Release();
     bool HasContext() const;
+    // Closes the painter: the surface's image is about to be replaced or freed.
+    void EndPainting();
 
   private:
     class QPainter* RequireContext();
+    void ApplySettings(class QPainter* painter);
     TDirectDrawSurface* FSurface;
     std::unique_ptr<class QPainter> FPainter;
+    bool FContext = false;
+    // What the painter was last given, so unchanged settings are not set again.
+    bool FApplied = false;
+    QFont FAppliedFont;
+    QColor FAppliedColor;
+    int FAscent = 0;        // the font's rounded ascent: the text's baseline is y + FAscent
+    qreal FLayoutBase = 0;  // where a laid-out line puts its baseline below its top
+    QStaticText FText;      // the last text, laid out once
 };
 
 // One surface: a 16-bit image (the platform surface), which may be absent.
@@ -213,6 +230,10 @@ class TCustomDXDraw : public QWidget {
     // The picture last presented (the window area's content), for tests and painting.
     const QImage& Presented() const;
 
+    // Puts the given part of the presented picture on the screen: written straight into the
+    // window's backing store and flushed where the store allows it, else repainted.
+    void ShowPresented(const QRect& area);
+
   protected:
     void paintEvent(class QPaintEvent* event) override;
     void resizeEvent(class QResizeEvent* event) override;
@@ -237,6 +258,10 @@ class TCustomDXDraw : public QWidget {
     bool FInitializeMark = false;
     bool FInitializeSurfaceMark = false;
     QImage FPicture32; // the window area converted for a 32-bit target while painting
+    // The view's area in its window's coordinates, kept for flushing without allocating.
+    QRegion FFlushRegion;
+    QRect FFlushRect;
+    bool WriteToBackingStore(const QRect& area);
 };
 
 class TDXDraw : public TCustomDXDraw {
@@ -257,6 +282,11 @@ uint32_t ReadPixel(TDirectDrawSurface* surface, int x, int y);
 TDirectDrawSurfaceCanvas* SurfaceCanvas(TDirectDrawSurface* surface);
 void ReleaseCanvas(TDirectDrawSurfaceCanvas* canvas);
 void FlipView(TCustomDXDraw* view);
+
+// Converts a rectangle of an RGB565 image into the 32-bit pixels (0xFFRRGGBB) at target, whose
+// rows are targetPitch bytes apart; each channel's top bits repeat below, as Qt converts.
+void ConvertRgb565ToRgb32(const QImage& from, const QRect& area, uint8_t* target,
+                          qsizetype targetPitch);
 
 // Writes/reads one pixel of a locked surface by the packing rules of its bit count.
 void StorePixel(const TLockedSurface& s, int x, int y, uint32_t native);

@@ -3,9 +3,11 @@
 #include "present/DXDraw.h"
 
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPainter>
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 
@@ -73,34 +75,61 @@ QWidget* TDirectDrawClipper::Window() const {
 // ---- Canvas ----
 
 TDirectDrawSurfaceCanvas::TDirectDrawSurfaceCanvas(TDirectDrawSurface* surface)
-    : FSurface(surface) {}
+    : FSurface(surface) {
+    FText.setTextFormat(Qt::PlainText);
+}
 
 TDirectDrawSurfaceCanvas::~TDirectDrawSurfaceCanvas() {
-    if (FPainter) FPainter->end();
+    EndPainting();
 }
 
 QPainter* TDirectDrawSurfaceCanvas::RequireContext() {
-    if (FPainter) return FPainter.get();
+    if (FContext) return FPainter.get();
     // A locked surface gives no context, as the platform's does not.
     if (!FSurface->HasSurface() || FSurface->Locked() || PlatformFaults().RefuseDeviceContext)
         throw EInvalidOperation("Canvas does not allow drawing");
-    FPainter = std::make_unique<QPainter>();
-    if (!FPainter->begin(FSurface->Image())) {
-        FPainter.reset();
-        throw EInvalidOperation("Canvas does not allow drawing");
+    if (!FPainter) {
+        auto painter = std::make_unique<QPainter>();
+        if (!painter->begin(FSurface->Image()))
+            throw EInvalidOperation("Canvas does not allow drawing");
+        FPainter = std::move(painter);
+        FApplied = false;
     }
+    FContext = true;
     return FPainter.get();
 }
 
-void TDirectDrawSurfaceCanvas::TextOut(int x, int y, const QString& text) {
-    QPainter* painter = RequireContext();
-    painter->setFont(Font);
-    const QFontMetrics metrics = painter->fontMetrics();
-    if (BrushStyle == TBrushStyle::bsSolid)
-        painter->fillRect(QRect(x, y, metrics.horizontalAdvance(text), metrics.height()),
-                          BrushColor);
+void TDirectDrawSurfaceCanvas::ApplySettings(QPainter* painter) {
+    if (FApplied && Font == FAppliedFont && FontColor == FAppliedColor) return;
+    if (!FApplied || Font != FAppliedFont) {
+        painter->setFont(Font);
+        FAppliedFont = Font;
+        FAscent = painter->fontMetrics().ascent();
+        // A laid-out line puts its baseline at the font's exact ascent (plus a positive leading)
+        // below its top, where drawing a text at a point uses the rounded ascent.
+        const QFontMetricsF exact(painter->font(), painter->device());
+        FLayoutBase = exact.ascent() + std::max<qreal>(exact.leading(), 0);
+    }
     painter->setPen(FontColor);
-    painter->drawText(QPoint(x, y + metrics.ascent()), text);
+    FAppliedColor = FontColor;
+    FApplied = true;
+}
+
+void TDirectDrawSurfaceCanvas::TextOut(int x, int y, const QString& text) {
+    TextOut(x, y, QStringView(text));
+}
+
+void TDirectDrawSurfaceCanvas::TextOut(int x, int y, QStringView text) {
+    QPainter* painter = RequireContext();
+    ApplySettings(painter);
+    if (BrushStyle == TBrushStyle::bsSolid) {
+        const QString copy = text.toString();
+        painter->fillRect(QRect(x, y, painter->fontMetrics().horizontalAdvance(copy),
+                                painter->fontMetrics().height()),
+                          BrushColor);
+    }
+    if (FText.text() != text) FText.setText(text.toString());
+    painter->drawStaticText(QPointF(x, y + FAscent - FLayoutBase), FText);
 }
 
 void TDirectDrawSurfaceCanvas::Draw(int x, int y, const QImage& image) {
@@ -108,13 +137,18 @@ void TDirectDrawSurfaceCanvas::Draw(int x, int y, const QImage& image) {
 }
 
 void TDirectDrawSurfaceCanvas::Release() {
-    if (!FPainter) return;
-    FPainter->end();
-    FPainter.reset();
+    FContext = false;
 }
 
 bool TDirectDrawSurfaceCanvas::HasContext() const {
-    return FPainter != nullptr;
+    return FContext;
+}
+
+void TDirectDrawSurfaceCanvas::EndPainting() {
+    FContext = false;
+    if (!FPainter) return;
+    FPainter->end();
+    FPainter.reset();
 }
 
 // ---- Surface ----
@@ -138,7 +172,7 @@ bool TDirectDrawSurface::Create(int width, int height) {
         SetResult(ResultRefused);
         return false;
     }
-    if (FCanvas) FCanvas->Release();
+    if (FCanvas) FCanvas->EndPainting();
     FLocked = false;
     FImage = std::make_unique<QImage>(width, height, QImage::Format_RGB16);
     if (FImage->isNull()) {

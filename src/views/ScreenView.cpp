@@ -1,7 +1,34 @@
 // The screen view's drawing around the renderer's arithmetic.
 #include "views/ScreenView.h"
 
+#include <array>
+
 #include "views/SurfaceLock.h"
+
+namespace {
+
+// "F/S : " and the value in decimal, formatted into the buffer without allocating.
+QStringView CounterText(int32_t value, std::array<char16_t, 24>& buffer) {
+    constexpr char16_t Prefix[] = u"F/S : ";
+    size_t length = 0;
+    for (const char16_t c : Prefix)
+        if (c != 0) buffer[length++] = c;
+    int64_t rest = value;
+    if (rest < 0) {
+        buffer[length++] = u'-';
+        rest = -rest;
+    }
+    char16_t digits[12];
+    size_t count = 0;
+    do {
+        digits[count++] = static_cast<char16_t>(u'0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    while (count > 0) buffer[length++] = digits[--count];
+    return QStringView(buffer.data(), static_cast<qsizetype>(length));
+}
+
+} // namespace
 
 void InitializeScreenView(TDXDraw* view, const TMapPixelTable& mapPixel) {
     FillSurface(view->BackSurface(), mapPixel[0]);
@@ -24,7 +51,8 @@ void DrawScreenView(TDXDraw* view, const TScreenFrame& frame, TProjHeightArray& 
     // Without a back surface (failed initialisation, or finalised by the close box while the
     // window stayed open) there is nothing to write on; the frame goes on.
     if (TDirectDrawSurfaceCanvas* canvas = SurfaceCanvas(back)) {
-        canvas->TextOut(8, 8, QStringLiteral("F/S : %1").arg(frame.FramesPerSecond));
+        std::array<char16_t, 24> text;
+        canvas->TextOut(8, 8, CounterText(frame.FramesPerSecond, text));
         ReleaseCanvas(canvas);
     }
     FlipView(view);

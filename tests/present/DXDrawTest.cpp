@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>
+#include <QPainter>
 #include <QtTest/qtestspontaneevent.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -317,6 +319,58 @@ TEST_F(DXDrawTest, CanvasDrawsTextAndNeverOverlapsALock) {
         ADD_FAILURE() << "no error";
     } catch (const EInvalidOperation& e) {
         EXPECT_STREQ(e.what(), "Canvas does not allow drawing");
+    }
+}
+
+// The canvas keeps its painter and the last text's layout; what it draws must stay what a
+// fresh painter drawing the text at the same place gives, over any background, as texts change.
+TEST_F(DXDrawTest, KeptTextLayoutDrawsWhatAFreshPainterDraws) {
+    Form->show();
+    TDirectDrawSurface* back = Screen->BackSurface();
+    TDirectDrawSurfaceCanvas* canvas = SurfaceCanvas(back);
+    canvas->BrushStyle = TDirectDrawSurfaceCanvas::TBrushStyle::bsClear;
+    canvas->FontColor = QColor(0, 255, 255);
+    int trial = 0;
+    for (const char* text : {"F/S : 0", "F/S : 0", "F/S : 60", "F/S : 4087", "F/S : -12",
+                             "F/S : 2147483647", "F/S : 60"}) {
+        SCOPED_TRACE(text);
+        ++trial;
+        TLockedSurface s;
+        ASSERT_TRUE(LockSurface(back, s));
+        for (int y = 0; y < s.Height; ++y)
+            for (int x = 0; x < s.Width; ++x)
+                StorePixel(s, x, y, Pattern(x + trial, y * trial));
+        UnlockSurface(back, s.Bits);
+        QImage expected = back->Image()->copy();
+        {
+            QPainter painter(&expected);
+            painter.setFont(canvas->Font);
+            painter.setPen(canvas->FontColor);
+            painter.drawText(QPoint(8, 8 + painter.fontMetrics().ascent()),
+                             QString::fromLatin1(text));
+        }
+        canvas->TextOut(8, 8, QString::fromLatin1(text));
+        ReleaseCanvas(canvas);
+        EXPECT_EQ(*back->Image(), expected);
+    }
+}
+
+// Presenting converts to a 32-bit window exactly as Qt converts, for every 16-bit value.
+TEST(PresentConversionTest, EveryValueConvertsAsQtConverts) {
+    QImage all(256, 256, QImage::Format_RGB16);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x)
+            reinterpret_cast<uint16_t*>(all.scanLine(y))[x] = static_cast<uint16_t>(y * 256 + x);
+    QImage converted(256, 256, QImage::Format_RGB32);
+    std::memset(converted.bits(), 0, static_cast<size_t>(converted.sizeInBytes()));
+    ConvertRgb565ToRgb32(all, QRect(3, 0, 253, 256), converted.bits() + 3 * 4,
+                         converted.bytesPerLine());
+    const QImage expected = all.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < 256; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(converted.constScanLine(y));
+        const auto* want = reinterpret_cast<const uint32_t*>(expected.constScanLine(y));
+        for (int x = 0; x < 256; ++x)
+            ASSERT_EQ(row[x], x < 3 ? 0u : want[x]) << x << "," << y; // left of the area: untouched
     }
 }
 

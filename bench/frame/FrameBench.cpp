@@ -1,0 +1,188 @@
+// Figures for whole frames of the program on the offscreen platform: DrawScreen, DrawMap and one
+// tick of the real main window, each beside the same steps around the plain reference
+// transcriptions, plus the presents and the counter text alone (the split of a frame).
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "../RatioReporter.h"
+#include "app/Main.h"
+#include "app/Parameters.h"
+#include "support/TempDir.h"
+#include "support/ref/Reference.h"
+#include "terrain/TerrainState.h"
+#include "toolkit/Application.h"
+#include "views/SurfaceLock.h"
+
+namespace {
+
+// The main window over a temporary folder whose Map.Dat holds a varied field, shown, with the
+// mouse held still over the map's centre and no button down.
+struct TFrameRig {
+    TTempDir Dir;
+    std::unique_ptr<TMain> Window;
+    TMouseSample Mouse{};
+
+    TFrameRig() {
+        const THeightArray field = Ref::SmoothField(11);
+        WriteFileBytes(Dir.File("Map.Dat"), std::vector<uint8_t>(field.begin(), field.end()));
+        Window = std::make_unique<TMain>(Dir.Path());
+        Window->show();
+        QApplication::processEvents();
+        const QPoint centre = Window->DXMap->mapToGlobal(QPoint(160, 120));
+        Mouse = {false, false, centre.x(), centre.y()};
+        Window->MouseSampler = [this] { return Mouse; };
+    }
+};
+
+TFrameRig* Rig = nullptr;
+
+// Puts back what a benchmark may have changed: the default camera at angle 0, radius 50, the
+// varied field.
+void ResetState() {
+    MainState::CamRot = 0;
+    MainState::CamRotAuto = true;
+    MainState::BrushRangeMin = 50;
+    MainState::ButtonMode = bmNone;
+    Terrain::HeightArray = Ref::SmoothField(11);
+}
+
+// DrawMap with the plain transcription of the brush: lock, brush, unlock, present.
+void RefDrawMap(TMain& window, int32_t cx, int32_t cy) {
+    using namespace MainState;
+    const TBrushParams params{BrushRangeMin, HeightArrayDiv, ButtonMode, window.DXMap->height()};
+    {
+        TSurfaceLock lock(window.DXMap->BackSurface());
+        if (lock.Locked())
+            Ref::ApplyBrush(Terrain::HeightArray, lock.Surface(), cx, cy, params,
+                            Terrain::BrushProfile, Terrain::SqrtTable, Terrain::MapPixel);
+    }
+    FlipView(window.DXMap);
+}
+
+// DrawScreen with the plain transcriptions of both passes and the counter drawn as text.
+void RefDrawScreen(TMain& window) {
+    using namespace MainState;
+    TDirectDrawSurface* back = window.DXScreen->BackSurface();
+    const TCamera camera{CameraX, CameraY, CameraZ, HorizonOffset, CamRot};
+    FillSurface(back, Terrain::MapPixel[0]);
+    Ref::ProjectField(Terrain::HeightArray, camera, Terrain::SinTable, Terrain::CosTable,
+                      ClipRect, ProjHeightArray);
+    {
+        TSurfaceLock lock(back);
+        if (lock.Locked())
+            Ref::DrawBars(ProjHeightArray, lock.Surface(), Terrain::MapPixel, Terrain::ShadePixel,
+                          ClipRect);
+    }
+    if (TDirectDrawSurfaceCanvas* canvas = SurfaceCanvas(back)) {
+        canvas->TextOut(8, 8,
+                        QStringLiteral("F/S : %1").arg(window.DXTimer->FramesPerSecond()));
+        ReleaseCanvas(canvas);
+    }
+    FlipView(window.DXScreen);
+}
+
+// The tick's own steps with the reference drawing.
+void RefTick(TMain& window) {
+    using namespace MainState;
+    if (CamRotAuto) CamRot = static_cast<uint16_t>((CamRot + 1) % 360);
+    const TMouseSample mouse = window.MouseSampler();
+    LeftDown = mouse.LeftDown;
+    RightDown = mouse.RightDown;
+    PrevCursorPos = CursorPos;
+    CursorPos = {mouse.X, mouse.Y};
+    const QPoint local = window.DXMap->mapFromGlobal(QPoint(CursorPos.X, CursorPos.Y));
+    MapCursor = {local.x(), local.y()};
+    if (PointInRect(MapCursor, MapRect)) {
+        ButtonMode = LeftDown ? bmRaise : RightDown ? bmLower : bmNone;
+        RefDrawMap(window, MapCursor.X, MapCursor.Y);
+    }
+    RefDrawScreen(window);
+}
+
+// One frame of the screen view per iteration, the angle one degree further each time.
+template <bool Reference> void ScreenBench(benchmark::State& state) {
+    ResetState();
+    TMain& window = *Rig->Window;
+    for (auto _ : state) {
+        if constexpr (Reference) RefDrawScreen(window);
+        else window.DrawScreen();
+        MainState::CamRot = static_cast<uint16_t>((MainState::CamRot + 1) % 360);
+    }
+}
+
+// One stroke at the map's centre per iteration, raising and lowering in turn.
+template <bool Reference> void MapBench(benchmark::State& state) {
+    ResetState();
+    MainState::BrushRangeMin = static_cast<int32_t>(state.range(0));
+    TMain& window = *Rig->Window;
+    for (auto _ : state) {
+        MainState::ButtonMode = MainState::ButtonMode == bmRaise ? bmLower : bmRaise;
+        if constexpr (Reference) RefDrawMap(window, 160, 120);
+        else window.DrawMap(160, 120);
+    }
+    ResetState();
+}
+
+// One whole tick per iteration: the camera turns, the cursor rests over the map.
+template <bool Reference> void TickBench(benchmark::State& state) {
+    ResetState();
+    TMain& window = *Rig->Window;
+    for (auto _ : state) {
+        if constexpr (Reference) RefTick(window);
+        else window.DXTimerTimer(window.DXTimer, 1);
+    }
+}
+
+// The present of one view alone (what FlipView costs inside a frame).
+void PresentBench(benchmark::State& state, bool screen) {
+    ResetState();
+    TMain& window = *Rig->Window;
+    window.DrawScreen();
+    window.DrawMap(160, 120);
+    TDXDraw* view = screen ? window.DXScreen : window.DXMap;
+    for (auto _ : state) FlipView(view);
+}
+
+void BM_DrawScreen(benchmark::State& state) { ScreenBench<false>(state); }
+void BM_RefDrawScreen(benchmark::State& state) { ScreenBench<true>(state); }
+void BM_DrawMap(benchmark::State& state) { MapBench<false>(state); }
+void BM_RefDrawMap(benchmark::State& state) { MapBench<true>(state); }
+void BM_Tick(benchmark::State& state) { TickBench<false>(state); }
+void BM_RefTick(benchmark::State& state) { TickBench<true>(state); }
+void BM_PresentScreen(benchmark::State& state) { PresentBench(state, true); }
+void BM_PresentMap(benchmark::State& state) { PresentBench(state, false); }
+
+// Whole turns, so every angle counts the same.
+BENCHMARK(BM_DrawScreen)->Iterations(3600)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RefDrawScreen)->Iterations(360)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DrawMap)->Arg(50)->Arg(200)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RefDrawMap)->Arg(50)->Arg(200)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Tick)->Iterations(3600)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RefTick)->Iterations(360)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PresentScreen)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PresentMap)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    TApplication app(argc, argv);
+    TFrameRig rig;
+    Rig = &rig;
+    TRatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatio("BM_DrawScreen/iterations:3600", "BM_RefDrawScreen/iterations:360");
+    reporter.PrintRatio("BM_DrawMap/50", "BM_RefDrawMap/50");
+    reporter.PrintRatio("BM_DrawMap/200", "BM_RefDrawMap/200");
+    reporter.PrintRatio("BM_Tick/iterations:3600", "BM_RefTick/iterations:360");
+    benchmark::Shutdown();
+    Rig = nullptr;
+    return 0;
+}
