@@ -116,6 +116,17 @@ void BarsBench(benchmark::State& state, TBarsFn bars) {
 void BM_ProjectField(benchmark::State& state) { ProjectBench(state, &ProjectField); }
 void BM_RefProjectField(benchmark::State& state) { ProjectBench(state, &Ref::ProjectField); }
 void BM_DrawBars(benchmark::State& state) { BarsBench(state, &DrawBars); }
+// The portable code paths, for machines without the wide instruction sets.
+void BM_DrawBarsPortable(benchmark::State& state) {
+    UseWideInstructions(false);
+    BarsBench(state, &DrawBars);
+    UseWideInstructions(true);
+}
+void BM_ProjectFieldPortable(benchmark::State& state) {
+    UseWideInstructions(false);
+    ProjectBench(state, &ProjectField);
+    UseWideInstructions(true);
+}
 void BM_RefDrawBars(benchmark::State& state) { BarsBench(state, &Ref::DrawBars); }
 
 void BM_ApplyBrush(benchmark::State& state) { BrushBench(state, &ApplyBrush); }
@@ -134,6 +145,8 @@ BENCHMARK(BM_ProjectField)->Iterations(3600)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefProjectField)->Iterations(360)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DrawBars)->Iterations(3600)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefDrawBars)->Iterations(3600)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DrawBarsPortable)->Iterations(3600)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ProjectFieldPortable)->Iterations(3600)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -1,5 +1,6 @@
 // Exactness of the fast renderer: projection buffer and bars identical to the plain
-// transcription at every angle, for camera heights across the spin's range and beyond.
+// transcription at every angle, for camera heights across the spin's range and beyond, with
+// the wide instruction sets and with the portable code.
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -29,14 +30,21 @@ TEST_P(ProjectionSweep, EveryAngleMatchesTheReference) {
         Ref::ProjectFields(fields, camera, t.Sin, t.Cos, FullClip,
                            {&plain[0], &plain[1], &plain[2]});
         for (size_t f = 0; f < fields.size(); ++f) {
-            TProjHeightArray fast;
-            ProjectField(*fields[f], camera, t.Sin, t.Cos, FullClip, fast);
-            ASSERT_EQ(FirstDifference(fast, plain[f]), "") << "angle " << angle << " field " << f;
-            Ref::TMemorySurface fastSurface, plainSurface;
-            DrawBars(fast, fastSurface.Lock, t.MapPixel, t.ShadePixel, FullClip);
+            Ref::TMemorySurface plainSurface;
             Ref::DrawBars(plain[f], plainSurface.Lock, t.MapPixel, t.ShadePixel, FullClip);
-            ASSERT_EQ(FirstDifference(fastSurface.Bytes, plainSurface.Bytes, 640), "")
-                << "angle " << angle << " field " << f;
+            // The processor's wide instruction sets, then the portable code.
+            for (const bool wide : {true, false}) {
+                UseWideInstructions(wide);
+                TProjHeightArray fast;
+                ProjectField(*fields[f], camera, t.Sin, t.Cos, FullClip, fast);
+                ASSERT_EQ(FirstDifference(fast, plain[f]), "")
+                    << "angle " << angle << " field " << f << " wide " << wide;
+                Ref::TMemorySurface fastSurface;
+                DrawBars(fast, fastSurface.Lock, t.MapPixel, t.ShadePixel, FullClip);
+                ASSERT_EQ(FirstDifference(fastSurface.Bytes, plainSurface.Bytes, 640), "")
+                    << "angle " << angle << " field " << f << " wide " << wide;
+            }
+            UseWideInstructions(true);
         }
     }
 }

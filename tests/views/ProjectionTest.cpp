@@ -2,10 +2,12 @@
 // division error, occlusion, and agreement with the plain transcription for random inputs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "toolkit/Exceptions.h"
 #include "ViewsTestSupport.h"
@@ -209,14 +211,22 @@ TEST_F(ProjectionTest, RandomBarsMatchTheReference) {
                                        static_cast<int32_t>(random.Range(-50, 300))};
         const int32_t pitch = random.Pick<int32_t>({640, 704, 1280});
         const int32_t height = random.Pick<int32_t>({240, 240, 150});
-        Ref::TMemorySurface fast(pitch, 320, height), plain(pitch, 320, height);
+        Ref::TMemorySurface plain(pitch, 320, height);
         const int64_t litter = random.Range(0, 3); // pixels already drawn: 0 none ... 3 many
-        for (size_t i = 0; i < fast.Bytes.size(); ++i)
+        for (uint8_t& byte : plain.Bytes)
             if (random.Range(0, 999) < litter * litter * 10)
-                fast.Bytes[i] = plain.Bytes[i] = static_cast<uint8_t>(random.Range(1, 255));
-        DrawBars(proj, fast.Lock, mapPixel, shadePixel, clip);
+                byte = static_cast<uint8_t>(random.Range(1, 255));
+        const std::vector<uint8_t> start = plain.Bytes;
         Ref::DrawBars(proj, plain.Lock, mapPixel, shadePixel, clip);
-        ASSERT_EQ(FirstDifference(fast.Bytes, plain.Bytes, pitch), "") << "trial " << trial;
+        for (const bool wide : {true, false}) {
+            UseWideInstructions(wide);
+            Ref::TMemorySurface fast(pitch, 320, height);
+            std::copy(start.begin(), start.end(), fast.Bytes.begin());
+            DrawBars(proj, fast.Lock, mapPixel, shadePixel, clip);
+            ASSERT_EQ(FirstDifference(fast.Bytes, plain.Bytes, pitch), "")
+                << "trial " << trial << " wide " << wide;
+        }
+        UseWideInstructions(true);
     }
 }
 

@@ -309,6 +309,225 @@ TTurnColumns PickTurnColumns() {
 
 const TTurnColumns TurnColumnsBest = PickTurnColumns();
 
+// ---- Bars on a blank surface ----
+//
+// When the clip holds only 0 and every bar colour is non-zero, a pixel is occupied exactly when
+// a nearer bar of its column drew it, and the nearer bars of a column cover every row from the
+// highest top among them (the "sky") down to the current row. A bar therefore draws rows
+// max(its top, clip top) ... min(its bottom, sky - 1), with no pixel to look at; the rows from
+// its bottom down to the sky stay empty. So a drawing bar fills the segment [from, sky) of its
+// column with its colours followed by zeros, and the segments of a column's drawing bars
+// partition the rows from the last one's top down to the clip's bottom.
+//
+// Columns are built eight at a time in a small column-major strip, copying each segment in
+// fixed runs of 16 rows from a descending colour sequence (no loop whose length the branch
+// predictor has to guess per bar), and the strip is then turned into the surface's rows.
+
+constexpr int32_t StripColumns = 8;
+constexpr int32_t Run = 16;                 // rows copied at once
+constexpr int32_t StripPad = Run;           // rows before row 0 that a run may spill into
+constexpr int32_t StripRows = StripPad + Rows;
+// Colours of one parity from the top value down to 1 or 2, then zeros for a whole column.
+constexpr int32_t SequencePad = Run;
+constexpr int32_t SequenceLength = SequencePad + 128 + Rows + Run;
+
+struct TBlankBars {
+    const uint8_t* Proj;
+    uint8_t* Bits;
+    int64_t Pitch, BytesPerPixel;
+    const uint16_t* Sequence[2]; // [v & 1]: colours of 254, 252 ... 2 and of 255, 253 ... 1
+    int32_t Left, Right, Top, Bottom;
+};
+
+// Fills rows [from, end) of a strip column with the colours of the bar of entry v whose top is
+// barTop, starting at row from. Runs spill only above from, into rows not final yet.
+inline void WriteSegment(const TBlankBars& b, uint16_t* column, int32_t v, int32_t barTop,
+                         int32_t from, int32_t end) {
+    const int32_t value = v - 2 * (from - barTop);
+    const uint16_t* sequence = b.Sequence[v & 1] + SequencePad + ((v & 1 ? 255 : 254) - value) / 2;
+    for (int32_t e = end; e > from; e -= Run)
+        std::memcpy(column + e - Run, sequence + (e - Run - from), Run * 2);
+}
+
+// Clears rows [top, end) of a strip column (spilling only above top).
+inline void ClearAbove(uint16_t* column, int32_t top, int32_t end) {
+    for (int32_t e = end; e > top; e -= Run) std::memset(column + e - Run, 0, Run * 2);
+}
+
+// One column into its strip column (row 0 at column[0]); the scan from the nearest row up.
+void BlankColumnPlain(const TBlankBars& b, int32_t x, uint16_t* column) {
+    const uint8_t* entries = b.Proj + CellIndex(x, 0);
+    int32_t sky = b.Bottom + 1;
+    for (int32_t block = Rows - 8; block >= 0; block -= 8) {
+        uint64_t eight;
+        std::memcpy(&eight, entries + block, 8);
+        if (eight == 0) continue;
+        for (int32_t y = block + 7; y >= block; --y) {
+            const int32_t v = entries[y];
+            const int32_t barTop = y - v / 2;
+            if (v == 0 || barTop >= sky) continue;
+            const int32_t from = std::max(barTop, b.Top);
+            if (from > std::min(barTop + (v + 1) / 2 - 1, sky - 1)) continue;
+            WriteSegment(b, column, v, barTop, from, sky);
+            sky = from;
+        }
+    }
+    ClearAbove(column, b.Top, sky);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// 32 rows at a time: the tops and their running minimum from the bottom up (the sky of each
+// row) for all blocks of the column first, so the blocks' scans overlap; then which entries
+// draw, and only those are visited one by one.
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void
+BlankColumnAvx512(const TBlankBars& b, int32_t x, uint16_t* column) {
+    constexpr int32_t Blocks = (Rows + 31) / 32;
+    alignas(64) static constexpr int16_t Lanes[32] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10,
+                                                      11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+                                                      22, 23, 24, 25, 26, 27, 28, 29, 30, 31};
+    const __m512i lane = _mm512_load_si512(Lanes);
+    const __m512i none = _mm512_set1_epi16(0x7FFF); // the top of an empty entry
+    const __m512i top = _mm512_set1_epi16(static_cast<int16_t>(b.Top));
+    const __m512i one = _mm512_set1_epi16(1);
+    const uint8_t* entries = b.Proj + CellIndex(x, 0);
+
+    __m512i v[Blocks], barTop[Blocks], least[Blocks];
+#pragma GCC unroll 8
+    for (int32_t k = 0; k < Blocks; ++k) {
+        const int32_t y0 = k * 32;
+        const __mmask32 valid = Rows - y0 >= 32 ? 0xFFFFFFFFu : (1u << (Rows - y0)) - 1u;
+        v[k] = _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(valid, entries + y0));
+        const __mmask32 empty = _mm512_cmpeq_epi16_mask(v[k], _mm512_setzero_si512());
+        const __m512i rows = _mm512_add_epi16(lane, _mm512_set1_epi16(static_cast<int16_t>(y0)));
+        barTop[k] = _mm512_mask_mov_epi16(_mm512_sub_epi16(rows, _mm512_srli_epi16(v[k], 1)),
+                                          empty, none);
+        least[k] = barTop[k]; // the least top of this row and the rows below it in the block
+#pragma GCC unroll 5
+        for (int16_t step = 1; step < 32; step *= 2)
+            least[k] = _mm512_min_epi16(
+                least[k], _mm512_permutex2var_epi16(
+                              least[k], _mm512_add_epi16(lane, _mm512_set1_epi16(step)), none));
+    }
+
+    int32_t carry = b.Bottom + 1; // the sky below the block
+    int32_t lowest = b.Bottom + 1;
+    for (int32_t k = Blocks - 1; k >= 0; --k) {
+        const __m512i sky = _mm512_min_epi16(
+            _mm512_permutex2var_epi16(least[k], _mm512_add_epi16(lane, one), none),
+            _mm512_set1_epi16(static_cast<int16_t>(carry)));
+        alignas(64) int16_t leastOf[32];
+        _mm512_store_si512(leastOf, least[k]);
+        carry = std::min<int32_t>(carry, leastOf[0]);
+        const __m512i barBottom = _mm512_sub_epi16(
+            _mm512_add_epi16(barTop[k], _mm512_srli_epi16(_mm512_add_epi16(v[k], one), 1)), one);
+        __mmask32 draws = _mm512_cmplt_epi16_mask(barTop[k], sky) &
+                          _mm512_cmplt_epi16_mask(top, sky) &
+                          _mm512_cmpge_epi16_mask(barBottom, top);
+        if (draws == 0) continue;
+        alignas(64) int16_t tops[32], skies[32];
+        _mm512_store_si512(tops, barTop[k]);
+        _mm512_store_si512(skies, sky);
+        // Nearest first, so each segment's spill lands on rows a farther segment rewrites.
+        for (; draws != 0; draws &= ~(1u << (31 - __builtin_clz(draws)))) {
+            const int i = 31 - __builtin_clz(draws);
+            const int32_t from = std::max<int32_t>(tops[i], b.Top);
+            WriteSegment(b, column, entries[k * 32 + i], tops[i], from, skies[i]);
+            lowest = std::min(lowest, from);
+        }
+    }
+    ClearAbove(column, b.Top, lowest);
+}
+#endif
+
+using TBlankColumn = void (*)(const TBlankBars&, int32_t, uint16_t*);
+
+// Rows top ... bottom of a strip of n columns into the surface at column x0.
+void StripToSurface(const TBlankBars& b, const uint16_t (*strip)[StripRows], int32_t n,
+                    int32_t x0) {
+    int32_t y = b.Top;
+#if defined(__SSE2__) && defined(__x86_64__) && defined(__GNUC__)
+    if (n == StripColumns && b.BytesPerPixel == 2) {
+        for (; y + 7 <= b.Bottom; y += 8) {
+            __m128i c[8];
+            for (int i = 0; i < 8; ++i)
+                c[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(strip[i] + StripPad + y));
+            const __m128i a0 = _mm_unpacklo_epi16(c[0], c[1]), a1 = _mm_unpackhi_epi16(c[0], c[1]);
+            const __m128i a2 = _mm_unpacklo_epi16(c[2], c[3]), a3 = _mm_unpackhi_epi16(c[2], c[3]);
+            const __m128i a4 = _mm_unpacklo_epi16(c[4], c[5]), a5 = _mm_unpackhi_epi16(c[4], c[5]);
+            const __m128i a6 = _mm_unpacklo_epi16(c[6], c[7]), a7 = _mm_unpackhi_epi16(c[6], c[7]);
+            const __m128i q0 = _mm_unpacklo_epi32(a0, a2), q1 = _mm_unpackhi_epi32(a0, a2);
+            const __m128i q2 = _mm_unpacklo_epi32(a1, a3), q3 = _mm_unpackhi_epi32(a1, a3);
+            const __m128i q4 = _mm_unpacklo_epi32(a4, a6), q5 = _mm_unpackhi_epi32(a4, a6);
+            const __m128i q6 = _mm_unpacklo_epi32(a5, a7), q7 = _mm_unpackhi_epi32(a5, a7);
+            const __m128i row[8] = {_mm_unpacklo_epi64(q0, q4), _mm_unpackhi_epi64(q0, q4),
+                                    _mm_unpacklo_epi64(q1, q5), _mm_unpackhi_epi64(q1, q5),
+                                    _mm_unpacklo_epi64(q2, q6), _mm_unpackhi_epi64(q2, q6),
+                                    _mm_unpacklo_epi64(q3, q7), _mm_unpackhi_epi64(q3, q7)};
+            for (int r = 0; r < 8; ++r)
+                _mm_storeu_si128(
+                    reinterpret_cast<__m128i*>(b.Bits + (y + r) * b.Pitch + x0 * 2), row[r]);
+        }
+    }
+#endif
+    for (; y <= b.Bottom; ++y)
+        for (int32_t i = 0; i < n; ++i)
+            std::memcpy(b.Bits + (x0 + i) * b.BytesPerPixel + y * b.Pitch,
+                        &strip[i][StripPad + y], 2);
+}
+
+void BlankBars(const TBlankBars& b, TBlankColumn drawColumn) {
+    alignas(32) uint16_t strip[StripColumns][StripRows];
+    for (int32_t x0 = b.Left; x0 <= b.Right; x0 += StripColumns) {
+        const int32_t n = std::min(StripColumns, b.Right - x0 + 1);
+        for (int32_t i = 0; i < n; ++i) drawColumn(b, x0 + i, strip[i] + StripPad);
+        StripToSurface(b, strip, n, x0);
+    }
+}
+
+bool WideInstructions = true;
+
+TBlankColumn PickBlankColumn() {
+#if defined(__x86_64__) && defined(__GNUC__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vl"))
+        return &BlankColumnAvx512;
+#endif
+    return &BlankColumnPlain;
+}
+
+const TBlankColumn BlankColumnBest = PickBlankColumn();
+
+// Whether every pixel of the rectangle holds 0.
+bool BlankArea(const TLockedSurface& surface, int32_t left, int32_t right, int32_t top,
+               int32_t bottom) {
+    const int64_t bytesPerPixel = surface.Pitch / Columns;
+    for (int32_t y = top; y <= bottom; ++y) {
+        const uint8_t* row = surface.Bits + y * int64_t{surface.Pitch};
+        uint64_t any = 0;
+        if (bytesPerPixel == 2) {
+            const uint8_t* p = row + 2 * left;
+            const int64_t bytes = 2 * int64_t{right - left + 1};
+            int64_t i = 0;
+            for (; i + 8 <= bytes; i += 8) {
+                uint64_t eight;
+                std::memcpy(&eight, p + i, 8);
+                any |= eight;
+            }
+            for (; i < bytes; ++i) any |= p[i];
+        } else {
+            for (int32_t x = left; x <= right; ++x) {
+                uint16_t pixel;
+                std::memcpy(&pixel, row + x * bytesPerPixel, 2);
+                any |= pixel;
+            }
+        }
+        if (any != 0) return false;
+    }
+    return true;
+}
+
+
 } // namespace
 
 void ProjectField(const THeightArray& field, const TCamera& camera, const TTrigTable& sinTable,
@@ -334,7 +553,11 @@ void ProjectField(const THeightArray& field, const TCamera& camera, const TTrigT
         turn.Across[y] = -k.Ry[y] * static_cast<double>(sf);
         turn.Down[y] = k.Ry[y] * static_cast<double>(cf);
     }
-    TurnColumnsBest(turn, out);
+    (WideInstructions ? TurnColumnsBest : &TurnColumnsPlain)(turn, out);
+}
+
+void UseWideInstructions(bool enabled) {
+    WideInstructions = enabled;
 }
 
 void DrawBars(const TProjHeightArray& proj, const TLockedSurface& surface,
@@ -356,6 +579,15 @@ void DrawBars(const TProjHeightArray& proj, const TLockedSurface& surface,
     }
     const int64_t pitch = surface.Pitch;
     const int64_t bytesPerPixel = pitch / Columns;
+    if (allVisible && BlankArea(surface, left, right, top, bottom)) {
+        alignas(32) uint16_t even[SequenceLength] = {}, odd[SequenceLength] = {};
+        for (int32_t j = 0; j < 127; ++j) even[SequencePad + j] = colour[254 - 2 * j];
+        for (int32_t j = 0; j < 128; ++j) odd[SequencePad + j] = colour[255 - 2 * j];
+        const TBlankBars blank{proj.data(), surface.Bits, pitch, bytesPerPixel, {even, odd},
+                               left,        right,        top,   bottom};
+        BlankBars(blank, WideInstructions ? BlankColumnBest : &BlankColumnPlain);
+        return;
+    }
     for (int32_t x = left; x <= right; ++x) {
         const uint8_t* column = proj.data() + CellIndex(x, 0);
         uint8_t* pixels = surface.Bits + x * bytesPerPixel;

@@ -31,3 +31,7 @@ void ProjectField(const THeightArray& field, const TCamera& camera, const TTrigT
 void DrawBars(const TProjHeightArray& proj, const TLockedSurface& surface,
               const TMapPixelTable& mapPixel, const TShadePixelTable& shadePixel,
               const TRect& clip);
+
+// Lets the passes use every instruction set the processor has (the default), or only the
+// portable code, so tests can check both.
+void UseWideInstructions(bool enabled);
