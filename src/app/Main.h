@@ -86,6 +86,7 @@ class TMain : public TForm {
     void CreateDesign();
     void ConnectHandlers();
     std::string FAppPath;
+    bool FLoadFailed = false; // the map file could not be read: keep it before saving over it
 };
 
 // The main window, while it exists.

@@ -64,6 +64,7 @@ void TMain::FormCreate() {
             ResetHeightArray(DXMap, Terrain::HeightArray, Terrain::MapPixel);
     } catch (...) {
         loadError = std::current_exception();
+        FLoadFailed = true;
     }
     MakeSqrtTable(Terrain::SqrtTable);
     MakeTrigTables(Terrain::SinTable, Terrain::CosTable);
@@ -71,7 +72,15 @@ void TMain::FormCreate() {
     if (loadError) std::rethrow_exception(loadError);
 }
 
-void TMain::FormClose() { SaveHeightArray(MainState::MapFileName, Terrain::HeightArray); }
+// After a failed load the field is empty but the file may still hold the user's map: it is
+// kept aside once before the first save replaces it.
+void TMain::FormClose() {
+    if (FLoadFailed) {
+        KeepUnreadMap(MainState::MapFileName);
+        FLoadFailed = false;
+    }
+    SaveHeightArray(MainState::MapFileName, Terrain::HeightArray);
+}
 
 // A failed save keeps the window open; every later close tries again.
 void TMain::closeEvent(QCloseEvent* event) {

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -172,4 +173,19 @@ void SaveHeightArray(const std::string& fileName, const THeightArray& field) {
         throw;
     }
     SyncFolder(folder);
+}
+
+std::string KeepUnreadMap(const std::string& fileName) {
+    struct stat info {};
+    if (lstat(fileName.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return "";
+    for (int n = 1;; ++n) {
+        const std::string kept = fileName + ".unread" + (n == 1 ? "" : "-" + std::to_string(n));
+        if (link(fileName.c_str(), kept.c_str()) == 0) return kept;
+        if (errno == EEXIST) continue;
+        // No hard links here: move the file aside; the save then writes a new one.
+        struct stat taken {};
+        if (lstat(kept.c_str(), &taken) == 0) continue;
+        if (rename(fileName.c_str(), kept.c_str()) == 0) return kept;
+        RaisePlatform(errno);
+    }
 }

@@ -47,3 +47,9 @@ TLoadResult LoadHeightArray(const std::string& fileName, THeightArray& field);
 // is raised. An existing file the user cannot both read and write (read-only, or one the load
 // was refused) fails with "File access denied" and stays as it is.
 void SaveHeightArray(const std::string& fileName, const THeightArray& field);
+
+// After a load that failed, the file still holds the user's map although the field is empty.
+// Keeps it under "<fileName>.unread" (or ".unread-2", ... when taken) before the next save
+// replaces it: a hard link where the file system has them, else a rename. Returns the name
+// kept under, or "" when there was no file. Raises EInOutError when it cannot be kept.
+std::string KeepUnreadMap(const std::string& fileName);

@@ -269,4 +269,11 @@ TEST_F(MainWindowTest, FailedLoadStillBuildsTablesAndBrush) {
     EXPECT_EQ(Terrain::SinTable[90], 1.0f);
     EXPECT_EQ(Terrain::BrushProfile[0], 8);
     EXPECT_TRUE(Window->isVisible());
+
+    // The unread map is kept aside before the empty field is saved; later saves just save.
+    Window->ExitBtnClick();
+    EXPECT_EQ(ReadFileBytes(Dir.File("Map.Dat.unread")), VariedField());
+    EXPECT_EQ(ReadFileBytes(Dir.File("Map.Dat")), std::vector<uint8_t>(MapCells, 0));
+    Window->ExitBtnClick();
+    EXPECT_EQ(Dir.Names(), (std::vector<std::string>{"Map.Dat", "Map.Dat.unread"}));
 }
