@@ -8,6 +8,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -133,6 +134,42 @@ struct TProjectionCache {
 
 TProjectionCache Cache;
 
+// Where one position's sample lands, turned in extended precision: a field index, or Outside.
+int32_t PlaceOne(const TClip& clip, int64_t rx, int64_t ry, long double c, long double s) {
+    int64_t u = 0, v = 0;
+    if (!RoundToInt32(rx * c - ry * s, u) || !RoundToInt32(rx * s + ry * c, v)) return Outside;
+    const int64_t mx = u + 160, my = v + 120;
+    if (!clip.Contains(mx, my)) return Outside;
+    return CellIndex(static_cast<int32_t>(mx), static_cast<int32_t>(my));
+}
+
+// The turned sample grid of one angle, kept per column from its first to its last sample in
+// the clip, so a frame at an angle seen before is only look-ups.
+struct TAngleGrid {
+    bool Built = false;
+    float Cf = 0, Sf = 0;          // the table entries it was turned by
+    std::vector<int32_t> Entries;  // field index or Outside, column after column
+    uint32_t Offset[Columns];
+    int16_t Lo[Columns], Count[Columns];
+};
+
+// One grid per table angle for the current camera and clip; emptied when those change.
+std::vector<TAngleGrid> Grids;
+// The grids' entries stay within this many bytes; an angle whose grid would pass it is turned
+// every frame instead.
+constexpr size_t GridBudget = size_t{56} << 20;
+size_t GridBytes = 0;
+bool GridSkipped[360] = {};
+
+void ForgetGrids() {
+    for (TAngleGrid& grid : Grids) {
+        grid.Built = false;
+        grid.Entries = {};
+    }
+    std::fill(std::begin(GridSkipped), std::end(GridSkipped), false);
+    GridBytes = 0;
+}
+
 bool SameKey(const TCamera& a, const TRect& clipA, const TCamera& b, const TRect& clipB) {
     return a.CameraX == b.CameraX && a.CameraY == b.CameraY && a.CameraZ == b.CameraZ &&
            a.HorizonOffset == b.HorizonOffset && clipA.Left == clipB.Left &&
@@ -146,6 +183,7 @@ void BuildCache(const TCamera& camera, const TRect& clip) {
     k.Clip = clip;
     k.FieldClip = FieldClip(clip);
     k.Usable = false;
+    ForgetGrids();
     if (camera.CameraZ == 0 || int64_t{camera.CameraY} - 240 == 0) return;
     for (int32_t y = 0; y < Rows; ++y) {
         const TSampleRow row = SampleRow(camera, y);
@@ -308,6 +346,82 @@ TTurnColumns PickTurnColumns() {
 }
 
 const TTurnColumns TurnColumnsBest = PickTurnColumns();
+
+// Turns the cached sample grid for one angle into its compact per-column form.
+template <bool Wide>
+[[gnu::always_inline]] inline void BuildGrid(const TTurn& turn, TAngleGrid& grid) {
+    const TProjectionCache& k = *turn.Cache;
+    const TClip& fc = k.FieldClip;
+    grid.Entries.clear();
+    for (int32_t x = 0; x < Columns; ++x) {
+        const int32_t first = turn.Rotation ? k.First[x] : 0;
+        const int32_t last = turn.Rotation ? k.Last[x] : Rows - 1;
+        const int32_t* rxColumn = k.Rx + CellIndex(x, 0);
+        int32_t sample[Rows];
+#if defined(__x86_64__) && defined(__GNUC__)
+        if constexpr (Wide)
+            ColumnSamplesAvx2(rxColumn, turn.Across, turn.Down, turn.Cf, turn.Sf, fc, first, last,
+                              sample);
+        else
+#endif
+            ColumnSamplesPlain(rxColumn, turn.Across, turn.Down, turn.Cf, turn.Sf, fc, first,
+                               last, sample);
+        int32_t lo = Rows, hi = -1;
+        for (int32_t y = first; y <= last; ++y) {
+            if (sample[y] == HalfWay)
+                sample[y] = PlaceOne(fc, rxColumn[y], static_cast<int64_t>(k.Ry[y]), turn.Cf,
+                                     turn.Sf);
+            if (sample[y] >= 0) {
+                lo = std::min(lo, y);
+                hi = y;
+            }
+        }
+        grid.Offset[x] = static_cast<uint32_t>(grid.Entries.size());
+        grid.Lo[x] = static_cast<int16_t>(lo);
+        grid.Count[x] = static_cast<int16_t>(hi >= lo ? hi - lo + 1 : 0);
+        if (hi >= lo) grid.Entries.insert(grid.Entries.end(), sample + lo, sample + hi + 1);
+    }
+    grid.Entries.shrink_to_fit();
+    grid.Cf = turn.Cf;
+    grid.Sf = turn.Sf;
+    grid.Built = true;
+}
+
+void BuildGridPlain(const TTurn& turn, TAngleGrid& grid) { BuildGrid<false>(turn, grid); }
+
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) void BuildGridAvx2(const TTurn& turn, TAngleGrid& grid) {
+    BuildGrid<true>(turn, grid);
+}
+#endif
+
+using TBuildGrid = void (*)(const TTurn&, TAngleGrid&);
+
+TBuildGrid PickBuildGrid() {
+#if defined(__x86_64__) && defined(__GNUC__)
+    __builtin_cpu_init(); // runs before main
+    if (__builtin_cpu_supports("avx2")) return &BuildGridAvx2;
+#endif
+    return &BuildGridPlain;
+}
+
+const TBuildGrid BuildGridBest = PickBuildGrid();
+
+// The frame from a built grid: each sample's height through its row's quotient table.
+void GatherGrid(const TAngleGrid& grid, const TProjectionCache& k, const THeightArray& field,
+                TProjHeightArray& out) {
+    const uint8_t* heights = field.data();
+    for (int32_t x = 0; x < Columns; ++x) {
+        const int32_t lo = grid.Lo[x], count = grid.Count[x];
+        const int32_t* entries = grid.Entries.data() + grid.Offset[x];
+        uint8_t* outColumn = out.data() + CellIndex(x, lo);
+        const uint8_t(*quotient)[256] = k.QuotientOf + lo;
+        for (int32_t i = 0; i < count; ++i) {
+            const int32_t e = entries[i];
+            if (e >= 0) outColumn[i] = quotient[i][heights[e]];
+        }
+    }
+}
 
 // ---- Bars on a blank surface ----
 //
@@ -553,7 +667,35 @@ void ProjectField(const THeightArray& field, const TCamera& camera, const TTrigT
         turn.Across[y] = -k.Ry[y] * static_cast<double>(sf);
         turn.Down[y] = k.Ry[y] * static_cast<double>(cf);
     }
-    (WideInstructions ? TurnColumnsBest : &TurnColumnsPlain)(turn, out);
+    if (!WideInstructions) {
+        TurnColumnsPlain(turn, out);
+        return;
+    }
+    if (Grids.size() != 360) Grids.resize(360);
+    TAngleGrid& grid = Grids[static_cast<size_t>(angle)];
+    const bool sameTurn = std::bit_cast<uint32_t>(grid.Cf) == std::bit_cast<uint32_t>(cf) &&
+                          std::bit_cast<uint32_t>(grid.Sf) == std::bit_cast<uint32_t>(sf);
+    if (grid.Built && sameTurn) {
+        GatherGrid(grid, k, field, out);
+        return;
+    }
+    if (GridSkipped[angle] && sameTurn) {
+        TurnColumnsBest(turn, out);
+        return;
+    }
+    // First frame at this angle (or with other table entries): build, then keep if it fits.
+    GridBytes -= grid.Entries.size() * sizeof(int32_t);
+    GridSkipped[angle] = false;
+    BuildGridBest(turn, grid);
+    GatherGrid(grid, k, field, out);
+    const size_t bytes = grid.Entries.size() * sizeof(int32_t);
+    if (GridBytes + bytes <= GridBudget) {
+        GridBytes += bytes;
+    } else {
+        grid.Built = false;
+        grid.Entries = {};
+        GridSkipped[angle] = true;
+    }
 }
 
 void UseWideInstructions(bool enabled) {
