@@ -1,7 +1,8 @@
 // The voxel renderer's passes. The projection keeps what depends only on the camera (sample
 // rows, sample columns, quotient tables, the reachable part of each column) until the camera
-// changes, and per frame only turns the sample grid in double precision, falling back to the
-// extended-precision formula where a half-way case could round differently.
+// changes; the first frame at an angle turns the sample grid in double precision, falling back
+// to the extended-precision formula where a half-way case could round differently, and keeps
+// where each sample lands, so later frames at that angle are only look-ups.
 #include "views/core/Projection.h"
 
 #include <algorithm>
@@ -623,6 +624,17 @@ bool BlankArea(const TLockedSurface& surface, int32_t left, int32_t right, int32
             const uint8_t* p = row + 2 * left;
             const int64_t bytes = 2 * int64_t{right - left + 1};
             int64_t i = 0;
+#if defined(__SSE2__) && defined(__x86_64__) && defined(__GNUC__)
+            __m128i wide = _mm_setzero_si128();
+            for (; i + 64 <= bytes; i += 64)
+                wide = _mm_or_si128(
+                    wide, _mm_or_si128(
+                              _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)),
+                                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16))),
+                              _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 32)),
+                                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 48)))));
+            any = _mm_movemask_epi8(_mm_cmpeq_epi8(wide, _mm_setzero_si128())) != 0xFFFF;
+#endif
             for (; i + 8 <= bytes; i += 8) {
                 uint64_t eight;
                 std::memcpy(&eight, p + i, 8);
