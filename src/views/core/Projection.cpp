@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -149,26 +150,32 @@ int32_t PlaceOne(const TClip& clip, int64_t rx, int64_t ry, long double c, long 
 struct TAngleGrid {
     bool Built = false;
     float Cf = 0, Sf = 0;          // the table entries it was turned by
-    std::vector<int32_t> Entries;  // field index or Outside, column after column
+    const int32_t* Entries = nullptr; // field index or Outside, column after column
+    size_t Size = 0;                  // entries in all columns
     uint32_t Offset[Columns];
     int16_t Lo[Columns], Count[Columns];
 };
 
 // One grid per table angle for the current camera and clip; emptied when those change.
 std::vector<TAngleGrid> Grids;
-// The grids' entries stay within this many bytes; an angle whose grid would pass it is turned
+// The grids' entries live in one store of this many bytes, made (and touched) once, so the
+// program's memory does not move with the camera; an angle whose grid would not fit is turned
 // every frame instead.
 constexpr size_t GridBudget = size_t{56} << 20;
-size_t GridBytes = 0;
+constexpr size_t GridCapacity = GridBudget / sizeof(int32_t);
+std::unique_ptr<int32_t[]> GridStore;
+size_t GridUsed = 0;                 // entries of the store in use, from its start
+std::vector<int32_t> GridScratch;    // one angle's grid as it is built
 bool GridSkipped[360] = {};
 
 void ForgetGrids() {
     for (TAngleGrid& grid : Grids) {
         grid.Built = false;
-        grid.Entries = {};
+        grid.Entries = nullptr;
+        grid.Size = 0;
     }
     std::fill(std::begin(GridSkipped), std::end(GridSkipped), false);
-    GridBytes = 0;
+    GridUsed = 0;
 }
 
 bool SameKey(const TCamera& a, const TRect& clipA, const TCamera& b, const TRect& clipB) {
@@ -353,7 +360,8 @@ template <bool Wide>
 [[gnu::always_inline]] inline void BuildGrid(const TTurn& turn, TAngleGrid& grid) {
     const TProjectionCache& k = *turn.Cache;
     const TClip& fc = k.FieldClip;
-    grid.Entries.clear();
+    std::vector<int32_t>& entries = GridScratch;
+    entries.clear();
     for (int32_t x = 0; x < Columns; ++x) {
         const int32_t first = turn.Rotation ? k.First[x] : 0;
         const int32_t last = turn.Rotation ? k.Last[x] : Rows - 1;
@@ -377,12 +385,13 @@ template <bool Wide>
                 hi = y;
             }
         }
-        grid.Offset[x] = static_cast<uint32_t>(grid.Entries.size());
+        grid.Offset[x] = static_cast<uint32_t>(entries.size());
         grid.Lo[x] = static_cast<int16_t>(lo);
         grid.Count[x] = static_cast<int16_t>(hi >= lo ? hi - lo + 1 : 0);
-        if (hi >= lo) grid.Entries.insert(grid.Entries.end(), sample + lo, sample + hi + 1);
+        if (hi >= lo) entries.insert(entries.end(), sample + lo, sample + hi + 1);
     }
-    grid.Entries.shrink_to_fit();
+    grid.Entries = entries.data();
+    grid.Size = entries.size();
     grid.Cf = turn.Cf;
     grid.Sf = turn.Sf;
     grid.Built = true;
@@ -414,7 +423,7 @@ void GatherGrid(const TAngleGrid& grid, const TProjectionCache& k, const THeight
     const uint8_t* heights = field.data();
     for (int32_t x = 0; x < Columns; ++x) {
         const int32_t lo = grid.Lo[x], count = grid.Count[x];
-        const int32_t* entries = grid.Entries.data() + grid.Offset[x];
+        const int32_t* entries = grid.Entries + grid.Offset[x];
         uint8_t* outColumn = out.data() + CellIndex(x, lo);
         const uint8_t(*quotient)[256] = k.QuotientOf + lo;
         for (int32_t i = 0; i < count; ++i) {
@@ -696,16 +705,22 @@ void ProjectField(const THeightArray& field, const TCamera& camera, const TTrigT
         return;
     }
     // First frame at this angle (or with other table entries): build, then keep if it fits.
-    GridBytes -= grid.Entries.size() * sizeof(int32_t);
+    // (A grid rebuilt for other table entries leaves its old place unused until the camera
+    // changes; tables never change while the program runs.)
+    if (!GridStore) GridStore.reset(new int32_t[GridCapacity]()); // zeroed: resident at once
+    if (GridScratch.capacity() < static_cast<size_t>(MapCells)) GridScratch.reserve(MapCells);
     GridSkipped[angle] = false;
     BuildGridBest(turn, grid);
     GatherGrid(grid, k, field, out);
-    const size_t bytes = grid.Entries.size() * sizeof(int32_t);
-    if (GridBytes + bytes <= GridBudget) {
-        GridBytes += bytes;
+    if (GridUsed + grid.Size <= GridCapacity) {
+        int32_t* kept = GridStore.get() + GridUsed;
+        std::copy_n(GridScratch.data(), grid.Size, kept);
+        grid.Entries = kept;
+        GridUsed += grid.Size;
     } else {
         grid.Built = false;
-        grid.Entries = {};
+        grid.Entries = nullptr;
+        grid.Size = 0;
         GridSkipped[angle] = true;
     }
 }
