@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <string>
 
 #include "terrain/MapFile.h"
+#include "toolkit/Exceptions.h"
 
 enum class TStep {
     None,
@@ -86,3 +88,13 @@ class TFaultyOps final : public TFileOps {
     }
     static TFileOps& Sys() { return SystemFileOps(); }
 };
+
+// The message of the EInOutError the action raises, or "no error".
+inline std::string MessageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EInOutError& e) {
+        return e.what();
+    }
+    return "no error";
+}

@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/FaultyFileOps.h"
 #include "support/TempDir.h"
 #include "toolkit/Exceptions.h"
 
@@ -75,15 +76,6 @@ long long FillUp(const std::string& path) {
     }
     close(fd);
     return total;
-}
-
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const EInOutError& e) {
-        return e.what();
-    }
-    return "no error";
 }
 
 } // namespace

@@ -37,15 +37,6 @@ THeightArray Dirty() {
 unsigned ModeOf(const std::string& path) {
     return static_cast<unsigned>(fs::status(path).permissions() & fs::perms::all);
 }
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const EInOutError& e) {
-        return e.what();
-    }
-    return "no error";
-}
-
 class MapFileTest : public ::testing::Test {
   protected:
     TTempDir Dir;

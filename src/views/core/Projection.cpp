@@ -343,17 +343,20 @@ __attribute__((target("avx2"))) void TurnColumnsAvx2(const TTurn& turn, TProjHei
 }
 #endif
 
-using TTurnColumns = void (*)(const TTurn&, TProjHeightArray&);
-
-TTurnColumns PickTurnColumns() {
+// The AVX2 variant where the processor has it, else the plain one; chosen once, before main.
+template <class F> F PickAvx2(F plain, [[maybe_unused]] F avx2) {
 #if defined(__x86_64__) && defined(__GNUC__)
-    __builtin_cpu_init(); // runs before main
-    if (__builtin_cpu_supports("avx2")) return &TurnColumnsAvx2;
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) return avx2;
 #endif
-    return &TurnColumnsPlain;
+    return plain;
 }
 
-const TTurnColumns TurnColumnsBest = PickTurnColumns();
+#if defined(__x86_64__) && defined(__GNUC__)
+const auto TurnColumnsBest = PickAvx2(&TurnColumnsPlain, &TurnColumnsAvx2);
+#else
+const auto TurnColumnsBest = &TurnColumnsPlain;
+#endif
 
 // Turns the cached sample grid for one angle into its compact per-column form.
 template <bool Wide>
@@ -405,17 +408,11 @@ __attribute__((target("avx2"))) void BuildGridAvx2(const TTurn& turn, TAngleGrid
 }
 #endif
 
-using TBuildGrid = void (*)(const TTurn&, TAngleGrid&);
-
-TBuildGrid PickBuildGrid() {
 #if defined(__x86_64__) && defined(__GNUC__)
-    __builtin_cpu_init(); // runs before main
-    if (__builtin_cpu_supports("avx2")) return &BuildGridAvx2;
+const auto BuildGridBest = PickAvx2(&BuildGridPlain, &BuildGridAvx2);
+#else
+const auto BuildGridBest = &BuildGridPlain;
 #endif
-    return &BuildGridPlain;
-}
-
-const TBuildGrid BuildGridBest = PickBuildGrid();
 
 // The frame from a built grid: each sample's height through its row's quotient table.
 void GatherGrid(const TAngleGrid& grid, const TProjectionCache& k, const THeightArray& field,
