@@ -75,6 +75,19 @@ class TMain : public TForm {
     // Where the tick samples the global mouse state (replaceable for tests).
     std::function<TMouseSample()> MouseSampler = SampleMouse;
 
+    // What a save at exit did: the field written, nothing to write (the file already holds it,
+    // or another copy's newer map stands), or a failure (Code: the I/O error code).
+    struct TExitSave {
+        enum { Written, Unchanged, Failed } Outcome;
+        int Code;
+        std::string Message;
+    };
+    // The close's save without the window: for a process that ends without a close (a lost
+    // display). Plain file calls only; never throws.
+    TExitSave SaveForExit() noexcept;
+    // Called when a close's save failed, before its error box shows.
+    std::function<void()> OnCloseFailed;
+
     // One brush stroke at map pixel (cx, cy) and one frame of the screen view.
     void DrawMap(int32_t cx, int32_t cy);
     void DrawScreen();

@@ -8,6 +8,7 @@
 #include "terrain/MapFile.h"
 #include "terrain/TerrainState.h"
 #include "toolkit/Application.h"
+#include "toolkit/Exceptions.h"
 #include "views/MapView.h"
 
 TMain* Main = nullptr;
@@ -82,12 +83,24 @@ void TMain::FormClose() {
     SaveHeightArray(MainState::MapFileName, Terrain::HeightArray);
 }
 
+TMain::TExitSave TMain::SaveForExit() noexcept {
+    try {
+        FormClose();
+        return {TExitSave::Written, 0, {}};
+    } catch (const EInOutError& e) {
+        return {TExitSave::Failed, e.ErrorCode, e.what()};
+    } catch (...) {
+        return {TExitSave::Failed, 0, "unknown error"};
+    }
+}
+
 // A failed save keeps the window open; every later close tries again.
 void TMain::closeEvent(QCloseEvent* event) {
     try {
         FormClose();
     } catch (...) {
         event->ignore();
+        if (OnCloseFailed) OnCloseFailed();
         Application->HandleException(std::current_exception());
         return;
     }
