@@ -46,12 +46,24 @@ class TMemoryFileOps final : public TFileOps {
         return 0;
     }
     // A load never writes.
-    int CreateTemp(const std::string&, std::string&, int&) override { std::abort(); }
+    int ReadLink(const std::string&, std::string&, bool&) override { std::abort(); }
+    int Inspect(const std::string&, TFileInfo&) override { std::abort(); }
+    int CheckWritable(const std::string&) override { std::abort(); }
+    int CreateTemp(const std::string&, const std::string&, std::string&, int&, int&) override {
+        std::abort();
+    }
+    int Unlock(int) override { std::abort(); }
+    int SetMode(int, unsigned) override { std::abort(); }
     long Write(int, const void*, unsigned long) override { std::abort(); }
+    int Truncate(int, long long) override { std::abort(); }
     int Sync(int) override { std::abort(); }
     int Rename(const std::string&, const std::string&) override { std::abort(); }
     int Remove(const std::string&) override { std::abort(); }
-    int CheckWritable(const std::string&) override { std::abort(); }
+    int SyncFolder(const std::string&) override { std::abort(); }
+    int Link(const std::string&, const std::string&) override { std::abort(); }
+    int CreateNew(const std::string&, int&) override { std::abort(); }
+    int ListFolder(const std::string&, std::vector<std::string>&) override { std::abort(); }
+    int LockStale(const std::string&, int&) override { std::abort(); }
 };
 
 void Check(bool condition) {

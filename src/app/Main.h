@@ -9,6 +9,7 @@
 
 #include "present/DXDraw.h"
 #include "present/DXTimer.h"
+#include "terrain/MapStore.h"
 #include "toolkit/Form.h"
 #include "toolkit/Mouse.h"
 #include "toolkit/SpinEdit.h"
@@ -99,7 +100,7 @@ class TMain : public TForm {
     void CreateDesign();
     void ConnectHandlers();
     std::string FAppPath;
-    bool FLoadFailed = false; // the map file could not be read: keep it before saving over it
+    TMapStore FMapStore; // what this copy last loaded or saved; when a close writes
 };
 
 // The main window, while it exists.

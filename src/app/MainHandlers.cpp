@@ -8,7 +8,6 @@
 #include "terrain/MapFile.h"
 #include "terrain/TerrainState.h"
 #include "toolkit/Application.h"
-#include "toolkit/Exceptions.h"
 #include "views/MapView.h"
 
 TMain* Main = nullptr;
@@ -60,12 +59,12 @@ void TMain::FormCreate() {
     // A failed load is shown, but the field stays all zero and the tables and brush are still
     // built, so the program is fully usable.
     std::exception_ptr loadError;
+    FMapStore.SetFileName(MapFileName);
     try {
-        if (LoadHeightArray(MapFileName, Terrain::HeightArray) == TLoadResult::Reset)
+        if (FMapStore.Load(Terrain::HeightArray) == TLoadResult::Reset)
             ResetHeightArray(DXMap, Terrain::HeightArray, Terrain::MapPixel);
     } catch (...) {
         loadError = std::current_exception();
-        FLoadFailed = true;
     }
     MakeSqrtTable(Terrain::SqrtTable);
     MakeTrigTables(Terrain::SinTable, Terrain::CosTable);
@@ -73,25 +72,16 @@ void TMain::FormCreate() {
     if (loadError) std::rethrow_exception(loadError);
 }
 
-// After a failed load the field is empty but the file may still hold the user's map: it is
-// kept aside once before the first save replaces it.
-void TMain::FormClose() {
-    if (FLoadFailed) {
-        KeepUnreadMap(MainState::MapFileName);
-        FLoadFailed = false;
-    }
-    SaveHeightArray(MainState::MapFileName, Terrain::HeightArray);
-}
+// Writes only when the field differs from the file (the store decides); the file it replaces
+// is kept as .bak, and one that was never read in as .unread.
+void TMain::FormClose() { FMapStore.SaveOnClose(Terrain::HeightArray); }
 
 TMain::TExitSave TMain::SaveForExit() noexcept {
-    try {
-        FormClose();
-        return {TExitSave::Written, 0, {}};
-    } catch (const EInOutError& e) {
-        return {TExitSave::Failed, e.ErrorCode, e.what()};
-    } catch (...) {
-        return {TExitSave::Failed, 0, "unknown error"};
-    }
+    TMapStore::TCloseSave outcome;
+    if (const TIoResult r = FMapStore.TrySaveOnClose(Terrain::HeightArray, outcome))
+        return {TExitSave::Failed, IoResultCode(r), IoResultMessage(r)};
+    return {outcome == TMapStore::TCloseSave::Written ? TExitSave::Written : TExitSave::Unchanged,
+            0, {}};
 }
 
 // A failed save keeps the window open; every later close tries again.

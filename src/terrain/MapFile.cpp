@@ -2,92 +2,13 @@
 #include "terrain/MapFile.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include "terrain/FileSteps.h"
 #include "toolkit/Exceptions.h"
 
-namespace {
-
-constexpr int ReadBeyondEnd = 100;
-constexpr int DiskFull = 101;
-
-[[noreturn]] void RaiseIo(int code) {
-    throw EInOutError(code);
-}
-// Errors the table names get its message; any other keeps the platform's number, so EIO (5)
-// reads "I/O error 5" rather than the table's "File access denied".
-[[noreturn]] void RaisePlatform(int platformError) {
-    const int code = InOutErrorCode(platformError);
-    if (code != platformError || platformError == ENOENT) RaiseIo(code);
-    throw EInOutError(platformError, "I/O error " + std::to_string(platformError));
-}
-
-// Closes a descriptor on an error path; the error already being raised is the one reported.
-void CloseQuietly(int fd) noexcept {
-    (void)FileOps().Close(fd);
-}
-
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
-}
-
-// Follows symbolic links so a save replaces the file the link points at, not the link.
-std::string FinalTarget(std::string path) {
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st {};
-        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-        std::string target(PATH_MAX, '\0');
-        const ssize_t n = readlink(path.c_str(), target.data(), target.size());
-        if (n <= 0 || static_cast<size_t>(n) >= target.size()) return path;
-        target.resize(static_cast<size_t>(n));
-        path = target.front() == '/' ? target : FolderOf(path) + target;
-    }
-    return path; // a loop of links: the later calls report ELOOP
-}
-
-// The file a save creates keeps the mode of the one it replaces, or gets the usual new-file mode.
-mode_t ModeForNewFile(const std::string& target) {
-    struct stat st {};
-    if (stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 07777;
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
-}
-
-// Makes the rename itself durable; a folder that cannot be synced costs nothing but that.
-void SyncFolder(const std::string& folder) noexcept {
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    (void)fsync(fd);
-    (void)close(fd);
-}
-
-void ReadAll(int fd, THeightArray& buffer) {
-    std::size_t done = 0;
-    while (done < buffer.size()) {
-        const long n = FileOps().Read(fd, buffer.data() + done, buffer.size() - done);
-        if (n < 0) RaisePlatform(static_cast<int>(-n));
-        if (n == 0) RaiseIo(ReadBeyondEnd);
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-void WriteAll(int fd, const THeightArray& field) {
-    std::size_t done = 0;
-    while (done < field.size()) {
-        const long n = FileOps().Write(fd, field.data() + done, field.size() - done);
-        if (n < 0) RaisePlatform(static_cast<int>(-n));
-        if (n == 0) RaiseIo(DiskFull);
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-} // namespace
+using namespace FileSteps;
 
 int InOutErrorCode(int platformError) {
     switch (platformError) {
@@ -108,84 +29,159 @@ int InOutErrorCode(int platformError) {
         return 5;
     case ENOSPC:
     case EDQUOT:
-        return DiskFull;
+        return 101;
     default:
         return platformError;
     }
 }
 
-TLoadResult LoadHeightArray(const std::string& fileName, THeightArray& field) {
-    field.fill(0); // whatever happens below, a failure leaves no partly read field
-    TFileOps& ops = FileOps();
+// Errors the table names get its message; any other keeps the platform's number, so EIO (5)
+// reads "I/O error 5" rather than the table's "File access denied".
+int IoResultCode(TIoResult result) {
+    return result < 0 ? -result : InOutErrorCode(result);
+}
 
+std::string IoResultMessage(TIoResult result) {
+    const int code = IoResultCode(result);
+    if (result < 0 || code != result || result == ENOENT)
+        return EInOutError::InOutErrorMessage(code);
+    return "I/O error " + std::to_string(result);
+}
+
+void RaiseIoResult(TIoResult result) {
+    const int code = IoResultCode(result);
+    if (result < 0 || code != result || result == ENOENT) throw EInOutError(code);
+    throw EInOutError(result, IoResultMessage(result));
+}
+
+TIoResult ReadHeightArray(const std::string& fileName, THeightArray& field,
+                          TLoadResult& result) noexcept {
+    TFileOps& ops = FileOps();
+    result = TLoadResult::Reset;
     bool isRegularFile = false;
     bool exists = false;
-    if (const int err = ops.Stat(fileName, isRegularFile, exists)) RaisePlatform(err);
-    if (!exists || !isRegularFile) return TLoadResult::Reset;
+    if (const int err = ops.Stat(fileName, isRegularFile, exists)) return err;
+    if (!exists || !isRegularFile) return 0;
 
     int fd = -1;
-    if (const int err = ops.OpenExisting(fileName, fd)) RaisePlatform(err);
-
-    THeightArray scratch;
-    bool complete = false;
-    try {
-        long long size = 0;
-        if (const int err = ops.Size(fd, size)) RaisePlatform(err);
-        if (size == MapCells) {
-            ReadAll(fd, scratch);
-            complete = true;
-        }
-    } catch (...) {
+    if (const int err = ops.OpenExisting(fileName, fd)) return err;
+    long long size = 0;
+    TIoResult r = ops.Size(fd, size);
+    if (r == 0 && size == MapCells) r = ReadExactly(fd, field.data(), field.size());
+    if (r != 0) {
         CloseQuietly(fd);
-        throw;
+        return r;
     }
-    if (const int err = ops.Close(fd)) RaisePlatform(err);
+    if (const int err = ops.Close(fd)) return err;
+    if (size == MapCells) result = TLoadResult::Loaded; // another length: treated as no map
+    return 0;
+}
 
-    if (!complete) return TLoadResult::Reset; // another length: treated as no map
-    field = scratch;
-    return TLoadResult::Loaded;
+TLoadResult LoadHeightArray(const std::string& fileName, THeightArray& field) {
+    field.fill(0); // whatever happens below, a failure leaves no partly read field
+    THeightArray scratch;
+    TLoadResult result;
+    if (const TIoResult r = ReadHeightArray(fileName, scratch, result)) RaiseIoResult(r);
+    if (result == TLoadResult::Loaded) field = scratch;
+    return result;
+}
+
+namespace {
+
+// The mode a new file gets from open(): what the user's mask lets through of 0666.
+unsigned NewFileMode() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+void SayBackupFailed(const std::string& target, TIoResult r) {
+    std::fprintf(stderr, "voxel: the replaced map could not be kept as %s.bak (%s); the save goes on.\n",
+                 target.c_str(), IoResultMessage(r).c_str());
+}
+
+// Where no temporary file may be made: the file itself is overwritten, after a byte copy.
+TIoResult SaveInPlace(const std::string& target, const THeightArray& field) noexcept {
+    TFileOps& ops = FileOps();
+    if (const TIoResult r = KeepBackup(target, false)) SayBackupFailed(target, r);
+    int fd = -1;
+    if (const int err = ops.OpenExisting(target, fd)) return err;
+    TIoResult r = WriteExactly(fd, field.data(), field.size());
+    if (r == 0) r = ops.Truncate(fd, MapCells);
+    if (r == 0) r = ops.Sync(fd);
+    const int closeErr = ops.Close(fd);
+    return r != 0 ? r : closeErr;
+}
+
+// Writes, syncs and closes the temporary, keeps the old file as .bak, then renames over it.
+TIoResult ReplaceThroughTemp(const std::string& target, const TFileInfo& old, int fd,
+                             const std::string& temp, const THeightArray& field) noexcept {
+    TFileOps& ops = FileOps();
+    // Best effort: the data matters more than the mode.
+    (void)ops.SetMode(fd, old.Exists ? old.Mode : NewFileMode());
+    TIoResult r = WriteExactly(fd, field.data(), field.size());
+    if (r == 0) r = ops.Sync(fd);
+    const int closeErr = ops.Close(fd);
+    if (r == 0) r = closeErr;
+    if (r == 0 && old.Exists) {
+        if (const TIoResult kept = KeepBackup(target, true)) SayBackupFailed(target, kept);
+    }
+    if (r == 0) r = ops.Rename(temp, target);
+    if (r != 0) (void)ops.Remove(temp);
+    return r;
+}
+
+} // namespace
+
+TIoResult WriteHeightArray(const std::string& fileName, const THeightArray& field,
+                           bool& keepUnread) noexcept {
+    TFileOps& ops = FileOps();
+    std::string target;
+    if (const TIoResult r = FinalTarget(fileName, target)) return r;
+    TFileInfo old;
+    if (const int err = ops.Inspect(target, old)) return err;
+    // A folder, a FIFO or a device in the map's place is never replaced.
+    if (old.Exists && !old.Regular) return AccessDenied;
+    // A file the user made read-only, or one the load was refused, stays as it is.
+    if (const int err = ops.CheckWritable(target)) return err;
+    if (keepUnread && old.Exists) {
+        std::string kept;
+        if (const TIoResult r = KeepUnread(target, kept)) return r;
+        keepUnread = false;
+        old.Links += 1; // the kept name shares the file now
+    }
+
+    const std::string folder = FolderOf(target);
+    const std::string prefix = NameOf(target) + ".saving-";
+    RemoveStaleTemps(folder, prefix);
+    std::string temp;
+    int fd = -1;
+    int lock = -1;
+    if (const int err = ops.CreateTemp(folder, prefix, temp, fd, lock)) {
+        // A folder the user may not write, holding a file they may: the plain overwrite.
+        // Not when another name shares the file: that could be its .bak or .unread.
+        const bool folderRefused = err == EACCES || err == EPERM;
+        if (folderRefused && old.Exists && old.Links == 1) return SaveInPlace(target, field);
+        return err;
+    }
+    const TIoResult r = ReplaceThroughTemp(target, old, fd, temp, field);
+    (void)ops.Unlock(lock);
+    if (r == 0) (void)ops.SyncFolder(folder); // makes the rename itself durable
+    return r;
 }
 
 void SaveHeightArray(const std::string& fileName, const THeightArray& field) {
-    TFileOps& ops = FileOps();
-    const std::string target = FinalTarget(fileName);
-
-    // A file the user made read-only stays as it is.
-    if (const int err = ops.CheckWritable(target)) RaisePlatform(err);
-
-    const mode_t mode = ModeForNewFile(target);
-    const std::string folder = FolderOf(target);
-    std::string tempPath;
-    int fd = -1;
-    if (const int err = ops.CreateTemp(folder, tempPath, fd)) RaisePlatform(err);
-
-    try {
-        (void)fchmod(fd, mode); // best effort: the data matters more than the mode
-        WriteAll(fd, field);
-        if (const int err = ops.Sync(fd)) RaisePlatform(err);
-        const int closeErr = ops.Close(fd);
-        fd = -1;
-        if (closeErr) RaisePlatform(closeErr);
-        if (const int err = ops.Rename(tempPath, target)) RaisePlatform(err);
-    } catch (...) {
-        if (fd >= 0) CloseQuietly(fd);
-        (void)ops.Remove(tempPath);
-        throw;
-    }
-    SyncFolder(folder);
+    bool keepUnread = false;
+    if (const TIoResult r = WriteHeightArray(fileName, field, keepUnread)) RaiseIoResult(r);
 }
 
 std::string KeepUnreadMap(const std::string& fileName) {
-    struct stat info {};
-    if (lstat(fileName.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return "";
-    for (int n = 1;; ++n) {
-        const std::string kept = fileName + ".unread" + (n == 1 ? "" : "-" + std::to_string(n));
-        if (link(fileName.c_str(), kept.c_str()) == 0) return kept;
-        if (errno == EEXIST) continue;
-        // No hard links here: move the file aside; the save then writes a new one.
-        struct stat taken {};
-        if (lstat(kept.c_str(), &taken) == 0) continue;
-        if (rename(fileName.c_str(), kept.c_str()) == 0) return kept;
-        RaisePlatform(errno);
-    }
+    std::string target;
+    if (const TIoResult r = FinalTarget(fileName, target)) RaiseIoResult(r);
+    TFileInfo info;
+    if (const int err = FileOps().Inspect(target, info)) RaiseIoResult(err);
+    if (!info.Exists || !info.Regular) return "";
+    std::string kept;
+    if (const TIoResult r = KeepUnread(target, kept)) RaiseIoResult(r);
+    return kept;
 }

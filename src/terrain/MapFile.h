@@ -1,37 +1,24 @@
 // "Map.Dat": the 76,800 bytes of the height field in storage order, no header.
 #pragma once
 
-#include <memory>
 #include <string>
 
+#include "terrain/FileOps.h"
 #include "terrain/HeightField.h"
-
-// The file steps, so tests can inject a failure at any one of them. Each returns 0 on success
-// or the platform's error number (errno); read and write return a byte count or -errno.
-class TFileOps {
-  public:
-    virtual ~TFileOps() = default;
-    virtual int Stat(const std::string& path, bool& isRegularFile, bool& exists) = 0;
-    virtual int OpenExisting(const std::string& path, int& fd) = 0; // read and write
-    virtual int Size(int fd, long long& size) = 0;
-    virtual long Read(int fd, void* buffer, unsigned long count) = 0;
-    virtual int CreateTemp(const std::string& directory, std::string& tempPath, int& fd) = 0;
-    virtual long Write(int fd, const void* buffer, unsigned long count) = 0;
-    virtual int Sync(int fd) = 0;
-    virtual int Close(int fd) = 0;
-    virtual int Rename(const std::string& from, const std::string& to) = 0;
-    virtual int Remove(const std::string& path) = 0;
-    virtual int CheckWritable(const std::string& path) = 0; // 0 when absent or readable+writable
-};
-// The real file system.
-TFileOps& SystemFileOps();
-// Replaces the file steps (tests); null restores the system's.
-void SetFileOps(TFileOps* ops);
-TFileOps& FileOps();
 
 // The I/O error code for a platform error number: 2 not found, 3 invalid name, 4 too many open
 // files, 5 access denied, 101 disk full; any other number is kept as it is.
 int InOutErrorCode(int platformError);
+
+// A file step's outcome where no exception may be raised: 0, a platform error number (> 0), or
+// minus one of the runtime's I/O codes (< 0: -5 access denied, -100 read beyond end, -101 disk
+// full).
+using TIoResult = int;
+// The code and message of the EInOutError that stands for a failed result.
+int IoResultCode(TIoResult result);
+std::string IoResultMessage(TIoResult result);
+// Raises that EInOutError.
+[[noreturn]] void RaiseIoResult(TIoResult result);
 
 enum class TLoadResult {
     Loaded, // the field holds the file's bytes
@@ -41,15 +28,26 @@ enum class TLoadResult {
 // Reads the field. A missing file or a folder of that name, or a file whose length is not
 // 76,800, resets the field to 0 silently. Failures raise EInOutError and leave the field 0.
 TLoadResult LoadHeightArray(const std::string& fileName, THeightArray& field);
+// The same without exceptions; field is left as it was on failure or reset.
+TIoResult ReadHeightArray(const std::string& fileName, THeightArray& field,
+                          TLoadResult& result) noexcept;
 
-// Writes the field through a temporary file in the same folder, synced and renamed over the
-// old one: on failure the old file stays as it was, no temporary remains, and EInOutError
-// is raised. An existing file the user cannot both read and write (read-only, or one the load
-// was refused) fails with "File access denied" and stays as it is.
+// Writes the field through a temporary file "<name>.saving-XXXXXX" in the file's folder, synced
+// and renamed over the old one; a symbolic link is followed to the file it names. The file it
+// replaces is kept as "<name>.bak" (a failure there is said on standard error, not raised).
+// On failure the old file stays as it was, no temporary remains, and EInOutError is raised.
+// Never replaces anything but a regular file, nor a file the user cannot both read and write
+// ("File access denied"). Only where no temporary file may be made in the folder is the file
+// overwritten in place (after a byte copy to .bak), and never when it has another hard link.
 void SaveHeightArray(const std::string& fileName, const THeightArray& field);
+// The same without exceptions. When keepUnread is set, the file is first kept as KeepUnreadMap
+// does, and keepUnread is cleared once it has been (even if the save then fails).
+TIoResult WriteHeightArray(const std::string& fileName, const THeightArray& field,
+                           bool& keepUnread) noexcept;
 
-// After a load that failed, the file still holds the user's map although the field is empty.
-// Keeps it under "<fileName>.unread" (or ".unread-2", ... when taken) before the next save
-// replaces it: a hard link where the file system has them, else a rename. Returns the name
-// kept under, or "" when there was no file. Raises EInOutError when it cannot be kept.
+// The file still holds a map the field does not (it could not be read, or had another length):
+// keeps it under "<name>.unread" (or ".unread-2", ... when taken) beside the link's final
+// target, before a save replaces it: a hard link where the file system has them, else a byte
+// copy. Returns the name kept under, or "" when there was no regular file. Raises EInOutError
+// when it cannot be kept.
 std::string KeepUnreadMap(const std::string& fileName);

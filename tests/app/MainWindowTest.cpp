@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "support/FaultyFileOps.h"
 #include "terrain/MapFile.h"
 #include "toolkit/Application.h"
 
@@ -241,23 +242,9 @@ TEST_F(MainWindowTest, FailedSaveKeepsTheWindowOpenAndRetries) {
 
 // A load that fails is shown, leaves the field all zero, and the program still works.
 TEST_F(MainWindowTest, FailedLoadStillBuildsTablesAndBrush) {
-    class TFailingRead : public TFileOps {
-      public:
-        TFileOps& Real = SystemFileOps();
-        int Stat(const std::string& p, bool& f, bool& e) override { return Real.Stat(p, f, e); }
-        int OpenExisting(const std::string& p, int& fd) override { return Real.OpenExisting(p, fd); }
-        int Size(int fd, long long& s) override { return Real.Size(fd, s); }
-        long Read(int, void*, unsigned long) override { return -EIO; }
-        int CreateTemp(const std::string& d, std::string& t, int& fd) override {
-            return Real.CreateTemp(d, t, fd);
-        }
-        long Write(int fd, const void* b, unsigned long c) override { return Real.Write(fd, b, c); }
-        int Sync(int fd) override { return Real.Sync(fd); }
-        int Close(int fd) override { return Real.Close(fd); }
-        int Rename(const std::string& a, const std::string& b) override { return Real.Rename(a, b); }
-        int Remove(const std::string& p) override { return Real.Remove(p); }
-        int CheckWritable(const std::string& p) override { return Real.CheckWritable(p); }
-    } failing;
+    TFaultyOps failing;
+    failing.FailAt = TStep::Read;
+    failing.Error = EIO;
     WriteFileBytes(Dir.File("Map.Dat"), VariedField());
     SetFileOps(&failing);
     Show();
@@ -270,10 +257,12 @@ TEST_F(MainWindowTest, FailedLoadStillBuildsTablesAndBrush) {
     EXPECT_EQ(Terrain::BrushProfile[0], 8);
     EXPECT_TRUE(Window->isVisible());
 
-    // The unread map is kept aside before the empty field is saved; later saves just save.
+    // The unread map is kept aside before the empty field is saved; a later close finds the
+    // file holding the field and writes nothing.
     Window->ExitBtnClick();
     EXPECT_EQ(ReadFileBytes(Dir.File("Map.Dat.unread")), VariedField());
     EXPECT_EQ(ReadFileBytes(Dir.File("Map.Dat")), std::vector<uint8_t>(MapCells, 0));
     Window->ExitBtnClick();
-    EXPECT_EQ(Dir.Names(), (std::vector<std::string>{"Map.Dat", "Map.Dat.unread"}));
+    EXPECT_EQ(Dir.Names(),
+              (std::vector<std::string>{"Map.Dat", "Map.Dat.bak", "Map.Dat.unread"}));
 }

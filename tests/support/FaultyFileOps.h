@@ -6,6 +6,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "terrain/MapFile.h"
 #include "toolkit/Exceptions.h"
@@ -24,6 +25,16 @@ enum class TStep {
     Close,
     Rename,
     Writable,
+    Target,     // the symbolic-link lookup
+    Inspect,    // the status of the file a save replaces
+    Mode,       // the mode copied to the new file
+    Truncate,
+    FolderSync,
+    Remove,
+    Link,       // the hard link of .bak or .unread
+    CreateNew,  // the byte copy's new file
+    List,       // the folder listing of the temporaries' clean-up
+    LockStale,
     Count
 };
 
@@ -56,9 +67,11 @@ class TFaultyOps final : public TFileOps {
         if (Fails(TStep::Read)) return FailAt == TStep::ZeroRead ? 0 : -Error;
         return Sys().Read(fd, to, std::min(count, MaxTransfer));
     }
-    int CreateTemp(const std::string& dir, std::string& temp, int& fd) override {
-        return Fails(TStep::Temp) ? Error : Sys().CreateTemp(dir, temp, fd);
+    int CreateTemp(const std::string& dir, const std::string& prefix, std::string& temp, int& fd,
+                   int& lock) override {
+        return Fails(TStep::Temp) ? Error : Sys().CreateTemp(dir, prefix, temp, fd, lock);
     }
+    int Unlock(int lock) override { return Sys().Unlock(lock); }
     long Write(int fd, const void* from, unsigned long count) override {
         if (Fails(TStep::Write)) return FailAt == TStep::ZeroWrite ? 0 : -Error;
         return Sys().Write(fd, from, std::min(count, MaxTransfer));
@@ -72,9 +85,38 @@ class TFaultyOps final : public TFileOps {
     int Rename(const std::string& from, const std::string& to) override {
         return Fails(TStep::Rename) ? Error : Sys().Rename(from, to);
     }
-    int Remove(const std::string& p) override { return Sys().Remove(p); }
+    int Remove(const std::string& p) override {
+        return Fails(TStep::Remove) ? Error : Sys().Remove(p);
+    }
     int CheckWritable(const std::string& p) override {
         return Fails(TStep::Writable) ? Error : Sys().CheckWritable(p);
+    }
+    int ReadLink(const std::string& p, std::string& target, bool& isLink) override {
+        return Fails(TStep::Target) ? Error : Sys().ReadLink(p, target, isLink);
+    }
+    int Inspect(const std::string& p, TFileInfo& info) override {
+        return Fails(TStep::Inspect) ? Error : Sys().Inspect(p, info);
+    }
+    int SetMode(int fd, unsigned mode) override {
+        return Fails(TStep::Mode) ? Error : Sys().SetMode(fd, mode);
+    }
+    int Truncate(int fd, long long size) override {
+        return Fails(TStep::Truncate) ? Error : Sys().Truncate(fd, size);
+    }
+    int SyncFolder(const std::string& p) override {
+        return Fails(TStep::FolderSync) ? Error : Sys().SyncFolder(p);
+    }
+    int Link(const std::string& from, const std::string& to) override {
+        return Fails(TStep::Link) ? Error : Sys().Link(from, to);
+    }
+    int CreateNew(const std::string& p, int& fd) override {
+        return Fails(TStep::CreateNew) ? Error : Sys().CreateNew(p, fd);
+    }
+    int ListFolder(const std::string& p, std::vector<std::string>& names) override {
+        return Fails(TStep::List) ? Error : Sys().ListFolder(p, names);
+    }
+    int LockStale(const std::string& p, int& fd) override {
+        return Fails(TStep::LockStale) ? Error : Sys().LockStale(p, fd);
     }
 
   private:

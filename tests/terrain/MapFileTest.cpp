@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "support/FaultyFileOps.h"
 #include "support/TempDir.h"
@@ -37,11 +39,25 @@ THeightArray Dirty() {
 unsigned ModeOf(const std::string& path) {
     return static_cast<unsigned>(fs::status(path).permissions() & fs::perms::all);
 }
+ino_t InodeOf(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
 class MapFileTest : public ::testing::Test {
   protected:
     TTempDir Dir;
     std::string MapPath = Dir.File("Map.Dat");
     THeightArray Field = Dirty();
+    // Besides the map only its .bak, holding the map a save replaced: no temporary left.
+    void ExpectOnlyMapAndBackup(const std::vector<uint8_t>& backup) const {
+        for (const std::string& name : Dir.Names()) {
+            if (name == "Map.Dat.bak") {
+                EXPECT_EQ(ReadFileBytes(MapPath + ".bak"), backup);
+            } else {
+                EXPECT_EQ(name, "Map.Dat");
+            }
+        }
+    }
 };
 
 } // namespace
@@ -103,14 +119,36 @@ TEST_F(MapFileTest, TimeStampsIn1970And2200LoadNormally) {
     }
 }
 
-TEST_F(MapFileTest, RealFolderNamedMapDatCountsAsNoFileAndSaveOntoItFails) {
-    fs::create_directory(MapPath);
-    WriteFileBytes(MapPath + "/keep", {1, 2, 3});
-    EXPECT_EQ(LoadHeightArray(MapPath, Field), TLoadResult::Reset);
-    EXPECT_TRUE(AllZero(Field));
-    EXPECT_EQ(MessageOf([&] { SaveHeightArray(MapPath, Field); }), "File access denied");
-    EXPECT_EQ(ReadFileBytes(MapPath + "/keep"), (std::vector<uint8_t>{1, 2, 3}));
-    EXPECT_EQ(Dir.Names(), std::vector<std::string>{"Map.Dat"});
+// Nothing but a regular file (or a link to one) is ever replaced: a folder, a FIFO, a link to
+// a FIFO or to a device count as no file for the load and refuse the save, untouched.
+TEST_F(MapFileTest, SpecialFilesCountAsNoFileAndAreNeverReplaced) {
+    fs::create_directory(Dir.File("folder"));
+    ASSERT_EQ(mkfifo(Dir.File("fifo").c_str(), 0600), 0);
+    const std::pair<const char*, fs::file_type> rows[] = {{"folder", fs::file_type::directory},
+                                                          {"fifo", fs::file_type::fifo},
+                                                          {"/dev/null", fs::file_type::character}};
+    for (bool throughLink : {false, true}) {
+        for (auto [name, type] : rows) {
+            if (!throughLink && name[0] == '/') continue;
+            SCOPED_TRACE(std::string(name) + (throughLink ? " through a link" : ""));
+            fs::remove(MapPath);
+            if (throughLink) {
+                fs::create_symlink(name[0] == '/' ? name : Dir.File(name), MapPath);
+            } else {
+                fs::rename(Dir.File(name), MapPath);
+            }
+            Field = Dirty();
+            EXPECT_EQ(LoadHeightArray(MapPath, Field), TLoadResult::Reset);
+            EXPECT_TRUE(AllZero(Field));
+            EXPECT_EQ(MessageOf([&] { SaveHeightArray(MapPath, Field); }), "File access denied");
+            EXPECT_EQ(MessageOf([&] { KeepUnreadMap(MapPath); }), "no error");
+            EXPECT_EQ(fs::status(MapPath).type(), type);
+            EXPECT_EQ(fs::is_symlink(MapPath), throughLink);
+            if (!throughLink) fs::rename(MapPath, Dir.File(name));
+        }
+    }
+    fs::remove(MapPath);
+    EXPECT_EQ(Dir.Names(), (std::vector<std::string>{"fifo", "folder"}));
 }
 
 TEST_F(MapFileTest, RealMissingFolderSaveIsFileNotFoundAndCreatesNothing) {
@@ -128,6 +166,96 @@ TEST_F(MapFileTest, SaveThroughASymbolicLinkReplacesItsTarget) {
     SaveHeightArray(MapPath, Field);
     EXPECT_TRUE(fs::is_symlink(MapPath));
     EXPECT_EQ(ReadFileBytes(Dir.File("data/terrain.bin")), BytesOf(Field));
+    EXPECT_EQ(ReadFileBytes(Dir.File("data/terrain.bin.bak")), std::vector<uint8_t>(MapCells, 1));
+    EXPECT_EQ(Dir.Names(), (std::vector<std::string>{"Map.Dat", "data"}));
+}
+
+// One generation: each save keeps the file it replaces, as a hard link (the very same file)
+// where the file system has them, else as a byte copy; failing to keep it does not fail the save.
+TEST_F(MapFileTest, SaveKeepsTheReplacedFileAsBakByLinkOrCopy) {
+    const auto first = VariedBytes(MapCells);
+    WriteFileBytes(MapPath, first);
+    const ino_t firstFile = InodeOf(MapPath);
+    THeightArray second{};
+    second[5] = 5;
+    SaveHeightArray(MapPath, second);
+    EXPECT_EQ(InodeOf(MapPath + ".bak"), firstFile);
+    THeightArray third{};
+    third[6] = 6;
+    SaveHeightArray(MapPath, third);
+    EXPECT_EQ(ReadFileBytes(MapPath + ".bak"), BytesOf(second));
+
+    TFaultyOps ops;
+    SetFileOps(&ops);
+    ops.FailAt = TStep::Link;
+    ops.Error = EPERM; // a file system without hard links
+    SaveHeightArray(MapPath, second);
+    EXPECT_EQ(ReadFileBytes(MapPath + ".bak"), BytesOf(third));
+    EXPECT_NE(InodeOf(MapPath + ".bak"), InodeOf(MapPath));
+
+    ops.Clear();
+    ops.FailAt = TStep::Link;
+    ops.Error = EIO;
+    testing::internal::CaptureStderr();
+    SaveHeightArray(MapPath, third);
+    const std::string said = testing::internal::GetCapturedStderr();
+    SetFileOps(nullptr);
+    EXPECT_EQ(ReadFileBytes(MapPath), BytesOf(third));
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find("Map.Dat.bak"), std::string::npos) << said;
+    EXPECT_EQ(Dir.Names(), std::vector<std::string>{"Map.Dat"});
+}
+
+// Where no temporary may be made in the folder, the file itself is overwritten after a byte copy
+// to .bak; never when another name shares the file (it could be the .bak or .unread).
+TEST_F(MapFileTest, InPlaceSaveOnlyWhenTheFolderRefusesTheTemporary) {
+    const auto original = VariedBytes(MapCells);
+    WriteFileBytes(MapPath, original);
+    const ino_t file = InodeOf(MapPath);
+    TFaultyOps ops;
+    SetFileOps(&ops);
+    for (int refusal : {EACCES, EPERM}) {
+        ops.Clear();
+        ops.FailAt = TStep::Temp;
+        ops.Error = refusal;
+        Field[0] = static_cast<uint8_t>(refusal);
+        SaveHeightArray(MapPath, Field);
+        EXPECT_EQ(ReadFileBytes(MapPath), BytesOf(Field));
+        EXPECT_EQ(InodeOf(MapPath), file);
+    }
+    EXPECT_EQ(ReadFileBytes(MapPath + ".bak")[0], EACCES); // the copy taken before the second
+    EXPECT_EQ(fs::hard_link_count(MapPath), 1u);
+
+    fs::create_hard_link(MapPath, Dir.File("other"));
+    const auto before = ReadFileBytes(MapPath);
+    ops.Clear();
+    ops.FailAt = TStep::Temp;
+    ops.Error = EACCES;
+    EXPECT_EQ(MessageOf([&] { SaveHeightArray(MapPath, Dirty()); }), "File access denied");
+    EXPECT_EQ(ReadFileBytes(MapPath), before);
+    fs::remove(Dir.File("other"));
+
+    ops.Clear(); // any other refusal is reported as it is
+    ops.FailAt = TStep::Temp;
+    ops.Error = ENOSPC;
+    EXPECT_EQ(MessageOf([&] { SaveHeightArray(MapPath, Dirty()); }), "Disk full");
+    SetFileOps(nullptr);
+    EXPECT_EQ(ReadFileBytes(MapPath), before);
+}
+
+// Temporaries are "Map.Dat.saving-XXXXXX", locked by the save that made them: one a killed
+// save left is removed by the next save, one a live save holds is not.
+TEST_F(MapFileTest, SaveRemovesOnlyTheTemporariesNoSaveHolds) {
+    WriteFileBytes(Dir.File("Map.Dat.saving-dead01"), {1});
+    WriteFileBytes(Dir.File("Map.Dat.saving-live01"), {2});
+    WriteFileBytes(Dir.File("Map.Dat.saving"), {3}); // not a temporary's name
+    const int live = open(Dir.File("Map.Dat.saving-live01").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(live, 0);
+    ASSERT_EQ(flock(live, LOCK_EX), 0);
+    SaveHeightArray(MapPath, Field);
+    close(live);
+    EXPECT_EQ(Dir.Names(),
+              (std::vector<std::string>{"Map.Dat", "Map.Dat.saving", "Map.Dat.saving-live01"}));
 }
 
 TEST(InOutErrorCode, PlatformErrorsMapToTheRuntimeCodes) {
@@ -167,7 +295,7 @@ class MapFileSeamTest : public MapFileTest {
     void TearDown() override {
         SetFileOps(nullptr);
         EXPECT_EQ(OpenDescriptors(), Descriptors); // error paths close what they opened
-        EXPECT_EQ(Dir.Names(), std::vector<std::string>{"Map.Dat"}); // no temporary left
+        ExpectOnlyMapAndBackup(Original);
     }
     void Inject(const TFaultRow& row) {
         Ops.Clear();
@@ -196,7 +324,9 @@ TEST_F(MapFileSeamTest, SeamLoadFailureAtEachStepLeavesTheFieldZero) {
 }
 
 TEST_F(MapFileSeamTest, SeamSaveFailureAtEachStepKeepsTheOldFileByteForByte) {
-    const TFaultRow rows[] = {{TStep::Writable, EACCES, "File access denied"},
+    const TFaultRow rows[] = {{TStep::Target, ELOOP, "I/O error 40"},
+                              {TStep::Inspect, EIO, "I/O error 5"},
+                              {TStep::Writable, EACCES, "File access denied"},
                               {TStep::Writable, EROFS, "File access denied"},
                               {TStep::Temp, EMFILE, "Too many open files"},
                               {TStep::Temp, ENAMETOOLONG, "Invalid filename"},
@@ -210,7 +340,7 @@ TEST_F(MapFileSeamTest, SeamSaveFailureAtEachStepKeepsTheOldFileByteForByte) {
         Inject(row);
         EXPECT_EQ(MessageOf([&] { SaveHeightArray(MapPath, changed); }), row.Message);
         EXPECT_EQ(ReadFileBytes(MapPath), Original) << row.Message;
-        EXPECT_EQ(Dir.Names(), std::vector<std::string>{"Map.Dat"}) << row.Message;
+        ExpectOnlyMapAndBackup(Original);
     }
 }
 
@@ -220,17 +350,18 @@ TEST_F(MapFileSeamTest, SeamPartialTransfersStillMoveEveryByteInOrder) {
     EXPECT_EQ(BytesOf(Field), Original);
     std::reverse(Field.begin(), Field.end());
     SaveHeightArray(MapPath, Field);
-    Original = BytesOf(Field);
-    EXPECT_EQ(ReadFileBytes(MapPath), Original);
+    EXPECT_EQ(ReadFileBytes(MapPath), BytesOf(Field));
 }
 
 // Transfers cut to 4 KiB take 19 calls each way; each call of each step fails in turn, plain
-// and as a zero-byte transfer, and the very next try succeeds.
+// and as a zero-byte transfer, and the very next try succeeds. The steps that only keep the
+// .bak, copy the mode, sync the folder or clear old temporaries let the save go on.
 TEST_F(MapFileSeamTest, SeamEveryCallOfEveryStepFailsCleanlyAndTheNextTrySucceeds) {
     Ops.MaxTransfer = 4096;
     ASSERT_EQ(LoadHeightArray(MapPath, Field), TLoadResult::Loaded);
     const auto loadCalls = Ops.Calls;
     Ops.Clear();
+    WriteFileBytes(Dir.File("Map.Dat.saving-dead01"), {1}); // so the clean-up has work
     SaveHeightArray(MapPath, Field);
     const auto saveCalls = Ops.Calls;
     ASSERT_EQ(loadCalls[static_cast<int>(TStep::Read)], 19);
@@ -239,33 +370,44 @@ TEST_F(MapFileSeamTest, SeamEveryCallOfEveryStepFailsCleanlyAndTheNextTrySucceed
     struct TKind {
         TStep Step;
         int Error;
-        const char* Message;
+        const char* Message; // "no error": the save goes on
     };
     const TKind kinds[] = {{TStep::Stat, EIO, "I/O error 5"},
                            {TStep::Open, EIO, "I/O error 5"},
                            {TStep::Size, EIO, "I/O error 5"},
                            {TStep::Read, EIO, "I/O error 5"},
                            {TStep::ZeroRead, 0, "Read beyond end of file"},
+                           {TStep::Target, EIO, "I/O error 5"},
+                           {TStep::Inspect, EIO, "I/O error 5"},
+                           {TStep::Writable, EACCES, "File access denied"},
+                           {TStep::List, EIO, "no error"},
+                           {TStep::LockStale, EIO, "no error"},
                            {TStep::Temp, ENOSPC, "Disk full"},
+                           {TStep::Mode, EPERM, "no error"},
                            {TStep::Write, EIO, "I/O error 5"},
                            {TStep::ZeroWrite, 0, "Disk full"},
                            {TStep::Sync, EIO, "I/O error 5"},
                            {TStep::Close, EIO, "I/O error 5"},
+                           {TStep::Remove, EIO, "no error"},
+                           {TStep::Link, EIO, "no error"},
                            {TStep::Rename, EIO, "I/O error 5"},
-                           {TStep::Writable, EACCES, "File access denied"}};
+                           {TStep::FolderSync, EIO, "no error"}};
     THeightArray changed = Field;
     std::reverse(changed.begin(), changed.end());
     int injected = 0;
+    testing::internal::CaptureStderr(); // the backups that could not be kept say so
     for (bool load : {true, false}) {
         const auto& calls = load ? loadCalls : saveCalls;
         for (const TKind& kind : kinds) {
             const TStep call = kind.Step == TStep::ZeroRead    ? TStep::Read
                                : kind.Step == TStep::ZeroWrite ? TStep::Write
                                                                : kind.Step;
+            const bool goesOn = std::string(kind.Message) == "no error";
             for (int k = 1; k <= calls[static_cast<int>(call)]; ++k, ++injected) {
                 SCOPED_TRACE(testing::Message() << (load ? "load " : "save ") << kind.Message
                                                 << " at call " << k << " of step "
                                                 << static_cast<int>(call));
+                WriteFileBytes(Dir.File("Map.Dat.saving-dead01"), {1});
                 Ops.Clear();
                 Ops.FailAt = kind.Step;
                 Ops.Error = kind.Error;
@@ -282,8 +424,9 @@ TEST_F(MapFileSeamTest, SeamEveryCallOfEveryStepFailsCleanlyAndTheNextTrySucceed
                 if (load) {
                     EXPECT_TRUE(AllZero(Field));
                 }
-                EXPECT_EQ(ReadFileBytes(MapPath), Original);
-                EXPECT_EQ(Dir.Names(), std::vector<std::string>{"Map.Dat"});
+                EXPECT_EQ(ReadFileBytes(MapPath), goesOn ? BytesOf(changed) : Original);
+                fs::remove(Dir.File("Map.Dat.saving-dead01"));
+                ExpectOnlyMapAndBackup(Original);
 
                 Ops.Clear();
                 if (load) {
@@ -293,10 +436,12 @@ TEST_F(MapFileSeamTest, SeamEveryCallOfEveryStepFailsCleanlyAndTheNextTrySucceed
                     SaveHeightArray(MapPath, changed);
                     EXPECT_EQ(ReadFileBytes(MapPath), BytesOf(changed));
                     WriteFileBytes(MapPath, Original);
+                    WriteFileBytes(MapPath + ".bak", Original);
                 }
             }
         }
     }
-    EXPECT_EQ(injected, 85); // 42 in the load, 43 in the save
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(injected, 94); // 42 in the load, 52 in the save
     RecordProperty("FaultsInjected", injected);
 }
