@@ -95,10 +95,11 @@ void RefTick(TMain& window) {
     RightDown = mouse.RightDown;
     PrevCursorPos = CursorPos;
     CursorPos = {mouse.X, mouse.Y};
-    const QPoint local = window.DXMap->mapFromGlobal(QPoint(CursorPos.X, CursorPos.Y));
+    const QPoint local = ScreenToClient(window.DXMap, CursorPos.X, CursorPos.Y);
     MapCursor = {local.x(), local.y()};
     if (PointInRect(MapCursor, MapRect)) {
-        ButtonMode = LeftDown ? bmRaise : RightDown ? bmLower : bmNone;
+        const bool shown = mouse.OverOwnWindow;
+        ButtonMode = !shown ? bmNone : LeftDown ? bmRaise : RightDown ? bmLower : bmNone;
         RefDrawMap(window, MapCursor.X, MapCursor.Y);
     }
     RefDrawScreen(window);

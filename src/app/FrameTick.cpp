@@ -25,7 +25,8 @@ void TMain::DXTimerTimer(QObject*, int32_t) {
     RightDown = mouse.RightDown;
     PrevCursorPos = CursorPos;
     CursorPos = {mouse.X, mouse.Y};
-    const QPoint local = DXMap->mapFromGlobal(QPoint(CursorPos.X, CursorPos.Y));
+    // The cell drawn under the cursor's device pixel, also at a display scale other than 1.
+    const QPoint local = ScreenToClient(DXMap, CursorPos.X, CursorPos.Y);
     MapCursor = {local.x(), local.y()};
 
     // One column and one row beyond the map still count (both edges inclusive).
@@ -33,7 +34,10 @@ void TMain::DXTimerTimer(QObject*, int32_t) {
         // Waiting for movement needs both screen coordinates to have changed.
         const bool still = CursorPos.X == PrevCursorPos.X || CursorPos.Y == PrevCursorPos.Y;
         if (!(WaitCursorMove && still)) {
-            ButtonMode = LeftDown ? bmRaise : RightDown ? bmLower : bmNone;
+            // A press meant for the window covering the map, or made while we are minimised,
+            // only reveals.
+            const bool shown = mouse.OverOwnWindow;
+            ButtonMode = !shown ? bmNone : LeftDown ? bmRaise : RightDown ? bmLower : bmNone;
             DrawMap(MapCursor.X, MapCursor.Y);
         }
     }

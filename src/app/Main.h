@@ -74,7 +74,7 @@ class TMain : public TForm {
     void DXTimerTimer(QObject* sender, int32_t lagCount);
 
     // Where the tick samples the global mouse state (replaceable for tests).
-    std::function<TMouseSample()> MouseSampler = SampleMouse;
+    std::function<TMouseSample()> MouseSampler = [this] { return SampleMouse(this); };
 
     // What a save at exit did: the field written, nothing to write (the file already holds it,
     // or another copy's newer map stands), or a failure (Code: the I/O error code).

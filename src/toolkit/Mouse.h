@@ -1,19 +1,29 @@
-// The global mouse state: physical left and right buttons and the cursor in screen coordinates.
+// The global mouse state: physical left and right buttons, the cursor in the screen's device
+// pixels, and whether it is over a visible part of our window.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+class QPoint;
+class QWidget;
+
 // One reading of the mouse, taken in one go.
 struct TMouseSample {
     bool LeftDown;
     bool RightDown;
-    int32_t X;
+    int32_t X; // cursor in the screen's device pixels
     int32_t Y;
+    // The window the sample was taken for is shown under the cursor: not minimised, not covered
+    // there by another top-level window. True by default, so a sample made up by hand edits.
+    bool OverOwnWindow = true;
 };
 
-// Samples the buttons and the cursor now, whatever window has focus or lies under the cursor.
-TMouseSample SampleMouse();
+// Samples the buttons and the cursor now, whatever window has focus or lies under the cursor,
+// and whether the cursor is over a visible part of window's top-level (true when window is
+// null). On X this is the one pointer query; the window's frame is looked up again only after
+// the window is reparented.
+TMouseSample SampleMouse(const QWidget* window = nullptr);
 
 // Whether a physical button is down now: 0 left, 1 right; any other value answers false.
 bool MouseButtonDown(int button);
@@ -22,3 +32,10 @@ bool MouseButtonDown(int button);
 // core protocol (Button1Mask = 1 << 8 ...) and the pointer mapping (map[i] = logical button of
 // physical button i + 1). A button mapped to 0 or above 5 reads as up.
 bool PhysicalButtonDown(uint16_t stateMask, const uint8_t* map, size_t mapLength, int physical);
+
+// The pixel of widget drawn under the screen's device pixel (x, y): the offset from the
+// widget's device origin divided by the display scale, rounded down (also left of or above it).
+QPoint ScreenToClient(const QWidget* widget, int32_t x, int32_t y);
+
+// device / scale rounded down, for a scale > 0.
+int32_t DeviceToLogical(int32_t device, double scale);

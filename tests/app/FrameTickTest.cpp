@@ -49,18 +49,32 @@ TEST_F(FrameTickTest, CursorOutsideTheMapOnlyTurnsAndRenders) {
     EXPECT_EQ(Terrain::HeightArray, before);
 }
 
+// No button, or buttons held while the map is not shown under the cursor (another window
+// covers it there, or ours is minimised): the footprint is revealed, nothing is edited.
 TEST_F(FrameTickTest, HoveringRevealsTheFootprintWithoutEditing) {
     const THeightArray before = Terrain::HeightArray;
-    EXPECT_EQ(MapPixelAt(100, 100), 0); // black after start-up
-    MouseAt(100, 100, false, false);
-    Tick();
-    EXPECT_EQ(MainState::ButtonMode, bmNone);
-    EXPECT_EQ(Terrain::HeightArray, before);
-    for (auto [x, y, inside] : {std::tuple{100, 100, true}, {150, 100, true}, {100, 50, true},
-                                {151, 100, false}, {136, 136, false}, {10, 10, false}}) {
-        SCOPED_TRACE(testing::Message() << x << "," << y);
-        EXPECT_EQ(MapPixelAt(x, y), inside ? Terrain::MapPixel[Height(x, y)] : 0);
+    for (auto [cx, cy, buttons, shown] : {std::tuple{100, 100, false, true},
+                                          {220, 150, true, false}}) {
+        SCOPED_TRACE(testing::Message() << "at " << cx << "," << cy);
+        EXPECT_EQ(MapPixelAt(cx, cy), 0); // black after start-up
+        MouseAt(cx, cy, buttons, buttons);
+        Mouse.OverOwnWindow = shown;
+        Tick();
+        EXPECT_EQ(MainState::ButtonMode, bmNone);
+        EXPECT_EQ(Terrain::HeightArray, before);
+        for (auto [x, y, inside] : {std::tuple{0, 0, true}, {50, 0, true}, {0, -50, true},
+                                    {51, 0, false}, {36, 36, false}, {60, 60, false}}) {
+            SCOPED_TRACE(testing::Message() << x << "," << y);
+            const int px = cx + x, py = cy + y;
+            EXPECT_EQ(MapPixelAt(px, py), inside ? Terrain::MapPixel[Height(px, py)] : 0);
+        }
     }
+    // Only where the cursor is now counts: a drag begun over another window edits once the
+    // map shows under it.
+    const uint8_t start = Height(220, 150);
+    Mouse.OverOwnWindow = true;
+    Tick();
+    EXPECT_EQ(Height(220, 150), start + 8);
 }
 
 TEST_F(FrameTickTest, LeftRaisesRightLowersBothRaise) {

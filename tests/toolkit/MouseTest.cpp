@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <QtTest/QTest>
 
+#include <tuple>
+
 #include "toolkit/Mouse.h"
 
 TEST(MouseMapping, PhysicalButtonsFollowThePointerMapping) {
@@ -23,16 +25,39 @@ TEST(MouseMapping, PhysicalButtonsFollowThePointerMapping) {
     EXPECT_FALSE(PhysicalButtonDown(0xffff, identity, 3, 0));
 }
 
+// The cell under a device pixel at a display scale: rounded down on both sides of the origin.
+TEST(MouseMapping, DevicePixelsFloorToTheCellDrawnThere) {
+    for (auto [device, scale, cell] :
+         {std::tuple{5, 1.0, 5}, {-5, 1.0, -5}, {0, 2.0, 0}, {1, 2.0, 0}, {2, 2.0, 1},
+          {-1, 2.0, -1}, {-2, 2.0, -1}, {-3, 2.0, -2}, {1, 1.5, 0}, {2, 1.5, 1}, {3, 1.5, 2},
+          {-1, 1.5, -1}, {-2, 1.5, -2}, {11, 1.1, 10}, {641, 2.0, 320}, {642, 2.0, 321}}) {
+        SCOPED_TRACE(testing::Message() << device << " at " << scale);
+        EXPECT_EQ(DeviceToLogical(device, scale), cell);
+    }
+}
+
 TEST(MouseSample, ButtonsAndCursorAsTheWindowSystemReportsThem) {
     QWidget window;
+    window.setGeometry(100, 20, 200, 150);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     QCursor::setPos(123, 45);
     const TMouseSample sample = SampleMouse();
     EXPECT_EQ(sample.X, 123);
     EXPECT_EQ(sample.Y, 45);
+    EXPECT_TRUE(sample.OverOwnWindow); // asked for no window
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
-        return; // buttons need a real device there
+        return; // buttons and window states need a real device and window manager there
+
+    EXPECT_TRUE(SampleMouse(&window).OverOwnWindow);
+    EXPECT_EQ(ScreenToClient(&window, 123, 45), QPoint(23, 25));
+    QCursor::setPos(99, 45); // just left of it
+    EXPECT_FALSE(SampleMouse(&window).OverOwnWindow);
+    EXPECT_EQ(ScreenToClient(&window, 99, 45), QPoint(-1, 25));
+    QCursor::setPos(123, 45);
+    window.showMinimized();
+    EXPECT_FALSE(SampleMouse(&window).OverOwnWindow);
+    window.showNormal();
 
     EXPECT_FALSE(sample.LeftDown || sample.RightDown);
     QTest::mousePress(window.windowHandle(), Qt::RightButton, Qt::NoModifier, QPoint(10, 10));
