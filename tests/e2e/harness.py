@@ -2,6 +2,8 @@
 
 import argparse
 import atexit
+import math
+import errno
 import os
 import select
 import shutil
@@ -304,6 +306,19 @@ class Display:
             return None
         return tuple(int(v) for v in out.split("=", 1)[1].split(","))
 
+    def cover(self, x, y, width, height):
+        """Another X client's window (xmessage) of the given size, asked for at root position
+        (x, y) and shown on top; a window manager may shift it by its frame. Returns its root
+        rectangle as (x, y, width, height). Its process ends with the others."""
+        title = f"cover-{x}-{y}"
+        spawn(["xmessage", "-title", title, "-buttons", "", "-geometry",
+               f"{width}x{height}+{x}+{y}", " "], env=self.env,
+              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        window = int(self.run(["xdotool", "search", "--sync", "--onlyvisible", "--name",
+                               f"^{title}$"]).split()[0])
+        return poll(lambda: (lambda g: g[2:] == (width, height) and g)(self.geometry(window)),
+                    10, f"the covering window {width}x{height}")
+
     # ---- Screenshots ----
 
     def grab(self, x, y, width, height):
@@ -390,12 +405,15 @@ def compare_565(actual, expected, width, height, skip=None, limit=8):
 class Voxel:
     """The program copied into its own folder with its own Map.Dat, running on a display."""
 
-    def __init__(self, display, voxel_path, map_bytes=None, folder=None):
+    def __init__(self, display, voxel_path, map_bytes=None, folder=None, scale=1):
         self.display = display
+        self.scale = scale  # device pixels per client pixel (QT_SCALE_FACTOR)
         self.folder = folder or tempfile.mkdtemp(prefix="voxel-e2e-")
         os.makedirs(self.folder, exist_ok=True)
         self.exe = os.path.join(self.folder, "voxel")
-        shutil.copy2(voxel_path, self.exe)
+        if not os.path.exists(self.exe):  # a second copy in the same folder runs the same file
+            shutil.copy2(voxel_path, self.exe)
+        self.user = None  # another user id to run as
         self.map_path = os.path.join(self.folder, "Map.Dat")
         if map_bytes is not None:
             with open(self.map_path, "wb") as f:
@@ -410,18 +428,22 @@ class Voxel:
         return self.attach(timeout)
 
     def launch(self):
-        self.log = open(os.path.join(self.folder, "voxel.log"), "wb")
+        log = os.path.join(self.folder, "voxel.log")
+        while os.path.exists(log):
+            log = log[:-4] + "+.log"
+        self.log = open(log, "wb")
         self.spawned_at = time.monotonic()
         self.proc = spawn([self.exe], cwd=self.folder, env=self.display.env,
-                          stdout=self.log, stderr=self.log)
+                          stdout=self.log, stderr=self.log, user=self.user)
         return self
 
     def attach(self, timeout=60):
         """Finds the launched program's main window and waits until it shows frames."""
         self.window = poll(self._find_main, timeout, "the main window")
         x, y, width, height = self.display.geometry(self.window)
-        if (width, height) != CLIENT_SIZE:
-            raise E2eFailure(f"client area is {width}x{height}, want {CLIENT_SIZE}")
+        want = tuple(round(side * self.scale) for side in CLIENT_SIZE)
+        if abs(width - want[0]) > 1 or abs(height - want[1]) > 1:
+            raise E2eFailure(f"client area is {width}x{height}, want {want}")
         self.origin = (x, y)
         self.wait_drawing()
         return self
@@ -440,17 +462,22 @@ class Voxel:
 
     def read_log(self):
         try:
-            with open(os.path.join(self.folder, "voxel.log"), "rb") as f:
+            with open(self.log.name, "rb") as f:
                 return f.read().decode(errors="replace")[-2000:]
         except OSError:
             return ""
 
     def root(self, client_x, client_y):
-        return self.origin[0] + client_x, self.origin[1] + client_y
+        return (self.origin[0] + math.floor(client_x * self.scale),
+                self.origin[1] + math.floor(client_y * self.scale))
 
-    def map_point(self, x, y):
-        """Root position of map pixel (x, y)."""
-        return self.root(MAP_VIEW[0] + x, MAP_VIEW[1] + y)
+    def map_point(self, x, y, last=False):
+        """Root position of the first (or last) device pixel of map pixel (x, y)'s block: with
+        the cell under a device pixel being its offset divided by the scale, rounded down."""
+        left, top = self.root(*MAP_VIEW)
+        corner = 1 if last else 0
+        return (left + math.ceil((x + corner) * self.scale) - corner,
+                top + math.ceil((y + corner) * self.scale) - corner)
 
     # ---- Views ----
 
@@ -463,9 +490,10 @@ class Voxel:
     def counter_columns(self, origin=None):
         """Which columns of the counter box hold aqua text, as a list of booleans; origin
         replaces the client area's position when given."""
-        left, top, right, bottom = COUNTER_BOX
+        left, top, right, bottom = (math.floor(side * self.scale) for side in COUNTER_BOX)
         ox, oy = origin or self.origin
-        image = self.display.grab(ox + SCREEN_VIEW[0] + left, oy + SCREEN_VIEW[1] + top,
+        image = self.display.grab(ox + math.floor(SCREEN_VIEW[0] * self.scale) + left,
+                                  oy + math.floor(SCREEN_VIEW[1] * self.scale) + top,
                                   right - left, bottom - top)
         return [any(is_aqua(image.rgb(x, y)) for y in range(image.height))
                 for x in range(image.width)]
@@ -551,16 +579,18 @@ class Voxel:
             if deadline.expired():
                 raise E2eFailure("the error box did not go away on Return")
 
-    def stroke(self, point, buttons, timeout=30):
+    def stroke(self, point, buttons, timeout=30, last=False, press_at=None):
         """Holds the buttons while the cursor visits map pixel point until the map view shows
         a change there.
 
         The buttons go down and up on the screen view, where they do nothing, and the cursor
         jumps straight to the point and back, so every edit happens at exactly that point.
-        Short visits, repeated until one was seen by a tick, keep the number of frames small."""
+        Short visits, repeated until one was seen by a tick, keep the number of frames small.
+        last: aim at the last device pixel of the point's block (see map_point); press_at: a
+        root position where the buttons go down instead, held there for a moment."""
         park = self.root(*PARK)
-        target = self.map_point(*point)
-        self.display.move(*park)
+        target = self.map_point(*point, last)
+        self.display.move(*(press_at or park))
         before = self.display.grab(*target, 1, 1).rgb(0, 0)
         pressed = []
         dwell = 0.03
@@ -568,6 +598,8 @@ class Voxel:
             for button in buttons:
                 self.display.button_down(button)
                 pressed.append(button)
+            if press_at is not None:
+                time.sleep(0.3)
             deadline = Deadline(timeout)
             while True:
                 self.display.xdotool("mousemove", *target, "sleep", dwell, "mousemove", *park)
@@ -614,6 +646,29 @@ class Voxel:
             forget(self.proc)
             if hasattr(self, "log"):
                 self.log.close()
+
+
+# What a save that cannot replace a folder may report: access refused, or the platform's own
+# error number for "is a directory".
+SAVE_ERRORS = ("File access denied.", f"I/O error {errno.EISDIR}.")
+
+
+def expect_save_error(voxel, oracle, dismiss=True):
+    """One error box with an input/output error appears over the still open window; Return
+    dismisses it unless dismiss is false. Returns the box."""
+    box = voxel.wait_error_box()
+    said = [text for text in SAVE_ERRORS if voxel.error_box_says(box, oracle, text)]
+    if not said:
+        raise E2eFailure(f"the error box says none of {SAVE_ERRORS}")
+    print(f"     error box: {said[0]!r}", flush=True)
+    boxes = voxel.error_boxes()
+    if len(boxes) != 1:
+        raise E2eFailure(f"{len(boxes)} error boxes, want 1")
+    if not voxel.main_window_shown():
+        raise E2eFailure("the main window went away although the save failed")
+    if dismiss:
+        voxel.dismiss_error_box(box)
+    return box
 
 
 def dark_mask(gray, columns, rows):
@@ -809,18 +864,23 @@ class session:
     both ended on leaving."""
 
     def __init__(self, suite, label, map_bytes=None, depth=24, window_manager=False,
-                 start=True):
+                 start=True, scale=1):
         self.suite, self.label, self.map_bytes = suite, label, map_bytes
         self.depth, self.window_manager, self.start = depth, window_manager, start
+        self.scale = scale  # the program's QT_SCALE_FACTOR
 
     def __enter__(self):
         folder = self.suite.folder(self.label)
-        self.display = Display(self.depth, self.window_manager,
+        # A screen that holds the window and its frame at the scale.
+        size = (1280, 1024) if self.scale == 1 else (2048, 1536)
+        self.display = Display(self.depth, self.window_manager, size=size,
                                workdir=os.path.join(folder, "x"))
+        if self.scale != 1:
+            self.display.env["QT_SCALE_FACTOR"] = str(self.scale)
         # The pointer starts away from the window, where nothing happens.
         self.display.move(5, 5)
         self.voxel = Voxel(self.display, self.suite.args.voxel, self.map_bytes,
-                           os.path.join(folder, "app"))
+                           os.path.join(folder, "app"), scale=self.scale)
         if self.start:
             self.voxel.start()
         return self.display, self.voxel

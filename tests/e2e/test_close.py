@@ -1,7 +1,6 @@
 """Closing saves the field and exits with code 0, by the close box and by "끝내기"; a save that
 fails shows the error box and keeps the program open and running, and the next close saves."""
 
-import errno
 import os
 import sys
 import time
@@ -20,27 +19,6 @@ def expect_clean_exit(voxel, field):
         changed = sum(a != b for a, b in zip(saved, field)) + abs(len(saved) - len(field))
         raise h.E2eFailure(f"saved file differs from the loaded one ({len(saved)} bytes, "
                            f"{changed} differ) although nothing was edited")
-
-
-# What a save that cannot replace a folder may report: access refused, or the platform's own
-# error number for "is a directory".
-SAVE_ERRORS = ("File access denied.", f"I/O error {errno.EISDIR}.")
-
-
-def expect_save_error(voxel, oracle):
-    """One error box with an input/output error appears over the still open window; Return
-    dismisses it."""
-    box = voxel.wait_error_box()
-    said = [text for text in SAVE_ERRORS if voxel.error_box_says(box, oracle, text)]
-    if not said:
-        raise h.E2eFailure(f"the error box says none of {SAVE_ERRORS}")
-    print(f"     error box: {said[0]!r}", flush=True)
-    boxes = voxel.error_boxes()
-    if len(boxes) != 1:
-        raise h.E2eFailure(f"{len(boxes)} error boxes, want 1")
-    if not voxel.main_window_shown():
-        raise h.E2eFailure("the main window went away although the save failed")
-    voxel.dismiss_error_box(box)
 
 
 def stays_alive(voxel, seconds=1.0):
@@ -77,11 +55,11 @@ def main():
             os.remove(voxel.map_path)
             os.mkdir(voxel.map_path)
             voxel.click_client(*h.EXIT_BTN)
-            expect_save_error(voxel, oracle)
+            h.expect_save_error(voxel, oracle)
             # The views were not finalised: the rotating landscape keeps moving.
             voxel.frames_pass()
             voxel.click_close_box()
-            expect_save_error(voxel, oracle)
+            h.expect_save_error(voxel, oracle)
             # The close request finalised the views; the program must go on without them.
             stays_alive(voxel)
             leftovers = sorted(set(os.listdir(voxel.folder)) - {"voxel", "voxel.log", "Map.Dat"})
