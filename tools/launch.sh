@@ -6,7 +6,20 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
   echo "voxel: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); run it on a desktop." >&2
   exit 1
 fi
+# A DISPLAY nothing answers on fails here, not after a long build. xdpyinfo comes with set-up,
+# so a fresh machine asks once set-up has installed it.
+display_checked=false
+check_display() {
+  [[ -n "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]] && command -v xdpyinfo >/dev/null || return 0
+  display_checked=true
+  if ! xdpyinfo >/dev/null 2>&1; then
+    echo "voxel: cannot open the X display \"$DISPLAY\" (is its X server running?)." >&2
+    exit 1
+  fi
+}
+check_display
 bash "$root/tools/setup.sh"
+$display_checked || check_display
 bash "$root/tools/build.sh" "$root/build" -- voxel voxel-sample-map
 # A first start gets a sample landscape; an existing map is never touched.
 [[ -e "$root/build/Map.Dat" ]] || "$root/build/voxel-sample-map" "$root/build"

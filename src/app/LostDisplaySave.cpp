@@ -42,4 +42,6 @@ TLostDisplaySave::TLostDisplaySave() {
     gArmed = registered;
 }
 
-TLostDisplaySave::~TLostDisplaySave() { gArmed = false; }
+TLostDisplaySave::~TLostDisplaySave() {
+    gArmed = false;
+}

@@ -9,7 +9,9 @@
 
 namespace {
 
-bool Set(const char* value) { return value != nullptr && *value != '\0'; }
+bool Set(const char* value) {
+    return value != nullptr && *value != '\0';
+}
 
 } // namespace
 

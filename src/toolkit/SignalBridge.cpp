@@ -4,9 +4,9 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
-#include <iterator>
 #include <csignal>
 #include <fcntl.h>
+#include <iterator>
 #include <unistd.h>
 
 namespace {
@@ -57,7 +57,9 @@ TSignalBridge::~TSignalBridge() {
     gPipe[0] = gPipe[1] = -1;
 }
 
-void TSignalBridge::SetExitAtOnce(bool on) { gExitAtOnce = on; }
+void TSignalBridge::SetExitAtOnce(bool on) {
+    gExitAtOnce = on;
+}
 
 void TSignalBridge::Discard() {
     unsigned char numbers[64];

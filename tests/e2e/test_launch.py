@@ -1,5 +1,5 @@
-"""Without a display, the launch script and the program each say so in one line and fail,
-and the script builds nothing first."""
+"""Without a display, or with one nothing answers on, the launch script and the program each
+say so in one line and exit 1, and the script builds nothing first."""
 
 import os
 import shutil
@@ -13,16 +13,22 @@ import harness as h  # noqa: E402
 SOURCE = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 
 
-def no_display_env():
+def no_display_env(display=None):
+    """The environment without a display, or with DISPLAY set to one given."""
     env = dict(os.environ)
     for key in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
         env.pop(key, None)
+    if display:
+        env["DISPLAY"] = display
     return env
 
 
+UNREACHABLE = ":87"  # no X server there
+
+
 def expect_one_line_failure(result, what):
-    if result.returncode == 0:
-        raise h.E2eFailure(f"{what} exited 0 without a display")
+    if result.returncode != 1:
+        raise h.E2eFailure(f"{what} exited {result.returncode}, want 1")
     lines = [line for line in (result.stdout + result.stderr).decode(errors="replace")
              .splitlines() if line.strip()]
     if len(lines) != 1:
@@ -34,9 +40,9 @@ def expect_one_line_failure(result, what):
 def main():
     suite = h.Suite("launch")
 
-    def script():
+    def script(display):
         # A copy of the script in a tree whose set-up and build steps only leave a mark.
-        root = suite.folder("tree")
+        root = suite.folder(f"tree{display or ''}")
         os.makedirs(os.path.join(root, "tools"))
         shutil.copy2(os.path.join(SOURCE, "tools", "launch.sh"), os.path.join(root, "tools"))
         for step in ("setup.sh", "build.sh"):
@@ -44,25 +50,27 @@ def main():
                 f.write(f'#!/usr/bin/env bash\ntouch "$(dirname "$0")/../ran-{step}"\n')
         before = sorted(os.listdir(root))
         result = subprocess.run(["bash", os.path.join(root, "tools", "launch.sh")],
-                                env=no_display_env(), capture_output=True, timeout=60,
+                                env=no_display_env(display), capture_output=True, timeout=60,
                                 stdin=subprocess.DEVNULL)
         expect_one_line_failure(result, "tools/launch.sh")
         after = sorted(os.listdir(root))
         if after != before:
             raise h.E2eFailure(f"launch.sh did work before checking the display: {after}")
 
-    def program():
-        folder = suite.folder("app")
+    def program(display):
+        folder = suite.folder(f"app{display or ''}")
         exe = os.path.join(folder, "voxel")
         shutil.copy2(suite.args.voxel, exe)
-        result = subprocess.run([exe], cwd=folder, env=no_display_env(), capture_output=True,
-                                timeout=60, stdin=subprocess.DEVNULL)
+        result = subprocess.run([exe], cwd=folder, env=no_display_env(display),
+                                capture_output=True, timeout=60, stdin=subprocess.DEVNULL)
         expect_one_line_failure(result, "voxel")
         if os.path.exists(os.path.join(folder, "Map.Dat")):
             raise h.E2eFailure("voxel wrote Map.Dat although it could not start")
 
-    suite.check("tools/launch.sh without a display: one line, non-zero, nothing built", script)
-    suite.check("voxel without a display: one line, non-zero", program)
+    for display, what in ((None, "without a display"), (UNREACHABLE, f"on {UNREACHABLE}")):
+        suite.check(f"tools/launch.sh {what}: one line, exit 1, nothing built",
+                    lambda: script(display))
+        suite.check(f"voxel {what}: one line, exit 1", lambda: program(display))
     suite.finish()
 
 
