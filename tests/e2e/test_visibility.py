@@ -1,0 +1,126 @@
+"""A press aimed at another window never edits the map: with another client's window over the
+map view, or with the program minimised, a held left button changes nothing on disk; a drag that
+begins over the other window edits once the cursor is over the visible map. At a display scale
+of 2 or 1.5 the brush centres on the cell drawn under the cursor's device pixel, also on the
+right or lower part of a cell's block. All under openbox, at depths 24 and 16."""
+
+import sys
+import time
+
+sys.dont_write_bytecode = True  # no byte-code cache in the source tree
+
+import harness as h  # noqa: E402
+from test_stroke import RAISE, expect_strokes  # noqa: E402
+
+COVERED = (80, 120)  # map pixel under the covering window
+VISIBLE = (250, 120)  # map pixel beside it, more than two brush radii away
+CELL = (120, 100)  # map pixel aimed at by its block's last device pixel when scaled
+
+
+def cover_map(voxel):
+    """Puts another client's window over the left part of the map view (not the panel)."""
+    left, top = voxel.map_point(-30, -10)
+    right, bottom = voxel.map_point(170, 230)
+    x, y, width, height = voxel.display.cover(left, top, right - left, bottom - top)
+
+    def covered(point):
+        px, py = voxel.map_point(*point)
+        return x <= px < x + width and y <= py < y + height
+
+    if not covered(COVERED) or covered(VISIBLE):
+        raise h.E2eFailure(f"the covering window at {x},{y} {width}x{height} missed its place")
+
+
+def hold_left(voxel, point, seconds=0.5):
+    """Holds the left button at a root position for a while, then parks the cursor."""
+    display = voxel.display
+    display.move(*point)
+    display.button_down(1)
+    try:
+        time.sleep(seconds)
+        voxel.check_running()
+    finally:
+        display.button_up(1)
+    display.move(*voxel.root(*h.PARK))
+
+
+def close_unchanged(voxel, field):
+    if voxel.exit_by_button() != 0:
+        raise h.E2eFailure("exit code not 0")
+    if voxel.saved_map() != field:
+        changed = sum(a != b for a, b in zip(field, voxel.saved_map()))
+        raise h.E2eFailure(f"{changed} cells changed by a press meant for no map")
+
+
+def covered_case(suite, field, depth):
+    def body():
+        with h.session(suite, f"covered-{depth}", field, depth, window_manager=True) as (
+                _, voxel):
+            cover_map(voxel)
+            hold_left(voxel, voxel.map_point(*COVERED))
+            voxel.frames_pass(count=3)  # the program ticked on meanwhile
+            close_unchanged(voxel, field)
+    return body
+
+
+def minimised_case(suite, field, depth):
+    def body():
+        with h.session(suite, f"minimised-{depth}", field, depth, window_manager=True) as (
+                display, voxel):
+            display.xdotool("windowminimize", "--sync", voxel.window)
+            hold_left(voxel, voxel.map_point(*COVERED))
+            display.xdotool("windowactivate", "--sync", voxel.window)
+            h.poll(voxel.main_window_shown, 10, "the window shown again")
+            voxel.frames_pass(count=3)
+            close_unchanged(voxel, field)
+    return body
+
+
+def drag_case(suite, oracle, field, depth):
+    """Pressed over the other window, held, carried over the visible map: edits there only."""
+    def body():
+        with h.session(suite, f"drag-{depth}", field, depth, window_manager=True) as (
+                _, voxel):
+            cover_map(voxel)
+            voxel.stroke(VISIBLE, [1], press_at=voxel.map_point(*COVERED))
+            if voxel.exit_by_button() != 0:
+                raise h.E2eFailure("exit code not 0")
+            expect_strokes(oracle, field, voxel.saved_map(), VISIBLE, RAISE)
+    return body
+
+
+def scaled_case(suite, oracle, field, depth, scale):
+    """Just left of and above the map, and just right of its extra column, nothing is edited;
+    the last device pixel of a cell's block edits that cell."""
+    def body():
+        with h.session(suite, f"scale-{scale}-{depth}", field, depth, window_manager=True,
+                       scale=scale) as (_, voxel):
+            x, y = voxel.map_point(0, 0)
+            hold_left(voxel, (x - 1, y - 1), 0.3)
+            hold_left(voxel, voxel.map_point(321, 120), 0.3)
+            voxel.stroke(CELL, [1], last=True)
+            if voxel.exit_by_button() != 0:
+                raise h.E2eFailure("exit code not 0")
+            expect_strokes(oracle, field, voxel.saved_map(), CELL, RAISE)
+    return body
+
+
+def main():
+    suite = h.Suite("visibility")
+    oracle = h.Oracle(suite.args.tools, suite.folder("oracle"))
+    field = h.noise_map(0, 60, seed=5)
+    for depth in (24, 16):
+        suite.check(f"held over another window covering the map, depth {depth}",
+                    covered_case(suite, field, depth))
+        suite.check(f"held where the minimised map would be, depth {depth}",
+                    minimised_case(suite, field, depth))
+        suite.check(f"drag from the covering window onto the visible map, depth {depth}",
+                    drag_case(suite, oracle, field, depth))
+        for scale in (2, 1.5):
+            suite.check(f"scale {scale}: the cell drawn under the device pixel, depth {depth}",
+                        scaled_case(suite, oracle, field, depth, scale))
+    suite.finish()
+
+
+if __name__ == "__main__":
+    main()
