@@ -2,6 +2,7 @@
 
 import argparse
 import atexit
+import ctypes
 import math
 import errno
 import os
@@ -131,7 +132,6 @@ signal.signal(signal.SIGINT, _on_signal)
 def _die_with_parent():
     # Should this script be killed outright (a test runner's timeout), its children go too.
     try:
-        import ctypes
         ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
     except (OSError, AttributeError):
         pass
@@ -433,8 +433,10 @@ class Voxel:
             log = log[:-4] + "+.log"
         self.log = open(log, "wb")
         self.spawned_at = time.monotonic()
+        ids = {} if self.user is None else {"user": self.user, "group": self.user,
+                                            "extra_groups": []}
         self.proc = spawn([self.exe], cwd=self.folder, env=self.display.env,
-                          stdout=self.log, stderr=self.log, user=self.user)
+                          stdout=self.log, stderr=self.log, **ids)
         return self
 
     def attach(self, timeout=60):
