@@ -239,8 +239,26 @@ TEST_F(MapFileTest, InPlaceSaveOnlyWhenTheFolderRefusesTheTemporary) {
     ops.FailAt = TStep::Temp;
     ops.Error = ENOSPC;
     EXPECT_EQ(MessageOf([&] { SaveHeightArray(MapPath, Dirty()); }), "Disk full");
-    SetFileOps(nullptr);
     EXPECT_EQ(ReadFileBytes(MapPath), before);
+
+    // A failure on this path is reported; the .bak copy taken first holds the old map. (The
+    // copy opens, writes, syncs and closes first: the overwrite's own call comes after.)
+    const std::pair<TStep, int> steps[] = {{TStep::Open, 2},     {TStep::Write, 3},
+                                           {TStep::Truncate, 1}, {TStep::Sync, 2},
+                                           {TStep::Close, 3}};
+    for (auto [step, call] : steps) {
+        SCOPED_TRACE(static_cast<int>(step));
+        WriteFileBytes(MapPath, before);
+        ops.Clear();
+        ops.FailAt = TStep::Temp;
+        ops.Error = EACCES;
+        ops.AlsoFailAt = step;
+        ops.AlsoFailOnCall = call;
+        ops.AlsoError = EIO;
+        EXPECT_EQ(MessageOf([&] { SaveHeightArray(MapPath, Dirty()); }), "I/O error 5");
+        EXPECT_EQ(ReadFileBytes(MapPath + ".bak"), before);
+    }
+    SetFileOps(nullptr);
 }
 
 // Temporaries are "Map.Dat.saving-XXXXXX", locked by the save that made them: one a killed
