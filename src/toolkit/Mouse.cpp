@@ -167,9 +167,7 @@ const xcb_screen_t* FirstScreen(xcb_connection_t* connection) {
 
 // The top-level window of widget, once it has one on the window system.
 QWindow* TopLevelHandle(const QWidget* widget) {
-    if (widget == nullptr) return nullptr;
-    const QWidget* top = widget->window();
-    return top->testAttribute(Qt::WA_WState_Created) ? top->windowHandle() : nullptr;
+    return widget != nullptr ? widget->window()->windowHandle() : nullptr;
 }
 
 bool Minimised(const QWindow* window) {

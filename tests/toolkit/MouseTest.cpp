@@ -45,7 +45,6 @@ TEST(MouseSample, ButtonsAndCursorAsTheWindowSystemReportsThem) {
     const TMouseSample sample = SampleMouse();
     EXPECT_EQ(sample.X, 123);
     EXPECT_EQ(sample.Y, 45);
-    EXPECT_TRUE(sample.OverOwnWindow); // asked for no window
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         return; // buttons and window states need a real device and window manager there
 
