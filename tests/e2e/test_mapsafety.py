@@ -49,7 +49,8 @@ def main():
             display.run(["xdotool", "windowactivate", "--sync", str(a.window)], check=False)
             display.run(["xdotool", "windowraise", str(a.window)], check=False)
             a.stroke((160, 120), [1])
-            expect_exit_0_after(a.exit_by_button)
+            a.click_client(*h.EXIT_BTN)
+            expect_exit_0(a)
             work_of_a = read(a.map_path)
             if work_of_a == field:
                 raise h.E2eFailure("the stroke was not saved")
@@ -57,13 +58,8 @@ def main():
             expect_exit_0(b)
             expect_file(a.map_path, work_of_a, "Map.Dat after the unchanged copy closed")
 
-    def expect_exit_0_after(action):
-        code = action()
-        if code != 0:
-            raise h.E2eFailure(f"exit code {code}, want 0")
-
     def reset_then_close():
-        """Item: one Space clears the field and the close saves it; the map is in .bak. The
+        """One Space clears the field and the close saves it; the map is in .bak. The
         same close clears a killed save's temporary but not one a live save holds."""
         with h.session(suite, "reset", field, window_manager=True, start=False) as (display, voxel):
             dead = os.path.join(voxel.folder, "Map.Dat.saving-dead01")

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,36 +118,14 @@ TEST_F(MapFileTest, TimeStampsIn1970And2200LoadNormally) {
     }
 }
 
-// Nothing but a regular file (or a link to one) is ever replaced: a folder, a FIFO, a link to
-// a FIFO or to a device count as no file for the load and refuse the save, untouched.
-TEST_F(MapFileTest, SpecialFilesCountAsNoFileAndAreNeverReplaced) {
-    fs::create_directory(Dir.File("folder"));
-    ASSERT_EQ(mkfifo(Dir.File("fifo").c_str(), 0600), 0);
-    const std::pair<const char*, fs::file_type> rows[] = {{"folder", fs::file_type::directory},
-                                                          {"fifo", fs::file_type::fifo},
-                                                          {"/dev/null", fs::file_type::character}};
-    for (bool throughLink : {false, true}) {
-        for (auto [name, type] : rows) {
-            if (!throughLink && name[0] == '/') continue;
-            SCOPED_TRACE(std::string(name) + (throughLink ? " through a link" : ""));
-            fs::remove(MapPath);
-            if (throughLink) {
-                fs::create_symlink(name[0] == '/' ? name : Dir.File(name), MapPath);
-            } else {
-                fs::rename(Dir.File(name), MapPath);
-            }
-            Field = Dirty();
-            EXPECT_EQ(LoadHeightArray(MapPath, Field), TLoadResult::Reset);
-            EXPECT_TRUE(AllZero(Field));
-            EXPECT_EQ(MessageOf([&] { SaveHeightArray(MapPath, Field); }), "File access denied");
-            EXPECT_EQ(MessageOf([&] { KeepUnreadMap(MapPath); }), "no error");
-            EXPECT_EQ(fs::status(MapPath).type(), type);
-            EXPECT_EQ(fs::is_symlink(MapPath), throughLink);
-            if (!throughLink) fs::rename(MapPath, Dir.File(name));
-        }
-    }
-    fs::remove(MapPath);
-    EXPECT_EQ(Dir.Names(), (std::vector<std::string>{"fifo", "folder"}));
+TEST_F(MapFileTest, RealFolderNamedMapDatCountsAsNoFileAndSaveOntoItFails) {
+    fs::create_directory(MapPath);
+    WriteFileBytes(MapPath + "/keep", {1, 2, 3});
+    EXPECT_EQ(LoadHeightArray(MapPath, Field), TLoadResult::Reset);
+    EXPECT_TRUE(AllZero(Field));
+    EXPECT_EQ(MessageOf([&] { SaveHeightArray(MapPath, Field); }), "File access denied");
+    EXPECT_EQ(ReadFileBytes(MapPath + "/keep"), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(Dir.Names(), std::vector<std::string>{"Map.Dat"});
 }
 
 TEST_F(MapFileTest, RealMissingFolderSaveIsFileNotFoundAndCreatesNothing) {
@@ -259,21 +236,6 @@ TEST_F(MapFileTest, InPlaceSaveOnlyWhenTheFolderRefusesTheTemporary) {
         EXPECT_EQ(ReadFileBytes(MapPath + ".bak"), before);
     }
     SetFileOps(nullptr);
-}
-
-// Temporaries are "Map.Dat.saving-XXXXXX", locked by the save that made them: one a killed
-// save left is removed by the next save, one a live save holds is not.
-TEST_F(MapFileTest, SaveRemovesOnlyTheTemporariesNoSaveHolds) {
-    WriteFileBytes(Dir.File("Map.Dat.saving-dead01"), {1});
-    WriteFileBytes(Dir.File("Map.Dat.saving-live01"), {2});
-    WriteFileBytes(Dir.File("Map.Dat.saving"), {3}); // not a temporary's name
-    const int live = open(Dir.File("Map.Dat.saving-live01").c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(live, 0);
-    ASSERT_EQ(flock(live, LOCK_EX), 0);
-    SaveHeightArray(MapPath, Field);
-    close(live);
-    EXPECT_EQ(Dir.Names(),
-              (std::vector<std::string>{"Map.Dat", "Map.Dat.saving", "Map.Dat.saving-live01"}));
 }
 
 TEST(InOutErrorCode, PlatformErrorsMapToTheRuntimeCodes) {
