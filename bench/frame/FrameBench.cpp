@@ -139,6 +139,17 @@ template <bool Reference> void TickBench(benchmark::State& state) {
     }
 }
 
+// One whole tick per iteration with the left button held over the map: a stroke in progress.
+void BM_TickStroke(benchmark::State& state) {
+    ResetState();
+    TMain& window = *Rig->Window;
+    Rig->Mouse.LeftDown = true;
+    for (auto _ : state) window.DXTimerTimer(window.DXTimer, 1);
+    Rig->Mouse.LeftDown = false;
+    window.DXTimerTimer(window.DXTimer, 1); // the stroke ends outside the timing
+    ResetState();
+}
+
 // The present of one view whose every pixel changed since the last one: a fill with one of two
 // values in turn, then FlipView.
 void PresentBench(benchmark::State& state, bool screen) {
@@ -169,6 +180,7 @@ BENCHMARK(BM_DrawMap)->Arg(50)->Arg(200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefDrawMap)->Arg(50)->Arg(200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Tick)->Iterations(3600)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefTick)->Iterations(360)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TickStroke)->Iterations(3600)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PresentScreen)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PresentMap)->Unit(benchmark::kMicrosecond);
 
