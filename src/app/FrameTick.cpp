@@ -30,6 +30,7 @@ void TMain::DXTimerTimer(QObject*, int32_t) {
     MapCursor = {local.x(), local.y()};
 
     // One column and one row beyond the map still count (both edges inclusive).
+    bool brushed = false;
     if (PointInRect(MapCursor, MapRect)) {
         // Waiting for movement needs both screen coordinates to have changed.
         const bool still = CursorPos.X == PrevCursorPos.X || CursorPos.Y == PrevCursorPos.Y;
@@ -38,9 +39,13 @@ void TMain::DXTimerTimer(QObject*, int32_t) {
             // only reveals.
             const bool shown = mouse.OverOwnWindow;
             ButtonMode = !shown ? bmNone : LeftDown ? bmRaise : RightDown ? bmLower : bmNone;
+            brushed = ButtonMode != bmNone;
+            if (brushed) FHistory.BrushApplied();
             DrawMap(MapCursor.X, MapCursor.Y);
         }
     }
+    // The first tick that applies no brush ends the stroke: its changed cells become one step.
+    if (!brushed && FHistory.Stroking()) FHistory.Commit(Terrain::HeightArray);
     DrawScreen();
 }
 

@@ -9,6 +9,7 @@
 
 #include "present/DXDraw.h"
 #include "present/DXTimer.h"
+#include "terrain/EditHistory.h"
 #include "terrain/MapStore.h"
 #include "toolkit/Form.h"
 #include "toolkit/Mouse.h"
@@ -18,6 +19,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QCloseEvent;
+class TUndoKeys;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -72,6 +74,9 @@ class TMain : public TForm {
     void DXScreenInitialize(QObject* sender);
     void DXMapInitialize(QObject* sender);
     void DXTimerTimer(QObject* sender, int32_t lagCount);
+    // Ctrl+Z and Ctrl+Shift+Z / Ctrl+Y: the last stroke or reset undone, the next one redone.
+    void UndoEdit();
+    void RedoEdit();
 
     // Where the tick samples the global mouse state (replaceable for tests).
     std::function<TMouseSample()> MouseSampler = [this] { return SampleMouse(this); };
@@ -101,6 +106,8 @@ class TMain : public TForm {
     void ConnectHandlers();
     std::string FAppPath;
     TMapStore FMapStore; // what this copy last loaded or saved; when a close writes
+    TEditHistory FHistory; // the strokes and resets since the load
+    TUndoKeys* FUndoKeys = nullptr;
 };
 
 // The main window, while it exists.

@@ -1,6 +1,7 @@
 // The main window's design: controls, captions, positions, ranges, fonts, focus order, and
 // the binding of every handler. Designed sizes are replaced by FormCreate.
 #include "app/Main.h"
+#include "app/UndoKeys.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -149,6 +150,8 @@ void TMain::ConnectHandlers() {
     DXScreen->OnInitialize = [this](QObject* sender) { DXScreenInitialize(sender); };
     DXMap->OnInitialize = [this](QObject* sender) { DXMapInitialize(sender); };
     DXTimer->OnTimer = [this](QObject* sender, int32_t lag) { DXTimerTimer(sender, lag); };
+    FUndoKeys = new TUndoKeys(this, [this] { UndoEdit(); }, [this] { RedoEdit(); });
+    FUndoKeys->setParent(this);
 }
 
 int TMain::BrushModeItemIndex() const { return BrushModeItems->checkedId(); }

@@ -69,6 +69,7 @@ void TMain::FormCreate() {
     MakeSqrtTable(Terrain::SqrtTable);
     MakeTrigTables(Terrain::SinTable, Terrain::CosTable);
     BrushModeBoxClick();
+    FHistory.Start(Terrain::HeightArray); // the start-up reset is no step
     if (loadError) std::rethrow_exception(loadError);
 }
 
@@ -127,6 +128,21 @@ void TMain::BrushModeBoxClick() {
     FillBrushProfile(Terrain::BrushMode, Terrain::BrushProfile);
 }
 
-void TMain::InitBtnClick() { ResetHeightArray(DXMap, Terrain::HeightArray, Terrain::MapPixel); }
+// A stroke in progress ends first, so the reset is a step of its own.
+void TMain::InitBtnClick() {
+    FHistory.Commit(Terrain::HeightArray);
+    ResetHeightArray(DXMap, Terrain::HeightArray, Terrain::MapPixel);
+    FHistory.Commit(Terrain::HeightArray);
+}
+
+void TMain::UndoEdit() {
+    if (const TEditHistory::TStep* step = FHistory.Undo(Terrain::HeightArray))
+        RepaintMapCells(DXMap, Terrain::HeightArray, step->Cells, Terrain::MapPixel);
+}
+
+void TMain::RedoEdit() {
+    if (const TEditHistory::TStep* step = FHistory.Redo(Terrain::HeightArray))
+        RepaintMapCells(DXMap, Terrain::HeightArray, step->Cells, Terrain::MapPixel);
+}
 
 void TMain::ExitBtnClick() { Close(); }

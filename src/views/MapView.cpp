@@ -27,6 +27,15 @@ void DrawMapView(TDXDraw* view, THeightArray& field, int32_t cx, int32_t cy,
     FlipView(view);
 }
 
+void RepaintMapCells(TDXDraw* view, const THeightArray& field, const std::vector<uint32_t>& cells,
+                     const TMapPixelTable& mapPixel) {
+    {
+        TSurfaceLock lock(view->BackSurface());
+        if (lock.Locked()) PaintCells(field, lock.Surface(), cells.data(), cells.size(), mapPixel);
+    }
+    FlipView(view);
+}
+
 void ResetHeightArray(TDXDraw* view, THeightArray& field, const TMapPixelTable& mapPixel) {
     field.fill(0);
     FillSurface(view->BackSurface(), mapPixel[0]);

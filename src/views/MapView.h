@@ -2,6 +2,8 @@
 // present, and the reset of the field.
 #pragma once
 
+#include <vector>
+
 #include "present/DXDraw.h"
 #include "terrain/HeightField.h"
 #include "terrain/Tables.h"
@@ -18,6 +20,10 @@ void PaintWholeMap(TDXDraw* view, const THeightArray& field, const TMapPixelTabl
 void DrawMapView(TDXDraw* view, THeightArray& field, int32_t cx, int32_t cy,
                  const TBrushParams& params, const TBrushProfile& profile,
                  const TSqrtTable& sqrtTable, const TMapPixelTable& mapPixel);
+
+// Repaints these cells of the field (an undo or redo) and presents.
+void RepaintMapCells(TDXDraw* view, const THeightArray& field, const std::vector<uint32_t>& cells,
+                     const TMapPixelTable& mapPixel);
 
 // Clears the field, fills the map view with MapPixel[0] and presents it.
 void ResetHeightArray(TDXDraw* view, THeightArray& field, const TMapPixelTable& mapPixel);

@@ -2,6 +2,7 @@
 #include "MainTestFixture.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QTest>
 
 #include "toolkit/Exceptions.h"
@@ -123,4 +124,53 @@ TEST_F(FrameTickTest, BrushErrorEndsTheTickBeforeTheScreen) {
     EXPECT_THROW(Tick(), EDivByZero);
     EXPECT_EQ(MainState::CamRot, (angle + 1) % 360);
     EXPECT_EQ(Terrain::HeightArray, before);
+}
+
+// Strokes and resets undone and redone with the real keys, wherever the focus is: each step
+// comes back exactly, its cells repainted in the brush's colours.
+TEST_F(FrameTickTest, UndoAndRedoStepThroughStrokesAndResets) {
+    const THeightArray loaded = Terrain::HeightArray;
+    const THeightArray zeros{};
+    const auto key = [this](Qt::Key k, Qt::KeyboardModifiers mods) {
+        QTest::keyClick(Window->BrushRangeMinSpin->Editor(), k, mods);
+    };
+    MouseAt(100, 100, true, false);
+    Tick(3); // a stroke ...
+    MouseAt(100, 100, false, false);
+    Tick(); // ... ended by a tick without the brush
+    const THeightArray stroked = Terrain::HeightArray;
+    Window->InitBtnClick();
+    MouseAt(200, 150, true, false);
+    Tick(2); // a stroke still in progress when Ctrl+Z comes: ended as a step and undone
+    const THeightArray second = Terrain::HeightArray;
+    QTest::keyClicks(Window->BrushRangeMinSpin->Editor(), "0"); // the text has an undo of its own
+    const QString typed = Window->BrushRangeMinSpin->Editor()->text();
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Window->BrushRangeMinSpin->Editor()->text(), typed); // not the text's undo
+    EXPECT_EQ(Terrain::HeightArray, zeros);
+    EXPECT_EQ(MapPixelAt(200, 150), Terrain::MapPixel[0]);
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Terrain::HeightArray, stroked);
+    for (int x : {0, 100, 319}) // the reset undone: the whole map back on the view
+        EXPECT_EQ(MapPixelAt(x, 239), Terrain::MapPixel[Height(x, 239)]);
+    key(Qt::Key_Z, Qt::ControlModifier);
+    key(Qt::Key_Z, Qt::ControlModifier); // at the end: nothing, silently
+    EXPECT_EQ(Terrain::HeightArray, loaded);
+    EXPECT_EQ(MapPixelAt(100, 100), Terrain::MapPixel[Height(100, 100)]);
+    key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Terrain::HeightArray, stroked);
+    key(Qt::Key_Y, Qt::ControlModifier);
+    key(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(Terrain::HeightArray, second);
+
+    key(Qt::Key_Z, Qt::ControlModifier); // the button still held: the next ticks are a new step
+    Tick();
+    MouseAt(200, 150, false, false);
+    Tick();
+    const THeightArray third = Terrain::HeightArray;
+    EXPECT_NE(third, zeros);
+    key(Qt::Key_Y, Qt::ControlModifier); // dropped by the new step
+    EXPECT_EQ(Terrain::HeightArray, third);
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Terrain::HeightArray, zeros);
 }

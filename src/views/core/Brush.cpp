@@ -123,3 +123,16 @@ void ApplyBrush(THeightArray& field, const TLockedSurface& surface, int32_t cx, 
         }
     }
 }
+
+void PaintCells(const THeightArray& field, const TLockedSurface& surface, const uint32_t* cells,
+                std::size_t count, const TMapPixelTable& mapPixel) {
+    if (surface.Bits == nullptr) return;
+    const int64_t bytesPerPixel = surface.Pitch / Columns;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int32_t x = static_cast<int32_t>(cells[i] / MapHeight);
+        const int32_t y = static_cast<int32_t>(cells[i] % MapHeight);
+        if (x < surface.Width && y < surface.Height)
+            PutPixel16(surface.Bits + x * bytesPerPixel + y * int64_t{surface.Pitch},
+                       mapPixel[field[cells[i]]]);
+    }
+}

@@ -2,6 +2,7 @@
 // the footprint into a locked 16-bit surface.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "terrain/HeightField.h"
@@ -25,3 +26,8 @@ struct TBrushParams {
 void ApplyBrush(THeightArray& field, const TLockedSurface& surface, int32_t cx, int32_t cy,
                 const TBrushParams& params, const TBrushProfile& profile,
                 const TSqrtTable& sqrtTable, const TMapPixelTable& mapPixel);
+
+// Repaints these cells (field indices) with MapPixel of their heights, as the brush's repaint
+// does; pixels outside Width x Height are not written.
+void PaintCells(const THeightArray& field, const TLockedSurface& surface, const uint32_t* cells,
+                std::size_t count, const TMapPixelTable& mapPixel);

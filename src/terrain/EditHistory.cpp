@@ -1,0 +1,67 @@
+// The steps of the edit history, found by comparing the field with its state at the last step.
+#include "terrain/EditHistory.h"
+
+#include <cstring>
+
+void TEditHistory::Start(const THeightArray& field) {
+    FBase = field;
+    FStroking = false;
+    FSteps.clear();
+    FDone = 0;
+    FBytes = 0;
+}
+
+void TEditHistory::Commit(const THeightArray& field) {
+    FStroking = false;
+    TStep step;
+    // Eight cells at a time: a whole field is compared in a few microseconds.
+    constexpr std::size_t Word = sizeof(uint64_t);
+    for (std::size_t i = 0; i < field.size(); i += Word) {
+        uint64_t a, b;
+        std::memcpy(&a, field.data() + i, Word);
+        std::memcpy(&b, FBase.data() + i, Word);
+        if (a == b) continue;
+        for (std::size_t k = i; k < i + Word; ++k) {
+            if (field[k] == FBase[k]) continue;
+            step.Cells.push_back(static_cast<uint32_t>(k));
+            step.Before.push_back(FBase[k]);
+            step.After.push_back(field[k]);
+            FBase[k] = field[k];
+        }
+    }
+    if (!step.Cells.empty()) Push(std::move(step));
+}
+
+void TEditHistory::Push(TStep step) {
+    // A new step drops the ones that could have been redone.
+    while (FSteps.size() > FDone) {
+        FBytes -= FSteps.back().Bytes();
+        FSteps.pop_back();
+    }
+    FBytes += step.Bytes();
+    FSteps.push_back(std::move(step));
+    ++FDone;
+    while (FSteps.size() > MaxSteps || FBytes > MaxBytes) {
+        FBytes -= FSteps.front().Bytes();
+        FSteps.pop_front();
+        --FDone;
+    }
+}
+
+const TEditHistory::TStep* TEditHistory::Undo(THeightArray& field) {
+    Commit(field);
+    if (FDone == 0) return nullptr;
+    const TStep& step = FSteps[--FDone];
+    for (std::size_t i = 0; i < step.Cells.size(); ++i)
+        field[step.Cells[i]] = FBase[step.Cells[i]] = step.Before[i];
+    return &step;
+}
+
+const TEditHistory::TStep* TEditHistory::Redo(THeightArray& field) {
+    Commit(field);
+    if (FDone == FSteps.size()) return nullptr;
+    const TStep& step = FSteps[FDone++];
+    for (std::size_t i = 0; i < step.Cells.size(); ++i)
+        field[step.Cells[i]] = FBase[step.Cells[i]] = step.After[i];
+    return &step;
+}

@@ -1,0 +1,52 @@
+// Undo and redo of the field: each step holds only the cells it changed, before and after.
+// A step is one stroke (the brush ticks between two ticks that apply no brush) or one reset.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "terrain/HeightField.h"
+
+class TEditHistory {
+  public:
+    static constexpr std::size_t MaxSteps = 100;
+    static constexpr std::size_t MaxBytes = 4 * 1024 * 1024;
+
+    // The cells one step changed, in field order.
+    struct TStep {
+        std::vector<uint32_t> Cells;
+        std::vector<uint8_t> Before;
+        std::vector<uint8_t> After;
+        std::size_t Bytes() const { return Cells.size() * (sizeof(uint32_t) + 2); }
+    };
+
+    // Starts over from this field (after the load): no steps.
+    void Start(const THeightArray& field);
+    // A tick applied the brush: the field may change until the stroke ends.
+    void BrushApplied() { FStroking = true; }
+    bool Stroking() const { return FStroking; }
+    // Ends the stroke in progress, or takes a change made at once (a reset): the cells that
+    // differ from the last step's end make one new step, which drops the steps that could have
+    // been redone. No changed cell, no step. Cheap when nothing happened since.
+    void Commit(const THeightArray& field);
+
+    // Ends a stroke in progress (as Commit), then undoes the last step (redo: does the next undone one)
+    // on the field. Returns the step whose cells changed, or null at the end of the history.
+    const TStep* Undo(THeightArray& field);
+    const TStep* Redo(THeightArray& field);
+
+    std::size_t Steps() const { return FSteps.size(); }
+    std::size_t UndoableSteps() const { return FDone; }
+    std::size_t Bytes() const { return FBytes; }
+
+  private:
+    void Push(TStep step);
+
+    THeightArray FBase{};       // the field as the last step left it
+    bool FStroking = false;
+    std::deque<TStep> FSteps;   // oldest first; the first FDone are done, the rest undone
+    std::size_t FDone = 0;
+    std::size_t FBytes = 0;
+};
