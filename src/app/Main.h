@@ -19,7 +19,8 @@
 class QButtonGroup;
 class QCheckBox;
 class QCloseEvent;
-class TUndoKeys;
+class TFieldPaste;
+class TWindowKeys;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -77,6 +78,13 @@ class TMain : public TForm {
     // Ctrl+Z and Ctrl+Shift+Z / Ctrl+Y: the last stroke or reset undone, the next one redone.
     void UndoEdit();
     void RedoEdit();
+    // Ctrl+C: the field on the clipboard as a grayscale picture; Ctrl+V: the field from the
+    // clipboard's picture (one step); Ctrl+Shift+C: the screen view as shown.
+    void CopyField();
+    void PasteField();
+    void CopyScreen();
+    // A picture (or picture file) pasted or dropped becomes the field, read off the main thread.
+    void TakePicture(const class QMimeData* mime);
 
     // Where the tick samples the global mouse state (replaceable for tests).
     std::function<TMouseSample()> MouseSampler = [this] { return SampleMouse(this); };
@@ -100,6 +108,8 @@ class TMain : public TForm {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(class QDragEnterEvent* event) override;
+    void dropEvent(class QDropEvent* event) override;
 
   private:
     void CreateDesign();
@@ -107,7 +117,9 @@ class TMain : public TForm {
     std::string FAppPath;
     TMapStore FMapStore; // what this copy last loaded or saved; when a close writes
     TEditHistory FHistory; // the strokes and resets since the load
-    TUndoKeys* FUndoKeys = nullptr;
+    TWindowKeys* FKeys = nullptr;
+    TFieldPaste* FPaste = nullptr;
+    void TakeField(const THeightArray& field);
 };
 
 // The main window, while it exists.

@@ -1,7 +1,9 @@
 // The main window's design: controls, captions, positions, ranges, fonts, focus order, and
 // the binding of every handler. Designed sizes are replaced by FormCreate.
 #include "app/Main.h"
-#include "app/UndoKeys.h"
+#include "app/FieldPaste.h"
+#include "app/WindowKeys.h"
+#include "toolkit/Exceptions.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -150,8 +152,21 @@ void TMain::ConnectHandlers() {
     DXScreen->OnInitialize = [this](QObject* sender) { DXScreenInitialize(sender); };
     DXMap->OnInitialize = [this](QObject* sender) { DXMapInitialize(sender); };
     DXTimer->OnTimer = [this](QObject* sender, int32_t lag) { DXTimerTimer(sender, lag); };
-    FUndoKeys = new TUndoKeys(this, [this] { UndoEdit(); }, [this] { RedoEdit(); });
-    FUndoKeys->setParent(this);
+    const auto ctrl = Qt::ControlModifier;
+    const auto ctrlShift = Qt::ControlModifier | Qt::ShiftModifier;
+    FKeys = new TWindowKeys(this, {{ctrl | Qt::Key_Z, [this] { UndoEdit(); }},
+                                   {ctrlShift | Qt::Key_Z, [this] { RedoEdit(); }},
+                                   {ctrl | Qt::Key_Y, [this] { RedoEdit(); }},
+                                   {ctrl | Qt::Key_C, [this] { CopyField(); }, true},
+                                   {ctrl | Qt::Key_V, [this] { PasteField(); }, true},
+                                   {ctrlShift | Qt::Key_C, [this] { CopyScreen(); }}});
+    FKeys->setParent(this);
+    FPaste = new TFieldPaste(
+        this, Guarded([this](const THeightArray& field) { TakeField(field); }),
+        [](const std::string& message) {
+            Application->HandleException(std::make_exception_ptr(Exception(message)));
+        });
+    setAcceptDrops(true);
 }
 
 int TMain::BrushModeItemIndex() const { return BrushModeItems->checkedId(); }

@@ -11,7 +11,7 @@ void TEditHistory::Start(const THeightArray& field) {
     FBytes = 0;
 }
 
-void TEditHistory::Commit(const THeightArray& field) {
+const TEditHistory::TStep* TEditHistory::Commit(const THeightArray& field) {
     FStroking = false;
     TStep step;
     // Eight cells at a time: a whole field is compared in a few microseconds.
@@ -29,7 +29,9 @@ void TEditHistory::Commit(const THeightArray& field) {
             FBase[k] = field[k];
         }
     }
-    if (!step.Cells.empty()) Push(std::move(step));
+    if (step.Cells.empty()) return nullptr;
+    Push(std::move(step));
+    return &FSteps.back();
 }
 
 void TEditHistory::Push(TStep step) {

@@ -29,8 +29,9 @@ class TEditHistory {
     bool Stroking() const { return FStroking; }
     // Ends the stroke in progress, or takes a change made at once (a reset): the cells that
     // differ from the last step's end make one new step, which drops the steps that could have
-    // been redone. No changed cell, no step. Cheap when nothing happened since.
-    void Commit(const THeightArray& field);
+    // been redone. No changed cell, no step. Cheap when nothing happened since. Returns the new
+    // step, or null.
+    const TStep* Commit(const THeightArray& field);
 
     // Ends a stroke in progress (as Commit), then undoes the last step (redo: does the next undone one)
     // on the field. Returns the step whose cells changed, or null at the end of the history.
