@@ -6,6 +6,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QMimeData>
 #include <QUrl>
 
@@ -44,7 +45,16 @@ void TMain::CopyScreen() {
         DXScreen->Presented().convertToFormat(QImage::Format_RGB32));
 }
 
-void TMain::PasteField() { TakePicture(QGuiApplication::clipboard()->mimeData()); }
+// A copied file that Qt cannot read as a picture is a clipboard without one: nothing happens,
+// silently (its header alone is read here).
+void TMain::PasteField() {
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    if (mime == nullptr) return;
+    if (const QString file = LocalFile(mime);
+        !file.isEmpty() && QImageReader::imageFormat(file).isEmpty())
+        return;
+    TakePicture(mime);
+}
 
 // A clipboard or drop without a picture does nothing; nor does one while a picture is read.
 void TMain::TakePicture(const QMimeData* mime) {
