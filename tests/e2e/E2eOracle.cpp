@@ -2,9 +2,14 @@
 // arithmetic, with the colour ramps converted by Qt as the program's 16-bit surfaces do.
 #include <QFontMetrics>
 #include <QColor>
+#include <QDrag>
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageReader>
+#include <QMimeData>
 #include <QPainter>
+#include <QRasterWindow>
+#include <QUrl>
 
 #include <cstdint>
 #include <cstdio>
@@ -26,7 +31,9 @@ int Usage() {
                "  E2eOracle screen MAP ANGLE CAMERAZ [OUT]   (320 x 240 RGB565, little-endian, row-major)\n"
                "  E2eOracle brush MAP OUT CX CY RADIUS DIVISOR MODE SHAPE K\n"
                "  E2eOracle match BEFORE AFTER CX CY RADIUS DIVISOR MODE SHAPE KMAX\n"
-               "  E2eOracle text TEXT   (the text in the default font, dark on light: PGM)\n",
+               "  E2eOracle text TEXT   (the text in the default font, dark on light: PGM)\n"
+               "  E2eOracle gray IMAGE OUT   (the field Qt makes of the image, in file order)\n"
+               "  E2eOracle dragsource FILE   (a window; a press on it drags the file's URL)\n",
                stderr);
     return 2;
 }
@@ -194,6 +201,47 @@ int Text(int argc, char** argv) {
     return 0;
 }
 
+// The field Qt makes of an image: grayscale, smoothly scaled to 320 x 240 whatever the aspect,
+// grayscale again; column by column as in Map.Dat.
+int Gray(char** args) {
+    QImageReader::setAllocationLimit(0); // the very large test picture
+    QImage gray =
+        QImage(QString::fromLocal8Bit(args[0])).convertToFormat(QImage::Format_Grayscale8);
+    if (gray.isNull()) {
+        std::fprintf(stderr, "%s: not readable\n", args[0]);
+        return 2;
+    }
+    gray = gray.scaled(320, 240, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+               .convertToFormat(QImage::Format_Grayscale8);
+    std::vector<uint8_t> out;
+    out.reserve(320 * 240);
+    for (int x = 0; x < 320; ++x)
+        for (int y = 0; y < 240; ++y) out.push_back(gray.constScanLine(y)[x]);
+    return WriteBytes(args[1], out.data(), out.size()) ? 0 : 2;
+}
+
+// Another X client to drag a file from, as a file manager would: a press starts the drag.
+struct TDragSource : QRasterWindow {
+    QUrl Url;
+    void mousePressEvent(QMouseEvent*) override {
+        auto* mime = new QMimeData;
+        mime->setUrls({Url});
+        auto* drag = new QDrag(this);
+        drag->setMimeData(mime);
+        drag->exec(Qt::CopyAction);
+    }
+};
+
+int DragSource(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    TDragSource window;
+    window.Url = QUrl::fromLocalFile(QString::fromLocal8Bit(argv[2]));
+    window.setTitle(QStringLiteral("dragsource"));
+    window.setGeometry(1100, 850, 120, 120);
+    window.show();
+    return app.exec();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -204,5 +252,7 @@ int main(int argc, char** argv) {
     if (command == "brush" && argc == 11) return Brush(argv + 2);
     if (command == "match" && argc == 11) return Match(argv + 2);
     if (command == "text" && argc == 3) return Text(argc, argv);
+    if (command == "gray" && argc == 4) return Gray(argv + 2);
+    if (command == "dragsource" && argc == 3) return DragSource(argc, argv);
     return Usage();
 }

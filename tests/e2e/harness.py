@@ -802,6 +802,16 @@ class Oracle:
         with open(out, "rb") as f:
             return f.read()
 
+    def gray(self, image_path):
+        """The field Qt makes of an image file (grayscale, smoothly scaled to 320 x 240 when
+        its size differs), in Map.Dat's order."""
+        out = os.path.join(self.folder, "oracle-gray.dat")
+        result = self._run("gray", image_path, out)
+        if result.returncode != 0:
+            raise E2eFailure(f"oracle gray failed: {result.stderr.decode(errors='replace')}")
+        with open(out, "rb") as f:
+            return f.read()
+
     def match(self, before, after, cx, cy, radius, divisor, mode, shape, kmax=3000):
         """The least k >= 1 for which k brush applications turn before into after, or None
         and a description of the nearest miss."""

@@ -1,0 +1,206 @@
+"""The field in and out as a picture: through the clipboard (Ctrl+C, Ctrl+V, also of a very
+large one) and a file dropped from another program; a spin edit keeps Ctrl+C and Ctrl+V."""
+
+import os
+import random
+import struct
+import subprocess
+import sys
+import time
+import zlib
+
+sys.dont_write_bytecode = True  # no byte-code cache in the source tree
+
+import harness as h  # noqa: E402
+
+
+def write_png(path, width, height, row, colour=False, depth=8):
+    """A gray or RGB PNG; row(y) gives a row's bytes. A row equal to the one above is stored as
+    zeros under the "up" filter, so the very large picture stays a small file."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(
+            ">I", zlib.crc32(kind + data))
+    packer = zlib.compressobj(1)
+    data = b"".join(packer.compress(b"\2" + bytes(len(row(y))) if y and row(y) == row(y - 1)
+                                    else b"\0" + row(y)) for y in range(height))
+    header = struct.pack(">IIBBBBB", width, height, depth, 2 if colour else 0, 0, 0, 0)
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+                chunk(b"IDAT", data + packer.flush()) + chunk(b"IEND", b""))
+    return path
+
+
+def clipboard(display, target):
+    result = subprocess.run(["xclip", "-selection", "clipboard", "-t", target, "-o"],
+                            env=display.env, capture_output=True, timeout=30)
+    return result.stdout if result.returncode == 0 else None
+
+
+def offer(display, data, target="image/png"):
+    """Another client (xclip) owns the clipboard with the data, until the check ends."""
+    owner = h.spawn(["xclip", "-quiet", "-selection", "clipboard", "-t", target, "-i"],
+                    env=display.env, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                    stderr=subprocess.DEVNULL)
+    owner.stdin.write(data)
+    owner.stdin.close()
+    h.poll(lambda: clipboard(display, target) == data, 20, "xclip to own the clipboard")
+    return owner
+
+
+def keys(display, voxel, *pressed):
+    display.run(["xdotool", "windowactivate", "--sync", str(voxel.window)], check=False)
+    display.key(*pressed)
+
+
+def shows(voxel, act):
+    """Does act and waits until the map view shows the field it brings."""
+    before = voxel.map_view().data
+    act()
+    h.poll(lambda: voxel.map_view().data != before, 30, "the new field on the map view")
+
+
+def paste(display, voxel, path):
+    with open(path, "rb") as f:
+        offer(display, f.read())
+    shows(voxel, lambda: keys(display, voxel, "ctrl+v"))
+
+
+def drop(display, voxel, oracle, path):
+    """Drags the file from another X client's window onto the screen view and lets go."""
+    h.spawn([oracle.exe, "dragsource", path], env=display.env, stderr=subprocess.DEVNULL)
+    source = display.run(["xdotool", "search", "--sync", "--onlyvisible", "--name",
+                          "^dragsource$"]).split()[0]
+    x, y, width, height = display.geometry(source)
+    (x0, y0), (x1, y1) = (x + width // 2, y + height // 2), voxel.root(*h.PARK)
+    display.move(x0, y0)
+    display.button_down(1)
+    for i in range(1, 11):
+        display.xdotool("mousemove", x0 + (x1 - x0) * i // 10, y0 + (y1 - y0) * i // 10,
+                        "sleep", 0.05)
+    display.button_up(1)
+
+
+def memory(voxel):
+    """VmRSS and VmHWM (its peak) in MB."""
+    with open(f"/proc/{voxel.proc.pid}/status", encoding="utf-8") as f:
+        status = dict(line.split(":", 1) for line in f)
+    return [int(status[key].split()[0]) // 1024 for key in ("VmRSS", "VmHWM")]
+
+
+def main():
+    suite = h.Suite("pictures")
+    folder = suite.folder("pictures")
+    oracle = h.Oracle(suite.args.tools, suite.folder("oracle"))
+    field = h.hills_map()  # hills, so the turning camera changes the screen view
+    picture = h.noise_map(1, 255, seed=11)
+    gray_png = write_png(os.path.join(folder, "gray.png"), 320, 240, lambda y: picture[y::240])
+    noise = random.Random(5).randbytes(640 * 1920)
+    colour_png = write_png(os.path.join(folder, "colour.png"), 640, 480,
+                           lambda y: noise[y * 1920:(y + 1) * 1920], colour=True)
+    # Ten bands of equal rows, 16 bits a channel as height maps often are: 800 MB decoded and
+    # about two seconds of Qt's work, which would stop the frames on the main thread.
+    bands = [bytes((x * 7 + band * 40 + x % 5 * 85) % 256 for x in range(60000))
+             for band in range(10)]
+    large_png = write_png(os.path.join(folder, "large.png"), 10000, 10000,
+                          lambda y: bands[y // 1000], colour=True, depth=16)
+    corrupt_png, text = os.path.join(folder, "corrupt.png"), os.path.join(folder, "notes.txt")
+    with open(gray_png, "rb") as f, open(corrupt_png, "wb") as out:
+        out.write(f.read(100) + bytes(40) + f.read()[40:])  # in the data: its checksum fails
+    with open(text, "w", encoding="utf-8") as f:
+        f.write("not a picture\n")
+
+    def case(label, act, want=lambda: field):
+        """act on the program, then 끝내기: Map.Dat holds want()."""
+        def body():
+            with h.session(suite, label, field, window_manager=True) as (display, voxel):
+                act(display, voxel)
+                if voxel.exit_by_button() != 0:
+                    raise h.E2eFailure("exit code not 0")
+                differ = sum(a != b for a, b in zip(voxel.saved_map(), want()))
+                if differ:
+                    raise h.E2eFailure(f"Map.Dat differs from the expected field in {differ} "
+                                       "cells")
+        return body
+
+    def copy(display, voxel):
+        keys(display, voxel, "ctrl+c")
+        png = h.poll(lambda: clipboard(display, "image/png"), 20, "a PNG on the clipboard")
+        if png[16:26] != struct.pack(">IIBB", 320, 240, 8, 0):
+            raise h.E2eFailure(f"the PNG's header is {png[16:26].hex()}, want 320 x 240 gray")
+        with open(os.path.join(folder, "copied.png"), "wb") as f:
+            f.write(png)
+        if oracle.gray(f.name) != field:
+            raise h.E2eFailure("the copied picture is not Map.Dat cell for cell")
+
+    def undo(display, voxel):
+        paste(display, voxel, gray_png)
+        keys(display, voxel, "ctrl+z")
+
+    def large(display, voxel):
+        with open(large_png, "rb") as f:
+            offer(display, f.read())
+        voxel.frames_pass()
+        rss_before = memory(voxel)[0]
+        screen, map_before = voxel.screen_view().data, voxel.map_view().data
+        keys(display, voxel, "ctrl+v")
+        start = changed = time.monotonic()
+        longest = 0.0  # the longest the screen view stood still before the paste showed
+        while voxel.map_view().data == map_before:
+            shown, now = voxel.screen_view().data, time.monotonic()
+            longest = max(longest, now - changed)
+            if shown != screen:
+                changed, screen = now, shown
+            if now - start > 60:
+                raise h.E2eFailure("the pasted field did not show within 60 s")
+        time.sleep(1)
+        rss_after, peak = memory(voxel)
+        print(f"     paste {time.monotonic() - start - 1:.1f} s, screen view still at most "
+              f"{longest:.2f} s; VmRSS {rss_before} MB before, {rss_after} after, peak {peak}",
+              flush=True)
+        if longest > 1.0:
+            raise h.E2eFailure(f"the screen view stood still for {longest:.2f} s")
+        if rss_after > rss_before + 30:
+            raise h.E2eFailure(f"VmRSS {rss_after} MB after the paste, {rss_before} MB before")
+
+    def no_picture(display, voxel):
+        offer(display, f"file://{text}\r\n".encode(), "text/uri-list")  # a file manager's copy
+        keys(display, voxel, "ctrl+v")
+        time.sleep(1)
+        if voxel.error_boxes():
+            raise h.E2eFailure("an error box for a copied text file")
+        drop(display, voxel, oracle, corrupt_png)
+        box = voxel.wait_error_box()
+        time.sleep(1)
+        if len(voxel.error_boxes()) != 1:
+            raise h.E2eFailure(f"{len(voxel.error_boxes())} error boxes, want 1")
+        voxel.dismiss_error_box(box)
+
+    def spin_edit(display, voxel):
+        owner = offer(display, b"123", "UTF8_STRING")
+        voxel.click_client(*h.BRUSH_RANGE_SPIN)
+        display.key("ctrl+a", "ctrl+v", "ctrl+a", "ctrl+c")
+        h.poll(lambda: owner.poll() is not None, 10, "the program to take the clipboard")
+        if clipboard(display, "UTF8_STRING") != b"123":
+            raise h.E2eFailure("the spin edit's text did not go through the clipboard")
+
+    suite.check("Ctrl+C: a 320 x 240 gray PNG, Map.Dat cell for cell", case("copy", copy))
+    suite.check("Ctrl+V of a 320 x 240 gray PNG: Map.Dat is the picture",
+                case("gray", lambda d, v: paste(d, v, gray_png), lambda: picture))
+    suite.check("Ctrl+V of a 640 x 480 colour PNG: Map.Dat is Qt's smooth scaling of its gray",
+                case("colour", lambda d, v: paste(d, v, colour_png),
+                     lambda: oracle.gray(colour_png)))
+    suite.check("Ctrl+V then Ctrl+Z: Map.Dat is the loaded field", case("undo", undo))
+    suite.check("a PNG file dragged from another program and dropped: Map.Dat is the picture",
+                case("drop", lambda d, v: shows(v, lambda: drop(d, v, oracle, gray_png)),
+                     lambda: picture))
+    suite.check("Ctrl+V of a 10,000 x 10,000 picture: frames go on, the memory comes back",
+                case("large", large, lambda: oracle.gray(large_png)))
+    suite.check("a copied text file pasted: nothing; a corrupt PNG dropped: one error box",
+                case("corrupt", no_picture))
+    suite.check("in a spin edit Ctrl+V and Ctrl+C paste and copy its text",
+                case("spin", spin_edit))
+    suite.finish()
+
+
+if __name__ == "__main__":
+    main()
