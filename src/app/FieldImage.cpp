@@ -32,8 +32,10 @@ QImage FieldToImage(const THeightArray& field) {
     return image;
 }
 
-void ImageToField(const QImage& image, THeightArray& field) {
-    QImage gray = image.convertToFormat(QImage::Format_Grayscale8);
+void ImageToField(QImage image, THeightArray& field) {
+    // The picture goes as soon as its grayscale exists: a very large one is not held twice.
+    QImage gray = std::move(image).convertToFormat(QImage::Format_Grayscale8);
+    image = QImage();
     if (gray.size() != QSize(MapWidth, MapHeight))
         gray = gray.scaled(MapWidth, MapHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                    .convertToFormat(QImage::Format_Grayscale8);

@@ -32,8 +32,8 @@ bool TFieldPaste::Run(std::function<QImage(QString& error)> read) {
     FError.clear();
     // The picture lives only in the worker: its memory is gone when the worker ends.
     FWorker = QThread::create([this, read = std::move(read)] {
-        const QImage image = read(FError);
-        if (!image.isNull()) ImageToField(image, FField);
+        QImage image = read(FError);
+        if (!image.isNull()) ImageToField(std::move(image), FField);
     });
     // Emitted in the worker, handled here on the main thread.
     connect(FWorker, &QThread::finished, this, [this] { Finished(); });
