@@ -23,7 +23,8 @@ def own_args():
 
 OPTIONS = own_args()
 WARM_UP = 15.0  # seconds before the memory baseline: caches, fonts and the first boxes fill in
-MAX_GROWTH_KB = 2048
+# Beyond the undo history, which keeps up to 4 MB of strokes and resets by design.
+MAX_GROWTH_KB = 2048 + 4096
 PROBE_EVERY = 10.0
 SPINS = [h.BRUSH_RANGE_SPIN, h.CAMERA_Z_SPIN, h.DIVISOR_SPIN, h.CAMROT_SPIN]
 SPIN_RECTS = [(96, 8), (96, 32), (96, 56), (96, 80)]  # panel left, top of the spins (73 x 22)
