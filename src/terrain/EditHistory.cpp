@@ -11,25 +11,40 @@ void TEditHistory::Start(const THeightArray& field) {
     FBytes = 0;
 }
 
-const TEditHistory::TStep* TEditHistory::Commit(const THeightArray& field) {
-    FStroking = false;
-    TStep step;
-    // Eight cells at a time: a whole field is compared in a few microseconds.
+namespace {
+
+// Calls found(k) for every cell k where the two fields differ, comparing eight cells at a time:
+// a whole field takes a few microseconds.
+template <class F> void ForEachChange(const THeightArray& field, const THeightArray& base, F found) {
     constexpr std::size_t Word = sizeof(uint64_t);
     for (std::size_t i = 0; i < field.size(); i += Word) {
         uint64_t a, b;
         std::memcpy(&a, field.data() + i, Word);
-        std::memcpy(&b, FBase.data() + i, Word);
+        std::memcpy(&b, base.data() + i, Word);
         if (a == b) continue;
-        for (std::size_t k = i; k < i + Word; ++k) {
-            if (field[k] == FBase[k]) continue;
-            step.Cells.push_back(static_cast<uint32_t>(k));
-            step.Before.push_back(FBase[k]);
-            step.After.push_back(field[k]);
-            FBase[k] = field[k];
-        }
+        for (std::size_t k = i; k < i + Word; ++k)
+            if (field[k] != base[k]) found(k);
     }
-    if (step.Cells.empty()) return nullptr;
+}
+
+} // namespace
+
+const TEditHistory::TStep* TEditHistory::Commit(const THeightArray& field) {
+    FStroking = false;
+    // Counted first, so each step holds exactly its cells: the budget is the memory it takes.
+    std::size_t changed = 0;
+    ForEachChange(field, FBase, [&changed](std::size_t) { ++changed; });
+    if (changed == 0) return nullptr;
+    TStep step;
+    step.Cells.reserve(changed);
+    step.Before.reserve(changed);
+    step.After.reserve(changed);
+    ForEachChange(field, FBase, [&](std::size_t k) {
+        step.Cells.push_back(static_cast<uint32_t>(k));
+        step.Before.push_back(FBase[k]);
+        step.After.push_back(field[k]);
+    });
+    for (const uint32_t k : step.Cells) FBase[k] = field[k];
     Push(std::move(step));
     return &FSteps.back();
 }
