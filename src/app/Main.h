@@ -120,6 +120,7 @@ class TMain : public TForm {
     TWindowKeys* FKeys = nullptr;
     TFieldPaste* FPaste = nullptr;
     void TakeField(const THeightArray& field);
+    void ShowStep(const TEditHistory::TStep* step);
 };
 
 // The main window, while it exists.

@@ -135,14 +135,13 @@ void TMain::InitBtnClick() {
     FHistory.Commit(Terrain::HeightArray);
 }
 
-void TMain::UndoEdit() {
-    if (const TEditHistory::TStep* step = FHistory.Undo(Terrain::HeightArray))
-        RepaintMapCells(DXMap, Terrain::HeightArray, step->Cells, Terrain::MapPixel);
-}
+void TMain::UndoEdit() { ShowStep(FHistory.Undo(Terrain::HeightArray)); }
 
-void TMain::RedoEdit() {
-    if (const TEditHistory::TStep* step = FHistory.Redo(Terrain::HeightArray))
-        RepaintMapCells(DXMap, Terrain::HeightArray, step->Cells, Terrain::MapPixel);
+void TMain::RedoEdit() { ShowStep(FHistory.Redo(Terrain::HeightArray)); }
+
+// The cells a step changed, repainted on the map view and presented at once.
+void TMain::ShowStep(const TEditHistory::TStep* step) {
+    if (step != nullptr) RepaintMapCells(DXMap, Terrain::HeightArray, step->Cells, Terrain::MapPixel);
 }
 
 void TMain::ExitBtnClick() { Close(); }

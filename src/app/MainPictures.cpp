@@ -13,7 +13,6 @@
 #include "app/FieldImage.h"
 #include "app/FieldPaste.h"
 #include "terrain/TerrainState.h"
-#include "views/MapView.h"
 
 namespace {
 
@@ -72,8 +71,7 @@ void TMain::TakePicture(const QMimeData* mime) {
 void TMain::TakeField(const THeightArray& field) {
     FHistory.Commit(Terrain::HeightArray); // a stroke under way ends first
     Terrain::HeightArray = field;
-    if (const TEditHistory::TStep* step = FHistory.Commit(Terrain::HeightArray))
-        RepaintMapCells(DXMap, Terrain::HeightArray, step->Cells, Terrain::MapPixel);
+    ShowStep(FHistory.Commit(Terrain::HeightArray));
 }
 
 void TMain::dragEnterEvent(QDragEnterEvent* event) {

@@ -65,20 +65,20 @@ void TEditHistory::Push(TStep step) {
     }
 }
 
+const TEditHistory::TStep& TEditHistory::Apply(const TStep& step, bool forward,
+                                                THeightArray& field) {
+    const std::vector<uint8_t>& values = forward ? step.After : step.Before;
+    for (std::size_t i = 0; i < step.Cells.size(); ++i)
+        field[step.Cells[i]] = FBase[step.Cells[i]] = values[i];
+    return step;
+}
+
 const TEditHistory::TStep* TEditHistory::Undo(THeightArray& field) {
     Commit(field);
-    if (FDone == 0) return nullptr;
-    const TStep& step = FSteps[--FDone];
-    for (std::size_t i = 0; i < step.Cells.size(); ++i)
-        field[step.Cells[i]] = FBase[step.Cells[i]] = step.Before[i];
-    return &step;
+    return FDone == 0 ? nullptr : &Apply(FSteps[--FDone], false, field);
 }
 
 const TEditHistory::TStep* TEditHistory::Redo(THeightArray& field) {
     Commit(field);
-    if (FDone == FSteps.size()) return nullptr;
-    const TStep& step = FSteps[FDone++];
-    for (std::size_t i = 0; i < step.Cells.size(); ++i)
-        field[step.Cells[i]] = FBase[step.Cells[i]] = step.After[i];
-    return &step;
+    return FDone == FSteps.size() ? nullptr : &Apply(FSteps[FDone++], true, field);
 }

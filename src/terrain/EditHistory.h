@@ -44,6 +44,8 @@ class TEditHistory {
 
   private:
     void Push(TStep step);
+    // Sets the step's cells to its Before (undo) or After (redo) values.
+    const TStep& Apply(const TStep& step, bool forward, THeightArray& field);
 
     THeightArray FBase{};       // the field as the last step left it
     bool FStroking = false;

@@ -32,26 +32,32 @@ void CloseQuietly(int fd) noexcept {
     (void)FileOps().Close(fd);
 }
 
-TIoResult ReadExactly(int fd, uint8_t* buffer, std::size_t count) noexcept {
+namespace {
+
+// Runs the transfer call until count bytes have moved; a call that moves none is noMore.
+template <class TCall> TIoResult Exactly(std::size_t count, TIoResult noMore, TCall call) {
     std::size_t done = 0;
     while (done < count) {
-        const long n = FileOps().Read(fd, buffer + done, count - done);
+        const long n = call(done, count - done);
         if (n < 0) return static_cast<int>(-n);
-        if (n == 0) return ReadBeyondEnd;
+        if (n == 0) return noMore;
         done += static_cast<std::size_t>(n);
     }
     return 0;
 }
 
+} // namespace
+
+TIoResult ReadExactly(int fd, uint8_t* buffer, std::size_t count) noexcept {
+    return Exactly(count, ReadBeyondEnd, [&](std::size_t at, std::size_t left) {
+        return FileOps().Read(fd, buffer + at, left);
+    });
+}
+
 TIoResult WriteExactly(int fd, const uint8_t* buffer, std::size_t count) noexcept {
-    std::size_t done = 0;
-    while (done < count) {
-        const long n = FileOps().Write(fd, buffer + done, count - done);
-        if (n < 0) return static_cast<int>(-n);
-        if (n == 0) return DiskFull;
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
+    return Exactly(count, DiskFull, [&](std::size_t at, std::size_t left) {
+        return FileOps().Write(fd, buffer + at, left);
+    });
 }
 
 namespace {

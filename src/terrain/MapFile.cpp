@@ -49,9 +49,7 @@ std::string IoResultMessage(TIoResult result) {
 }
 
 void RaiseIoResult(TIoResult result) {
-    const int code = IoResultCode(result);
-    if (result < 0 || code != result || result == ENOENT) throw EInOutError(code);
-    throw EInOutError(result, IoResultMessage(result));
+    throw EInOutError(IoResultCode(result), IoResultMessage(result));
 }
 
 TIoResult ReadHeightArray(const std::string& fileName, THeightArray& field,
@@ -173,15 +171,4 @@ TIoResult WriteHeightArray(const std::string& fileName, const THeightArray& fiel
 void SaveHeightArray(const std::string& fileName, const THeightArray& field) {
     bool keepUnread = false;
     if (const TIoResult r = WriteHeightArray(fileName, field, keepUnread)) RaiseIoResult(r);
-}
-
-std::string KeepUnreadMap(const std::string& fileName) {
-    std::string target;
-    if (const TIoResult r = FinalTarget(fileName, target)) RaiseIoResult(r);
-    TFileInfo info;
-    if (const int err = FileOps().Inspect(target, info)) RaiseIoResult(err);
-    if (!info.Exists || !info.Regular) return "";
-    std::string kept;
-    if (const TIoResult r = KeepUnread(target, kept)) RaiseIoResult(r);
-    return kept;
 }

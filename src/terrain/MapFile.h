@@ -40,14 +40,9 @@ TIoResult ReadHeightArray(const std::string& fileName, THeightArray& field,
 // ("File access denied"). Only where no temporary file may be made in the folder is the file
 // overwritten in place (after a byte copy to .bak), and never when it has another hard link.
 void SaveHeightArray(const std::string& fileName, const THeightArray& field);
-// The same without exceptions. When keepUnread is set, the file is first kept as KeepUnreadMap
-// does, and keepUnread is cleared once it has been (even if the save then fails).
+// The same without exceptions. When keepUnread is set, the file (it holds a map the field never
+// took in) is first kept as "<name>.unread" (or ".unread-2", ... when taken) beside the link's
+// final target: a hard link where the file system has them, else a byte copy. keepUnread is
+// cleared once it has been kept, even if the save then fails.
 TIoResult WriteHeightArray(const std::string& fileName, const THeightArray& field,
                            bool& keepUnread) noexcept;
-
-// The file still holds a map the field does not (it could not be read, or had another length):
-// keeps it under "<name>.unread" (or ".unread-2", ... when taken) beside the link's final
-// target, before a save replaces it: a hard link where the file system has them, else a byte
-// copy. Returns the name kept under, or "" when there was no regular file. Raises EInOutError
-// when it cannot be kept.
-std::string KeepUnreadMap(const std::string& fileName);
