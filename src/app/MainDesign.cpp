@@ -3,7 +3,7 @@
 #include "app/Main.h"
 #include "app/FieldPaste.h"
 #include "app/WindowKeys.h"
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

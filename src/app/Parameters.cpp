@@ -1,7 +1,7 @@
 // Storage of the main window's module-level state; zero unless a start value is given.
 #include "app/Parameters.h"
 
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 
 namespace MainState {
 int32_t BrushRangeMin = 0;

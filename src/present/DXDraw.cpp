@@ -19,11 +19,12 @@
 #include <map>
 #include <vector>
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#include "util/Platform.h"
+#if VOXEL_X86
 #include <immintrin.h>
 #endif
 
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 #include "toolkit/Form.h"
 
 namespace {
@@ -76,7 +77,7 @@ void ConvertRowPlain(const uint8_t* source, uint32_t* target, int count) {
         target[x] = tables.Low[source[2 * x]] | tables.High[source[2 * x + 1]];
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if VOXEL_X86
 // Sixteen pixels at a time: a 5-bit channel c at the top of a 16-bit lane times 0x108 keeps
 // c << 3 | c >> 2 in the high half, a 6-bit one at bit 5 times 0x2080 keeps c << 2 | c >> 4.
 __attribute__((target("avx2"))) void ConvertRowAvx2(const uint8_t* source, uint32_t* target,
@@ -107,7 +108,7 @@ __attribute__((target("avx2"))) void ConvertRowAvx2(const uint8_t* source, uint3
 using TConvertRow = void (*)(const uint8_t*, uint32_t*, int);
 
 TConvertRow PickConvertRow() {
-#if defined(__x86_64__) && defined(__GNUC__)
+#if VOXEL_X86
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2")) return &ConvertRowAvx2;
 #endif

@@ -11,7 +11,7 @@
 #include <bit>
 #include <cstddef>
 
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 
 // Pixels are little-endian words in memory, and QImage keeps them in the host's order.
 static_assert(std::endian::native == std::endian::little, "RGB565 surfaces assume little-endian");

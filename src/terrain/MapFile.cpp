@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 
 #include "terrain/FileSteps.h"
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 
 using namespace FileSteps;
 

@@ -6,7 +6,7 @@
 #include <QEvent>
 
 #include "toolkit/ErrorBox.h"
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 
 TApplication* Application = nullptr;
 

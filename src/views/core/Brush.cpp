@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 
 namespace {
 

@@ -12,11 +12,12 @@
 #include <memory>
 #include <vector>
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#include "util/Platform.h"
+#if VOXEL_X86
 #include <immintrin.h>
 #endif
 
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 
 namespace {
 
@@ -257,7 +258,7 @@ void ColumnSamplesPlain(const int32_t* rx, const double* across, const double* d
     }
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if VOXEL_X86
 // The same four rows at a time on AVX2; the rounding instruction rounds to nearest even.
 __attribute__((target("avx2"))) void ColumnSamplesAvx2(const int32_t* rx, const double* across,
                                                        const double* down, double c, double s,
@@ -318,7 +319,7 @@ template <bool Wide>
         const int32_t* rxColumn = k.Rx + CellIndex(x, 0);
         uint8_t* outColumn = out.data() + CellIndex(x, 0);
         int32_t sample[Rows];
-#if defined(__x86_64__) && defined(__GNUC__)
+#if VOXEL_X86
         if constexpr (Wide)
             ColumnSamplesAvx2(rxColumn, turn.Across, turn.Down, turn.Cf, turn.Sf, fc, first, last,
                               sample);
@@ -337,7 +338,7 @@ template <bool Wide>
 
 void TurnColumnsPlain(const TTurn& turn, TProjHeightArray& out) { TurnColumns<false>(turn, out); }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if VOXEL_X86
 __attribute__((target("avx2"))) void TurnColumnsAvx2(const TTurn& turn, TProjHeightArray& out) {
     TurnColumns<true>(turn, out);
 }
@@ -345,14 +346,14 @@ __attribute__((target("avx2"))) void TurnColumnsAvx2(const TTurn& turn, TProjHei
 
 // The AVX2 variant where the processor has it, else the plain one; chosen once, before main.
 template <class F> F PickAvx2(F plain, [[maybe_unused]] F avx2) {
-#if defined(__x86_64__) && defined(__GNUC__)
+#if VOXEL_X86
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2")) return avx2;
 #endif
     return plain;
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if VOXEL_X86
 const auto TurnColumnsBest = PickAvx2(&TurnColumnsPlain, &TurnColumnsAvx2);
 #else
 const auto TurnColumnsBest = &TurnColumnsPlain;
@@ -370,7 +371,7 @@ template <bool Wide>
         const int32_t last = turn.Rotation ? k.Last[x] : Rows - 1;
         const int32_t* rxColumn = k.Rx + CellIndex(x, 0);
         int32_t sample[Rows];
-#if defined(__x86_64__) && defined(__GNUC__)
+#if VOXEL_X86
         if constexpr (Wide)
             ColumnSamplesAvx2(rxColumn, turn.Across, turn.Down, turn.Cf, turn.Sf, fc, first, last,
                               sample);
@@ -402,13 +403,13 @@ template <bool Wide>
 
 void BuildGridPlain(const TTurn& turn, TAngleGrid& grid) { BuildGrid<false>(turn, grid); }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if VOXEL_X86
 __attribute__((target("avx2"))) void BuildGridAvx2(const TTurn& turn, TAngleGrid& grid) {
     BuildGrid<true>(turn, grid);
 }
 #endif
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if VOXEL_X86
 const auto BuildGridBest = PickAvx2(&BuildGridPlain, &BuildGridAvx2);
 #else
 const auto BuildGridBest = &BuildGridPlain;
@@ -496,7 +497,7 @@ void BlankColumnPlain(const TBlankBars& b, int32_t x, uint16_t* column) {
     ClearAbove(column, b.Top, sky);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if VOXEL_X86
 // 32 rows at a time: the tops and their running minimum from the bottom up (the sky of each
 // row) for all blocks of the column first, so the blocks' scans overlap; then which entries
 // draw, and only those are visited one by one.
@@ -566,7 +567,7 @@ using TBlankColumn = void (*)(const TBlankBars&, int32_t, uint16_t*);
 void StripToSurface(const TBlankBars& b, const uint16_t (*strip)[StripRows], int32_t n,
                     int32_t x0) {
     int32_t y = b.Top;
-#if defined(__SSE2__) && defined(__x86_64__) && defined(__GNUC__)
+#if VOXEL_X86 && defined(__SSE2__)
     if (n == StripColumns && b.BytesPerPixel == 2) {
         for (; y + 7 <= b.Bottom; y += 8) {
             __m128i c[8];
@@ -608,7 +609,7 @@ void BlankBars(const TBlankBars& b, TBlankColumn drawColumn) {
 bool WideInstructions = true;
 
 TBlankColumn PickBlankColumn() {
-#if defined(__x86_64__) && defined(__GNUC__)
+#if VOXEL_X86
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
         __builtin_cpu_supports("avx512vl"))
@@ -630,7 +631,7 @@ bool BlankArea(const TLockedSurface& surface, int32_t left, int32_t right, int32
             const uint8_t* p = row + 2 * left;
             const int64_t bytes = 2 * int64_t{right - left + 1};
             int64_t i = 0;
-#if defined(__SSE2__) && defined(__x86_64__) && defined(__GNUC__)
+#if VOXEL_X86 && defined(__SSE2__)
             __m128i wide = _mm_setzero_si128();
             for (; i + 64 <= bytes; i += 64)
                 wide = _mm_or_si128(

@@ -1,5 +1,5 @@
 // Messages of the runtime's I/O error codes.
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 
 std::string EInOutError::InOutErrorMessage(int code) {
     switch (code) {
