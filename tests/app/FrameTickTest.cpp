@@ -5,7 +5,7 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 #include "views/core/Brush.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "support/ref/Reference.h"
 #include "terrain/MapFile.h"
 #include "toolkit/Application.h"
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "present/DXDraw.h"
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 #include "toolkit/Form.h"
 #include "views/MapView.h"
 #include "views/ScreenView.h"

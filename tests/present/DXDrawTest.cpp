@@ -13,7 +13,7 @@
 #include "present/DXDraw.h"
 #include "support/QtHelpers.h"
 #include "toolkit/Application.h"
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 #include "toolkit/Form.h"
 
 namespace {

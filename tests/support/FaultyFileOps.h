@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "terrain/MapFile.h"
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 
 enum class TStep {
     None,

@@ -19,7 +19,7 @@
 
 #include "support/FaultyFileOps.h"
 #include "support/TempDir.h"
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "BoxWatcher.h"
 #include "toolkit/Application.h"
 #include "toolkit/ErrorBox.h"
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 
 TEST(ErrorBoxRules, FullStopAndTitle) {
     EXPECT_EQ(ErrorBoxText(""), "");

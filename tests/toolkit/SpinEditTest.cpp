@@ -12,7 +12,7 @@
 
 #include "BoxWatcher.h"
 #include "toolkit/ErrorBox.h"
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 #include "toolkit/SpinEdit.h"
 
 namespace {

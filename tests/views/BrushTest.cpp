@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstring>
 
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 #include "ViewsTestSupport.h"
 #include "views/core/Brush.h"
 

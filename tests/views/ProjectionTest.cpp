@@ -9,7 +9,7 @@
 #include <limits>
 #include <vector>
 
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 #include "ViewsTestSupport.h"
 #include "views/core/Projection.h"
 

@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "terrain/MapFile.h"
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 
 namespace {
 

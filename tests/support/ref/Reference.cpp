@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 
 namespace Ref {
 
