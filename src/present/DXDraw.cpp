@@ -24,6 +24,7 @@
 #include <immintrin.h>
 #endif
 
+#include "util/CpuFeatures.h"
 #include "util/Exceptions.h"
 #include "toolkit/Form.h"
 
@@ -109,8 +110,7 @@ using TConvertRow = void (*)(const uint8_t*, uint32_t*, int);
 
 TConvertRow PickConvertRow() {
 #if VOXEL_X86
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2")) return &ConvertRowAvx2;
+    if (CpuHas(TSimd::Avx2)) return &ConvertRowAvx2;
 #endif
     return &ConvertRowPlain;
 }
