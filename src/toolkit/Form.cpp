@@ -3,9 +3,12 @@
 
 #include <QEvent>
 
+#include <algorithm>
+
 #include "toolkit/Application.h"
 
-TForm::TForm(QWidget* parent) : QScrollArea(parent), FClient(new QWidget) {
+TForm::TForm(QWidget* parent)
+    : QScrollArea(parent), FClient(new QWidget), FHooks(std::make_shared<THookChain>(this)) {
     // First, so the messages that setting up the area sends already find a handler.
     WindowProc = [this](QEvent* e) { return DefaultHandler(e); };
     setFrameShape(QFrame::NoFrame);
@@ -15,13 +18,18 @@ TForm::TForm(QWidget* parent) : QScrollArea(parent), FClient(new QWidget) {
     setWidget(FClient);
 }
 
-bool TForm::DefaultHandler(QEvent* event) { return QScrollArea::event(event); }
+// The views are children and are freed after this: their hooks must find the chain gone.
+TForm::~TForm() = default;
+
+bool TForm::DefaultHandler(QEvent* event) {
+    return QScrollArea::event(event);
+}
 
 // An error leaves the whole handler chain (later hooks are cut short, as with any handler) and
 // is shown here, where the message entered, rather than unwinding through Qt's code.
 bool TForm::event(QEvent* event) {
     try {
-        return WindowProc ? WindowProc(event) : DefaultHandler(event);
+        return FHooks->Dispatch(event);
     } catch (...) {
         event->ignore(); // refused: a close whose handler failed leaves the window open
         Application->HandleException(std::current_exception());
@@ -29,15 +37,61 @@ bool TForm::event(QEvent* event) {
     }
 }
 
-QWidget* TForm::Client() const { return FClient; }
+std::weak_ptr<TForm::THookChain> TForm::Hooks() const {
+    return FHooks;
+}
+
+TForm::THookChain::THookChain(TForm* form) : FForm(form) {}
+
+int TForm::THookChain::Add(THookMethod handler) {
+    FLinks.push_back(std::make_unique<TLink>(TLink{FNextKey, std::move(handler), {}}));
+    Relink();
+    return FNextKey++;
+}
+
+void TForm::THookChain::Remove(int key) {
+    std::erase_if(FLinks, [key](const std::unique_ptr<TLink>& link) { return link->Key == key; });
+    Relink();
+}
+
+void TForm::THookChain::Relink() {
+    TForm* form = FForm;
+    for (size_t i = 0; i < FLinks.size(); ++i) {
+        if (i == 0) {
+            FLinks[i]->Previous = [form](QEvent* e) {
+                return form->WindowProc ? form->WindowProc(e) : form->DefaultHandler(e);
+            };
+        } else {
+            TLink* below = FLinks[i - 1].get();
+            FLinks[i]->Previous = [below](QEvent* e) { return below->Handler(e, below->Previous); };
+        }
+    }
+}
+
+bool TForm::THookChain::Dispatch(QEvent* event) {
+    if (FLinks.empty())
+        return FForm->WindowProc ? FForm->WindowProc(event) : FForm->DefaultHandler(event);
+    TLink& head = *FLinks.back();
+    return head.Handler(event, head.Previous);
+}
+
+QWidget* TForm::Client() const {
+    return FClient;
+}
 
 void TForm::SetClientSize(int width, int height) {
     FClient->setFixedSize(width, height);
     resize(width, height);
 }
 
-int TForm::ClientWidth() const { return FClient->width(); }
+int TForm::ClientWidth() const {
+    return FClient->width();
+}
 
-int TForm::ClientHeight() const { return FClient->height(); }
+int TForm::ClientHeight() const {
+    return FClient->height();
+}
 
-void TForm::Close() { close(); }
+void TForm::Close() {
+    close();
+}

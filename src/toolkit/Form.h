@@ -1,24 +1,55 @@
-// A top-level window whose messages run through a replaceable handler chain, so components
-// (the views) can hook the form as window sub-classing does; the client area scrolls when the
-// window is made smaller than its content.
+// A top-level window whose messages run through a replaceable handler and a chain of hooked
+// handlers, so components (the views) can hook the form as window sub-classing does; the client
+// area scrolls when the window is made smaller than its content.
 #pragma once
 
 #include <QScrollArea>
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 class TForm : public QScrollArea {
     Q_OBJECT
   public:
     // A message handler: returns what QWidget::event would.
     using TWndMethod = std::function<bool(QEvent*)>;
+    // A hooked handler: sees the message first and passes it on through previous.
+    using THookMethod = std::function<bool(QEvent* event, const TWndMethod& previous)>;
 
     explicit TForm(QWidget* parent = nullptr);
+    ~TForm() override; // the hook chain goes with the form; hooks freed later find it gone
 
-    // Head of the handler chain; starts as DefaultHandler. Hooks replace it and keep the old one.
+    // The form's own handler, at the end of the chain; starts as DefaultHandler.
     TWndMethod WindowProc;
-    // The form's own handling of a message (the end of the chain).
+    // The form's own handling of a message.
     bool DefaultHandler(QEvent* event);
+
+    // The chain of hooked handlers, owned by the form: the one hooked last sees a message
+    // first, and each passes it on to the one hooked before it. A hook comes off wherever it
+    // sits; the chain relinks around it.
+    class THookChain {
+      public:
+        explicit THookChain(TForm* form);
+        // Puts the handler at the head of the chain; returns its key for Remove.
+        int Add(THookMethod handler);
+        void Remove(int key);
+        // Runs the message through the chain, head first, down to the form's WindowProc.
+        bool Dispatch(QEvent* event);
+
+      private:
+        struct TLink {
+            int Key;
+            THookMethod Handler;
+            TWndMethod Previous; // the next handler down the chain, kept so no call allocates
+        };
+        void Relink();
+        TForm* FForm;
+        int FNextKey = 1;
+        std::vector<std::unique_ptr<TLink>> FLinks; // in order of hooking
+    };
+    // The form's chain; hooks hold it weakly, so a hook freed after its form does nothing.
+    std::weak_ptr<THookChain> Hooks() const;
 
     // The client area: controls are placed in it at client coordinates.
     QWidget* Client() const;
@@ -35,4 +66,5 @@ class TForm : public QScrollArea {
 
   private:
     QWidget* FClient;
+    std::shared_ptr<THookChain> FHooks;
 };

@@ -2,6 +2,7 @@
 #include "MainTestFixture.h"
 
 #include <QCheckBox>
+#include <QScreen>
 #include <QLineEdit>
 #include <QTest>
 
@@ -116,7 +117,9 @@ TEST_F(FrameTickTest, WaitingForMovementNeedsBothCoordinatesToChange) {
     EXPECT_GT(Height(160, 120), start + 8);
 }
 
-TEST_F(FrameTickTest, BrushErrorEndsTheTickBeforeTheScreen) {
+// An error ends the tick where it is raised; what the tick presented before it is on the
+// screen already (the window's store, read with no event handled since the tick).
+TEST_F(FrameTickTest, ErrorsEndTheTickAndLeaveItsPresentsOnTheScreen) {
     MainState::HeightArrayDiv = 0;
     const THeightArray before = Terrain::HeightArray;
     MouseAt(160, 120, true, false);
@@ -124,6 +127,16 @@ TEST_F(FrameTickTest, BrushErrorEndsTheTickBeforeTheScreen) {
     EXPECT_THROW(Tick(), EDivByZero);
     EXPECT_EQ(MainState::CamRot, (angle + 1) % 360);
     EXPECT_EQ(Terrain::HeightArray, before);
+
+    MainState::HeightArrayDiv = 1;
+    MainState::CameraZ = 0; // the screen view's projection divides by zero after the map's present
+    EXPECT_THROW(Tick(), EZeroDivide);
+    EXPECT_NE(Terrain::HeightArray, before);
+    const QPoint at = Window->DXMap->mapTo(Window.get(), QPoint(0, 0));
+    const QPixmap shown = Window->screen()->grabWindow(Window->winId(), at.x(), at.y(), 320, 240);
+    EXPECT_EQ(shown.toImage().convertToFormat(QImage::Format_RGB16),
+              *Window->DXMap->BackSurface()->Image());
+    EXPECT_NE(MapPixelAt(160, 120), 0);
 }
 
 // Strokes and resets undone and redone with the real keys, the focus in a spin edit's text:

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>
+#include <QScreen>
 #include <QPainter>
 #include <QtTest/qtestspontaneevent.h>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "present/DXDraw.h"
+#include "present/Rgb565.h"
 #include "support/QtHelpers.h"
 #include "toolkit/Application.h"
 #include "util/Exceptions.h"
@@ -32,12 +34,12 @@ uint32_t Pattern(int x, int y) {
     return (x * 37u + y * 1031u + 1u) & 0xFFFFu;
 }
 
-void DrawPattern(TDirectDrawSurface* surface) {
+void DrawPattern(TDirectDrawSurface* surface, int dx = 0, int ky = 1) {
     TLockedSurface s;
     ASSERT_TRUE(LockSurface(surface, s));
     for (int y = 0; y < s.Height; ++y)
         for (int x = 0; x < s.Width; ++x)
-            StorePixel(s, x, y, Pattern(x, y));
+            StorePixel(s, x, y, Pattern(x + dx, y * ky));
     UnlockSurface(surface, s.Bits);
 }
 
@@ -97,7 +99,7 @@ TEST_F(DXDrawTest, InitialisesOnFirstShowAfterTheFormInCreationOrderAndOnlyOnce)
     EXPECT_EQ(Log.size(), 4u); // only the form's own handling again
 }
 
-TEST_F(DXDrawTest, WhatInitialiseDrewIsPresentedThenClearedToBlack) {
+TEST_F(DXDrawTest, WhatInitialiseOrALostSurfaceLeftIsClearedToBlack) {
     QImage shownDuringInitialise;
     Screen->OnInitialize = [&](QObject*) {
         FillSurface(Screen->BackSurface(), 0xF81Fu);
@@ -115,25 +117,37 @@ TEST_F(DXDrawTest, WhatInitialiseDrewIsPresentedThenClearedToBlack) {
     EXPECT_EQ(*Screen->BackSurface()->Image(), Filled(320, 240, 0));
     EXPECT_EQ(Map->Presented(), Filled(320, 240, 0));
     EXPECT_EQ(*Map->BackSurface()->Image(), Filled(320, 240, 0x07E0)); // drawn after the clearing
+    // A lost screen surface is restored by the next present, which clears both again.
+    int restored = 0;
+    Screen->OnRestoreSurface = [&](QObject*) { ++restored; };
+    FillSurface(Screen->BackSurface(), 0x1234u);
+    PlatformFaults().PrimaryLost = true;
+    FlipView(Screen);
+    EXPECT_EQ(restored, 1);
+    EXPECT_FALSE(PlatformFaults().PrimaryLost);
+    EXPECT_EQ(Screen->Presented(), Filled(320, 240, 0));
 }
 
 TEST_F(DXDrawTest, WindowShowsWhatTheBackSurfaceHolds) {
     Form->show();
     DrawPattern(Screen->BackSurface());
     FlipView(Screen);
-    const QImage window = Screen->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(window.size(), QSize(320, 240));
-    int wrong = 0;
-    for (int y = 0; y < 240; ++y)
-        for (int x = 0; x < 320; ++x)
-            wrong += To565(window.pixel(x, y)) != Pattern(x, y);
-    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(Screen->Presented(), *Screen->BackSurface()->Image());
     // Painting converts to a 32-bit target as Qt would, and copies to a 16-bit one as it is.
+    const QImage window = Screen->grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(window, Screen->Presented().convertToFormat(QImage::Format_RGB32));
     QImage target16(320, 240, QImage::Format_RGB16);
     Screen->render(&target16);
     EXPECT_EQ(target16, Screen->Presented());
     EXPECT_EQ(To565(Map->grab().toImage().pixel(5, 5)), 0u); // not presented: still black
+    // In a window smaller than its client area, the scroll bar stays over the view's bottom rows.
+    Form->resize(400, 240);
+    QApplication::processEvents();
+    FillSurface(Screen->BackSurface(), 0xFFFFu);
+    FlipView(Screen);
+    const QImage shown = Form->screen()->grabWindow(Form->winId()).toImage();
+    EXPECT_EQ(To565(shown.pixel(5, 5)), 0xFFFFu);
+    EXPECT_NE(To565(shown.pixel(5, 235)), 0xFFFFu);
 }
 
 TEST_F(DXDrawTest, BackSurfaceOfAnotherSizeIsCentredAndCut) {
@@ -174,18 +188,6 @@ TEST_F(DXDrawTest, OutsideTheInitialisedStateNothingIsDrawnOrPresented) {
     EXPECT_EQ(MatchColor(Screen->BackSurface(), 0xFFFFFFu), 0u);
 }
 
-TEST_F(DXDrawTest, LostPrimarySurfaceIsRestoredByTheNextPresent) {
-    Form->show();
-    int restored = 0;
-    Screen->OnRestoreSurface = [&](QObject*) { ++restored; };
-    FillSurface(Screen->BackSurface(), 0x1234u);
-    PlatformFaults().PrimaryLost = true;
-    FlipView(Screen);
-    EXPECT_EQ(restored, 1);
-    EXPECT_FALSE(PlatformFaults().PrimaryLost);
-    EXPECT_EQ(Screen->Presented(), Filled(320, 240, 0)); // restoring cleared the back surface
-}
-
 TEST_F(DXDrawTest, OnlyTheWindowSystemsCloseRequestFinalises) {
     int finalized = 0;
     Screen->OnFinalize = [&](QObject*) { ++finalized; };
@@ -212,15 +214,13 @@ TEST_F(DXDrawTest, InitialisationErrorsFinaliseForGoodAndReachTheCaller) {
         try {
             view.InitializeView();
             ADD_FAILURE() << "no error";
-        } catch (const EDirectDrawClipperError& e) {
-            EXPECT_TRUE(clipper);
+        } catch (const std::exception& e) {
             EXPECT_STREQ(e.what(), message);
-        } catch (const EDXDrawError& e) {
-            EXPECT_FALSE(clipper);
-            EXPECT_STREQ(e.what(), message);
+            EXPECT_EQ(dynamic_cast<const EDirectDrawClipperError*>(&e) != nullptr, clipper);
+            EXPECT_EQ(dynamic_cast<const EDXDrawError*>(&e) != nullptr, !clipper);
         }
         EXPECT_FALSE(view.Initialized() || view.Updating());
-        EXPECT_EQ(view.DDraw(), nullptr);
+        EXPECT_EQ(view.PrimarySurface(), nullptr);
         EXPECT_EQ(view.BackSurface(), nullptr);
         EXPECT_NO_THROW(FlipView(&view));
     };
@@ -260,7 +260,8 @@ TEST_F(DXDrawTest, HooksComeOffInAnyOrder) {
     EXPECT_EQ(Log.back(), "form shown");
 }
 
-TEST_F(DXDrawTest, PixelsOutsideTheSurfaceAreNeitherWrittenNorRead) {
+// Pixels outside the surface are neither written nor read; colour matching leaves its pixel.
+TEST_F(DXDrawTest, PixelsAndColourMatchingStayWithinTheirPixels) {
     Form->show();
     TDirectDrawSurface* back = Map->BackSurface();
     for (const QPoint p : {QPoint(320, 0), QPoint(0, -1), QPoint(-1, 239), QPoint(0, 240)}) {
@@ -270,22 +271,17 @@ TEST_F(DXDrawTest, PixelsOutsideTheSurfaceAreNeitherWrittenNorRead) {
     EXPECT_EQ(*back->Image(), Filled(320, 240, 0));
     PutPixel(back, 319, 239, 0x1ABCDu); // only the low 16 bits are stored
     EXPECT_EQ(ReadPixel(back, 319, 239), 0xABCDu);
-    PlatformFaults().RefuseLock = true;
-    TLockedSurface s;
-    EXPECT_FALSE(LockSurface(back, s));
-    EXPECT_EQ(ReadPixel(back, 319, 239), 0u);
-    EXPECT_FALSE(LockSurface(nullptr, s));
-}
-
-TEST_F(DXDrawTest, MatchColorGivesTheDrawnValueAndLeavesThePixel) {
-    Form->show();
-    TDirectDrawSurface* back = Map->BackSurface();
     PutPixel(back, 0, 0, 0x1234u);
     EXPECT_EQ(MatchColor(back, 0x000000u), 0u);
     EXPECT_EQ(MatchColor(back, 0x00FFFFu), 0xFFE0u); // yellow: red is the low byte
     EXPECT_EQ(MatchColor(back, 0xFF0000u), 0x001Fu);
     EXPECT_EQ(ReadPixel(back, 0, 0), 0x1234u);
     EXPECT_FALSE(SurfaceCanvas(back)->HasContext());
+    PlatformFaults().RefuseLock = true;
+    TLockedSurface s;
+    EXPECT_FALSE(LockSurface(back, s));
+    EXPECT_EQ(ReadPixel(back, 319, 239), 0u);
+    EXPECT_FALSE(LockSurface(nullptr, s));
 }
 
 TEST_F(DXDrawTest, CanvasDrawsTextAndNeverOverlapsALock) {
@@ -335,12 +331,7 @@ TEST_F(DXDrawTest, KeptTextLayoutDrawsWhatAFreshPainterDraws) {
                              "F/S : 2147483647", "F/S : 60"}) {
         SCOPED_TRACE(text);
         ++trial;
-        TLockedSurface s;
-        ASSERT_TRUE(LockSurface(back, s));
-        for (int y = 0; y < s.Height; ++y)
-            for (int x = 0; x < s.Width; ++x)
-                StorePixel(s, x, y, Pattern(x + trial, y * trial));
-        UnlockSurface(back, s.Bits);
+        DrawPattern(back, trial, trial);
         QImage expected = back->Image()->copy();
         {
             QPainter painter(&expected);

@@ -1,0 +1,125 @@
+// The windowed presenting driver: makes the view's surfaces and copies the back surface into
+// the window area, only where it changed.
+#include "present/DXDraw.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "util/Exceptions.h"
+
+namespace {
+
+// Whether two runs of 16 pixels are equal, without a library call.
+inline bool SameChunk(const uint8_t* a, const uint8_t* b) {
+    uint64_t difference = 0;
+    for (int i = 0; i < 32; i += 8) {
+        uint64_t p, q;
+        std::memcpy(&p, a + i, 8);
+        std::memcpy(&q, b + i, 8);
+        difference |= p ^ q;
+    }
+    return difference == 0;
+}
+
+// Copies the part of a row that differs, in whole runs of 16 pixels: [first, end) are the
+// pixels copied. False when the rows are equal.
+bool CopyChangedRow(const uint8_t* from, uint8_t* to, int width, int& first, int& end) {
+    constexpr int Run = 16;
+    const auto same = [from, to, width](int x) {
+        if (width - x >= Run) return SameChunk(from + 2 * x, to + 2 * x);
+        return std::memcmp(from + 2 * x, to + 2 * x, static_cast<size_t>(width - x) * 2) == 0;
+    };
+    first = 0;
+    while (first < width && same(first))
+        first += Run;
+    if (first >= width) return false;
+    int last = (width - 1) / Run * Run;
+    while (last > first && same(last))
+        last -= Run;
+    end = std::min(last + Run, width);
+    std::memcpy(to + 2 * first, from + 2 * first, static_cast<size_t>(end - first) * 2);
+    return true;
+}
+
+} // namespace
+
+TDXDrawDriver::TDXDrawDriver(TCustomDXDraw* view) : FView(view) {}
+
+TDXDrawDriver::~TDXDrawDriver() = default;
+
+void TDXDrawDriverBlt::Initialize() {
+    TCustomDXDraw& view = *FView;
+    // The window area of the view stands in for the screen.
+    view.FPrimary = std::make_unique<TDirectDrawSurface>(view.FDDraw.get());
+    view.FPrimary->Primary = true;
+    if (!view.FPrimary->Create(std::max(view.width(), 1), std::max(view.height(), 1)))
+        throw EDXDrawError("Primary Surface cannot be made");
+
+    if (PlatformFaults().RefuseClipper) throw EDirectDrawClipperError("Clipper cannot be made");
+    view.FClipper = std::make_unique<TDirectDrawClipper>(view.FDDraw.get());
+    view.FClipper->SetWindow(&view);
+
+    view.FBack = std::make_unique<TDirectDrawSurface>(view.FDDraw.get());
+    const int width = std::max(view.FStoredWidth, 1);
+    const int height = std::max(view.FStoredHeight, 1);
+    if (!view.FBack->Create(width, height) && !view.FBack->Create(width, height))
+        throw EDXDrawError("Surface cannot be made");
+    view.FBack->Fill(0);
+}
+
+void TDXDrawDriverBlt::Finalize() {
+    TCustomDXDraw& view = *FView;
+    view.FClipper.reset();
+    view.FBack.reset();
+    view.FPrimary.reset();
+    view.FDDraw.reset();
+}
+
+void TDXDrawDriverBlt::Flip() {
+    TCustomDXDraw& view = *FView;
+    TDirectDrawSurface* back = view.FBack.get();
+    TDirectDrawSurface* primary = view.FPrimary.get();
+    if (back == nullptr || !back->HasSurface() || primary == nullptr || !primary->HasSurface())
+        return;
+    // A locked surface cannot take part in a copy.
+    if (back->Locked() || primary->Locked()) return;
+    const QImage& source = *back->Image();
+    QImage& target = *primary->Image();
+
+    // Centred without scaling; the division truncates toward zero.
+    const int originX = (view.width() - source.width()) / 2;
+    const int originY = (view.height() - source.height()) / 2;
+    QRect area = QRect(originX, originY, source.width(), source.height()) & target.rect();
+    if (view.FClipper && view.FClipper->Window() != nullptr)
+        area &= view.FClipper->Window()->rect();
+    if (area.isEmpty()) return;
+
+    // Only what differs from the window area is copied and shown: the map view changes only
+    // under the brush, and a view that did not change at all costs a comparison.
+    constexpr int BytesPerPixel = 2;
+    uint8_t* targetBits = target.bits();
+    const uint8_t* sourceBits = source.constBits();
+    int left = INT_MAX, right = -1, top = -1, bottom = -1;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        uint8_t* to = targetBits + y * target.bytesPerLine() + area.left() * BytesPerPixel;
+        const uint8_t* from = sourceBits + (y - originY) * source.bytesPerLine() +
+                              (area.left() - originX) * BytesPerPixel;
+        int first = 0, end = 0;
+        if (!CopyChangedRow(from, to, area.width(), first, end)) continue;
+        left = std::min(left, first);
+        right = std::max(right, end - 1);
+        if (top < 0) top = y;
+        bottom = y;
+    }
+    if (bottom < 0) return;
+    view.ShowPresented(QRect(area.left() + left, top, right - left + 1, bottom - top + 1));
+}
+
+void TDXDrawDriverBlt::Resize() {
+    TCustomDXDraw& view = *FView;
+    if (!view.FBack) return;
+    // A refusal leaves the view without a platform back surface; drawing then finds none.
+    if (view.FBack->Create(std::max(view.FStoredWidth, 1), std::max(view.FStoredHeight, 1)))
+        view.FBack->Fill(0);
+}

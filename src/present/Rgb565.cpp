@@ -1,0 +1,91 @@
+// RGB565 to 32-bit conversion: a table per input byte, and sixteen pixels at a time with AVX2.
+#include "present/Rgb565.h"
+
+#include <array>
+
+#include "util/Platform.h"
+#if VOXEL_X86
+#include <immintrin.h>
+#endif
+
+#include "util/CpuFeatures.h"
+
+namespace {
+
+// RGB565 to RGB32 with each channel's top bits repeated below (as Qt converts). Every output
+// bit copies one input bit, so one table per input byte suffices; both stay in the L1 cache.
+struct TRgb565Tables {
+    std::array<uint32_t, 256> Low{};
+    std::array<uint32_t, 256> High{};
+};
+
+const TRgb565Tables& Rgb565Tables() {
+    static const TRgb565Tables tables = [] {
+        const auto expand = [](uint32_t c) {
+            return ((c << 3) & 0xF8u) | ((c >> 2) & 0x07u) | ((c << 5) & 0xFC00u) |
+                   ((c >> 1) & 0x300u) | ((c << 8) & 0xF80000u) | ((c << 3) & 0x70000u);
+        };
+        TRgb565Tables t;
+        for (uint32_t i = 0; i < 256; ++i) {
+            t.Low[i] = 0xFF000000u | expand(i);
+            t.High[i] = expand(i << 8);
+        }
+        return t;
+    }();
+    return tables;
+}
+
+void ConvertRowPlain(const uint8_t* source, uint32_t* target, int count) {
+    const TRgb565Tables& tables = Rgb565Tables();
+    for (int x = 0; x < count; ++x)
+        target[x] = tables.Low[source[2 * x]] | tables.High[source[2 * x + 1]];
+}
+
+#if VOXEL_X86
+// Sixteen pixels at a time: a 5-bit channel c at the top of a 16-bit lane times 0x108 keeps
+// c << 3 | c >> 2 in the high half, a 6-bit one at bit 5 times 0x2080 keeps c << 2 | c >> 4.
+__attribute__((target("avx2"))) void ConvertRowAvx2(const uint8_t* source, uint32_t* target,
+                                                    int count) {
+    const __m256i redMask = _mm256_set1_epi16(static_cast<int16_t>(0xF800));
+    const __m256i greenMask = _mm256_set1_epi16(0x07E0);
+    const __m256i five = _mm256_set1_epi16(0x0108), six = _mm256_set1_epi16(0x2080);
+    const __m256i alpha = _mm256_set1_epi16(static_cast<int16_t>(0xFF00));
+    int x = 0;
+    for (; x + 16 <= count; x += 16) {
+        const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + 2 * x));
+        const __m256i r = _mm256_mulhi_epu16(_mm256_and_si256(p, redMask), five);
+        const __m256i g = _mm256_mulhi_epu16(_mm256_and_si256(p, greenMask), six);
+        const __m256i b = _mm256_mulhi_epu16(_mm256_slli_epi16(p, 11), five);
+        const __m256i low = _mm256_or_si256(b, _mm256_slli_epi16(g, 8)); // green, blue
+        const __m256i high = _mm256_or_si256(r, alpha);                  // 0xFF, red
+        const __m256i a = _mm256_unpacklo_epi16(low, high);              // pixels 0-3, 8-11
+        const __m256i c = _mm256_unpackhi_epi16(low, high);              // pixels 4-7, 12-15
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + x),
+                            _mm256_permute2x128_si256(a, c, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + x + 8),
+                            _mm256_permute2x128_si256(a, c, 0x31));
+    }
+    ConvertRowPlain(source + 2 * x, target + x, count - x);
+}
+#endif
+
+using TConvertRow = void (*)(const uint8_t*, uint32_t*, int);
+
+TConvertRow PickConvertRow() {
+#if VOXEL_X86
+    if (CpuHas(TSimd::Avx2)) return &ConvertRowAvx2;
+#endif
+    return &ConvertRowPlain;
+}
+
+const TConvertRow ConvertRow = PickConvertRow();
+
+} // namespace
+
+void ConvertRgb565ToRgb32(const QImage& from, const QRect& area, uint8_t* target,
+                          qsizetype targetPitch) {
+    const uint8_t* source = from.constBits() + area.top() * from.bytesPerLine() + area.left() * 2;
+    for (int y = 0; y < area.height(); ++y)
+        ConvertRow(source + y * from.bytesPerLine(),
+                   reinterpret_cast<uint32_t*>(target + y * targetPitch), area.width());
+}

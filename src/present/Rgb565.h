@@ -1,0 +1,12 @@
+// Conversion of RGB565 pictures to 32-bit pixels, for presenting on 32-bit windows.
+#pragma once
+
+#include <QImage>
+#include <QRect>
+
+#include <cstdint>
+
+// Converts a rectangle of an RGB565 image into the opaque 32-bit pixels (0xFFRRGGBB) at target,
+// whose rows are targetPitch bytes apart; each channel's top bits repeat below, as Qt converts.
+void ConvertRgb565ToRgb32(const QImage& from, const QRect& area, uint8_t* target,
+                          qsizetype targetPitch);
