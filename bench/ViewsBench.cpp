@@ -1,5 +1,6 @@
 // Figures for the per-frame arithmetic of the views: the brush and the renderer's two passes,
-// each beside its plain reference, with the reference-to-production ratio printed at the end.
+// each beside its plain reference, the renderer timed per options value, with the
+// reference-to-production ratio printed at the end.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -7,38 +8,34 @@
 
 #include "RatioReporter.h"
 #include "support/ref/Reference.h"
-#include "util/Fnc.h"
+#include "views/core/VoxelRenderer.h"
 
 namespace {
 
-struct TTables {
-    TSqrtTable Sqrt;
-    TTrigTable Sin, Cos;
-    TMapPixelTable MapPixel;
-    TShadePixelTable ShadePixel;
-    TTables() {
-        Ref::MakeSqrtTable(Sqrt);
-        MakeTrigTables(Sin, Cos);
-        Ref::MakeRgb565Ramps(MapPixel, ShadePixel);
-    }
-};
-
-const TTables& Tables() {
-    static const TTables tables;
+const TViewTables& Tables() {
+    static const TViewTables tables;
     return tables;
 }
 
-using TBrushFn = void (*)(THeightArray&, const TLockedSurface&, int32_t, int32_t,
-                          const TBrushParams&, const TBrushProfile&, const TSqrtTable&,
-                          const TMapPixelTable&);
-using TProjectFn = void (*)(const THeightArray&, const TCamera&, const TTrigTable&,
-                            const TTrigTable&, const TRect&, TProjHeightArray&);
-using TBarsFn = void (*)(const TProjHeightArray&, const TLockedSurface&, const TMapPixelTable&,
-                         const TShadePixelTable&, const TRect&);
+const TRect FullClip{0, 0, 319, 239};
+
+// Options from the arguments: the level (0 portable, 1 AVX2, 2 AVX-512), then angle grids.
+TRendererOptions OptionsOf(const benchmark::State& state) {
+    TRendererOptions options;
+    options.Simd = static_cast<TSimd>(state.range(0));
+    options.AngleGrids = state.range(1) != 0;
+    return options;
+}
+// The portable level with the other options at their defaults.
+TRendererOptions Portable() {
+    TRendererOptions options;
+    options.Simd = TSimd::Portable;
+    return options;
+}
 
 // One brush stroke per iteration at the centre, raising and lowering in turn.
-void BrushBench(benchmark::State& state, TBrushFn brush) {
-    const TTables& t = Tables();
+template <class F> void BrushBench(benchmark::State& state, F brush) {
+    const TViewTables& t = Tables();
     THeightArray field = Ref::SmoothField(7);
     Ref::TMemorySurface surface;
     const TBrushProfile profile = Ref::Profile(1);
@@ -55,34 +52,30 @@ void BrushBench(benchmark::State& state, TBrushFn brush) {
 }
 
 // One frame per iteration: background fill, projection and bars, the angle one degree further.
-void ScreenBench(benchmark::State& state, TProjectFn project, TBarsFn bars) {
-    const TTables& t = Tables();
+template <class P, class B> void ScreenBench(benchmark::State& state, P project, B bars) {
+    const TViewTables& t = Tables();
     const THeightArray field = Ref::SmoothField(11);
     Ref::TMemorySurface surface;
     TProjHeightArray proj{};
-    const TCamera camera;
-    const TRect clip{0, 0, 319, 239};
-    uint16_t angle = 0;
+    TCamera camera;
     for (auto _ : state) {
-        TCamera turned = camera;
-        turned.CamRot = angle;
         std::memset(surface.Bytes.data(), 0, surface.Bytes.size());
-        project(field, turned, t.Sin, t.Cos, clip, proj);
-        bars(proj, surface.Lock, t.MapPixel, t.ShadePixel, clip);
-        angle = static_cast<uint16_t>((angle + 1) % 360);
+        project(field, camera, t.Sin, t.Cos, FullClip, proj);
+        bars(proj, surface.Lock, t.MapPixel, t.ShadePixel, FullClip);
+        camera.CamRot = static_cast<uint16_t>((camera.CamRot + 1) % 360);
         benchmark::DoNotOptimize(surface.Bytes.data());
         benchmark::ClobberMemory();
     }
 }
 
 // The projection alone, the angle stepping as in a frame.
-void ProjectBench(benchmark::State& state, TProjectFn project) {
-    const TTables& t = Tables();
+template <class P> void ProjectBench(benchmark::State& state, P project) {
+    const TViewTables& t = Tables();
     const THeightArray field = Ref::SmoothField(11);
     TProjHeightArray proj{};
     TCamera camera;
     for (auto _ : state) {
-        project(field, camera, t.Sin, t.Cos, TRect{0, 0, 319, 239}, proj);
+        project(field, camera, t.Sin, t.Cos, FullClip, proj);
         camera.CamRot = static_cast<uint16_t>((camera.CamRot + 1) % 360);
         benchmark::DoNotOptimize(proj.data());
         benchmark::ClobberMemory();
@@ -90,15 +83,15 @@ void ProjectBench(benchmark::State& state, TProjectFn project) {
 }
 
 // The bars alone, over the projection of every angle in turn.
-void BarsBench(benchmark::State& state, TBarsFn bars) {
-    const TTables& t = Tables();
-    const THeightArray field = Ref::SmoothField(11);
-    static std::vector<TProjHeightArray> frames = [&] {
+template <class B> void BarsBench(benchmark::State& state, B bars) {
+    const TViewTables& t = Tables();
+    static const std::vector<TProjHeightArray> frames = [&] {
+        const THeightArray field = Ref::SmoothField(11);
         std::vector<TProjHeightArray> all(360);
         TCamera camera;
         for (uint16_t a = 0; a < 360; ++a) {
             camera.CamRot = a;
-            ProjectField(field, camera, t.Sin, t.Cos, TRect{0, 0, 319, 239}, all[a]);
+            Ref::ProjectField(field, camera, t.Sin, t.Cos, FullClip, all[a]);
         }
         return all;
     }();
@@ -106,34 +99,54 @@ void BarsBench(benchmark::State& state, TBarsFn bars) {
     size_t angle = 0;
     for (auto _ : state) {
         std::memset(surface.Bytes.data(), 0, surface.Bytes.size());
-        bars(frames[angle], surface.Lock, t.MapPixel, t.ShadePixel, TRect{0, 0, 319, 239});
+        bars(frames[angle], surface.Lock, t.MapPixel, t.ShadePixel, FullClip);
         angle = (angle + 1) % 360;
         benchmark::DoNotOptimize(surface.Bytes.data());
         benchmark::ClobberMemory();
     }
 }
 
-void BM_ProjectField(benchmark::State& state) { ProjectBench(state, &ProjectField); }
+// The renderer's projection with the options of the arguments (a whole turn first, outside
+// the timing, so grids that fit are built).
+void RendererProjectBench(benchmark::State& state, const TRendererOptions& options) {
+    TVoxelRenderer renderer(options);
+    const auto project = [&](auto&&... a) { renderer.ProjectField(a...); };
+    const THeightArray field = Ref::SmoothField(11);
+    TCamera camera;
+    TProjHeightArray proj;
+    for (uint16_t a = 0; a < 360; ++a, camera.CamRot = a)
+        project(field, camera, Tables().Sin, Tables().Cos, FullClip, proj);
+    ProjectBench(state, project);
+}
+void RendererBarsBench(benchmark::State& state, const TRendererOptions& options) {
+    const TVoxelRenderer renderer(options);
+    BarsBench(state, [&](auto&&... a) { renderer.DrawBars(a...); });
+}
+void BM_ProjectField(benchmark::State& state) { RendererProjectBench(state, {}); }
+void BM_ProjectFieldPortable(benchmark::State& state) { RendererProjectBench(state, Portable()); }
+void BM_RendererProject(benchmark::State& state) { RendererProjectBench(state, OptionsOf(state)); }
 void BM_RefProjectField(benchmark::State& state) { ProjectBench(state, &Ref::ProjectField); }
-void BM_DrawBars(benchmark::State& state) { BarsBench(state, &DrawBars); }
-// The portable code paths, for machines without the wide instruction sets.
-void BM_DrawBarsPortable(benchmark::State& state) {
-    UseWideInstructions(false);
-    BarsBench(state, &DrawBars);
-    UseWideInstructions(true);
-}
-void BM_ProjectFieldPortable(benchmark::State& state) {
-    UseWideInstructions(false);
-    ProjectBench(state, &ProjectField);
-    UseWideInstructions(true);
-}
+void BM_DrawBars(benchmark::State& state) { RendererBarsBench(state, {}); }
+void BM_DrawBarsPortable(benchmark::State& state) { RendererBarsBench(state, Portable()); }
+void BM_RendererBars(benchmark::State& state) { RendererBarsBench(state, OptionsOf(state)); }
 void BM_RefDrawBars(benchmark::State& state) { BarsBench(state, &Ref::DrawBars); }
 
 void BM_ApplyBrush(benchmark::State& state) { BrushBench(state, &ApplyBrush); }
 void BM_RefApplyBrush(benchmark::State& state) { BrushBench(state, &Ref::ApplyBrush); }
-void BM_DrawScreenCore(benchmark::State& state) { ScreenBench(state, &ProjectField, &DrawBars); }
+void BM_DrawScreenCore(benchmark::State& state) {
+    TVoxelRenderer renderer;
+    ScreenBench(state, [&](auto&&... a) { renderer.ProjectField(a...); },
+                [&](auto&&... a) { renderer.DrawBars(a...); });
+}
 void BM_RefDrawScreenCore(benchmark::State& state) {
     ScreenBench(state, &Ref::ProjectField, &Ref::DrawBars);
+}
+
+// The levels this processor runs, each with and without angle grids.
+void EveryLevel(benchmark::internal::Benchmark* b) {
+    for (const TSimd simd : {TSimd::Portable, TSimd::Avx2, TSimd::Avx512})
+        if (CpuHas(simd))
+            for (const int grids : {0, 1}) b->Args({static_cast<int>(simd), grids});
 }
 
 BENCHMARK(BM_ApplyBrush)->Arg(50)->Arg(200)->Unit(benchmark::kMicrosecond);
@@ -141,12 +154,16 @@ BENCHMARK(BM_RefApplyBrush)->Arg(50)->Arg(200)->Unit(benchmark::kMicrosecond);
 // Whole turns, so every angle counts the same.
 BENCHMARK(BM_DrawScreenCore)->Iterations(3600)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefDrawScreenCore)->Iterations(360)->Unit(benchmark::kMicrosecond);
+// The default options, then the portable level with the default grids, then every options value
+// (BM_Renderer*/level/grids).
 BENCHMARK(BM_ProjectField)->Iterations(3600)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefProjectField)->Iterations(360)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DrawBars)->Iterations(3600)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefDrawBars)->Iterations(3600)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_DrawBarsPortable)->Iterations(3600)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ProjectFieldPortable)->Iterations(3600)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DrawBarsPortable)->Iterations(3600)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RendererProject)->Apply(EveryLevel)->Iterations(3600)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RendererBars)->Apply(EveryLevel)->Iterations(3600)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

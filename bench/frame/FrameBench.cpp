@@ -1,6 +1,6 @@
 // Figures for whole frames of the program on the offscreen platform: DrawScreen, DrawMap and one
-// tick of the real main window, each beside the same steps around the plain reference
-// transcriptions, plus the presents and the counter text alone (the split of a frame).
+// tick of the real main window, each beside the same with the plain reference transcriptions
+// swapped in for the cores, plus the presents alone (the split of a frame).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -16,7 +16,6 @@
 #include "support/ref/Reference.h"
 #include "terrain/TerrainState.h"
 #include "toolkit/Application.h"
-#include "views/SurfaceLock.h"
 
 namespace {
 
@@ -51,67 +50,23 @@ void ResetState() {
     Terrain::HeightArray = Ref::SmoothField(11);
 }
 
-// DrawMap with the plain transcription of the brush: lock, brush, unlock, present.
-void RefDrawMap(TMain& window, int32_t cx, int32_t cy) {
-    using namespace MainState;
-    const TBrushParams params{BrushRangeMin, HeightArrayDiv, ButtonMode, window.DXMap->height()};
-    {
-        TSurfaceLock lock(window.DXMap->BackSurface());
-        if (lock.Locked())
-            Ref::ApplyBrush(Terrain::HeightArray, lock.Surface(), cx, cy, params,
-                            Terrain::BrushProfile, Terrain::SqrtTable, Terrain::MapPixel);
+// While it lives, DrawScreen and DrawMap call the plain transcriptions of the passes and the
+// brush (or, without Reference, the production cores as usual).
+template <bool Reference> struct TCoresFor {
+    const TDrawCores Saved = MainState::Cores;
+    TCoresFor() {
+        if (Reference) MainState::Cores = {&Ref::ProjectField, &Ref::DrawBars, &Ref::ApplyBrush};
     }
-    FlipView(window.DXMap);
-}
-
-// DrawScreen with the plain transcriptions of both passes and the counter drawn as text.
-void RefDrawScreen(TMain& window) {
-    using namespace MainState;
-    TDirectDrawSurface* back = window.DXScreen->BackSurface();
-    const TCamera camera{CameraX, CameraY, CameraZ, HorizonOffset, CamRot};
-    FillSurface(back, Terrain::MapPixel[0]);
-    Ref::ProjectField(Terrain::HeightArray, camera, Terrain::SinTable, Terrain::CosTable,
-                      ClipRect, ProjHeightArray);
-    {
-        TSurfaceLock lock(back);
-        if (lock.Locked())
-            Ref::DrawBars(ProjHeightArray, lock.Surface(), Terrain::MapPixel, Terrain::ShadePixel,
-                          ClipRect);
-    }
-    if (TDirectDrawSurfaceCanvas* canvas = SurfaceCanvas(back)) {
-        canvas->TextOut(8, 8,
-                        QStringLiteral("F/S : %1").arg(window.DXTimer->FramesPerSecond()));
-        ReleaseCanvas(canvas);
-    }
-    FlipView(window.DXScreen);
-}
-
-// The tick's own steps with the reference drawing.
-void RefTick(TMain& window) {
-    using namespace MainState;
-    if (CamRotAuto) CamRot = static_cast<uint16_t>((CamRot + 1) % 360);
-    const TMouseSample mouse = window.MouseSampler();
-    LeftDown = mouse.LeftDown;
-    RightDown = mouse.RightDown;
-    PrevCursorPos = CursorPos;
-    CursorPos = {mouse.X, mouse.Y};
-    const QPoint local = ScreenToClient(window.DXMap, CursorPos.X, CursorPos.Y);
-    MapCursor = {local.x(), local.y()};
-    if (PointInRect(MapCursor, MapRect)) {
-        const bool shown = mouse.OverOwnWindow;
-        ButtonMode = !shown ? bmNone : LeftDown ? bmRaise : RightDown ? bmLower : bmNone;
-        RefDrawMap(window, MapCursor.X, MapCursor.Y);
-    }
-    RefDrawScreen(window);
-}
+    ~TCoresFor() { MainState::Cores = Saved; }
+};
 
 // One frame of the screen view per iteration, the angle one degree further each time.
 template <bool Reference> void ScreenBench(benchmark::State& state) {
     ResetState();
     TMain& window = *Rig->Window;
+    const TCoresFor<Reference> cores;
     for (auto _ : state) {
-        if constexpr (Reference) RefDrawScreen(window);
-        else window.DrawScreen();
+        window.DrawScreen();
         MainState::CamRot = static_cast<uint16_t>((MainState::CamRot + 1) % 360);
     }
 }
@@ -121,22 +76,21 @@ template <bool Reference> void MapBench(benchmark::State& state) {
     ResetState();
     MainState::BrushRangeMin = static_cast<int32_t>(state.range(0));
     TMain& window = *Rig->Window;
+    const TCoresFor<Reference> cores;
     for (auto _ : state) {
         MainState::ButtonMode = MainState::ButtonMode == bmRaise ? bmLower : bmRaise;
-        if constexpr (Reference) RefDrawMap(window, 160, 120);
-        else window.DrawMap(160, 120);
+        window.DrawMap(160, 120);
     }
     ResetState();
 }
 
-// One whole tick per iteration: the camera turns, the cursor rests over the map.
+// One whole tick per iteration: the camera turns, the cursor rests over the map (with no
+// movement, so a tick that waits for it skips the brush).
 template <bool Reference> void TickBench(benchmark::State& state) {
     ResetState();
     TMain& window = *Rig->Window;
-    for (auto _ : state) {
-        if constexpr (Reference) RefTick(window);
-        else window.DXTimerTimer(window.DXTimer, 1);
-    }
+    const TCoresFor<Reference> cores;
+    for (auto _ : state) window.DXTimerTimer(window.DXTimer, 1);
 }
 
 // One whole tick per iteration with the left button held over the map: a stroke in progress.

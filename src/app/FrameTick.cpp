@@ -53,7 +53,7 @@ void TMain::DrawMap(int32_t cx, int32_t cy) {
     using namespace MainState;
     const TBrushParams params{BrushRangeMin, HeightArrayDiv, ButtonMode, DXMap->height()};
     DrawMapView(DXMap, Terrain::HeightArray, cx, cy, params, Terrain::BrushProfile,
-                Terrain::SqrtTable, Terrain::MapPixel);
+                Terrain::SqrtTable, Terrain::MapPixel, Cores.ApplyBrush);
 }
 
 void TMain::DrawScreen() {
@@ -61,6 +61,6 @@ void TMain::DrawScreen() {
     const TCamera camera{CameraX, CameraY, CameraZ, HorizonOffset, CamRot};
     const TScreenFrame frame{Terrain::HeightArray, camera,           Terrain::SinTable,
                              Terrain::CosTable,    ClipRect,         Terrain::MapPixel,
-                             Terrain::ShadePixel,  DXTimer->FramesPerSecond()};
+                             Terrain::ShadePixel,  DXTimer->FramesPerSecond(), Cores};
     DrawScreenView(DXScreen, frame, ProjHeightArray);
 }

@@ -103,7 +103,7 @@ void TMain::BrushRangeMinSpinChange() { MainState::BrushRangeMin = BrushRangeMin
 
 void TMain::CameraZSpinChange() {
     MainState::CameraZ = CameraZSpin->Value();
-    MainState::HorizonOffset = MainState::HorizonOffsetFor(MainState::CameraZ, MainState::CameraY);
+    MainState::HorizonOffset = HorizonOffsetFor(MainState::CameraZ, MainState::CameraY);
 }
 
 void TMain::HeightArrayDivSpinChange() {

@@ -1,7 +1,6 @@
 // Storage of the main window's module-level state; zero unless a start value is given.
 #include "app/Parameters.h"
 
-#include "util/Exceptions.h"
 
 namespace MainState {
 int32_t BrushRangeMin = 0;
@@ -25,11 +24,16 @@ TPoint MapCursor{};
 uint8_t ButtonMode = 0;
 
 TProjHeightArray ProjHeightArray{};
+TVoxelRenderer Renderer;
 
-int32_t HorizonOffsetFor(int32_t cameraZ, int32_t cameraY) {
-    // Sums and products wrap in 32 bits; done unsigned so the wrap is defined.
-    const auto product = static_cast<int32_t>(static_cast<uint32_t>(cameraZ) * 120u);
-    const auto divisor = static_cast<int32_t>(static_cast<uint32_t>(cameraY) + 120u);
-    return static_cast<int32_t>(120u - static_cast<uint32_t>(CheckedDiv(product, divisor)));
-}
+TDrawCores Cores{
+    [](const THeightArray& field, const TCamera& camera, const TTrigTable& sinTable,
+       const TTrigTable& cosTable, const TRect& clip, TProjHeightArray& out) {
+        Renderer.ProjectField(field, camera, sinTable, cosTable, clip, out);
+    },
+    [](const TProjHeightArray& proj, const TLockedSurface& surface, const TMapPixelTable& mapPixel,
+       const TShadePixelTable& shadePixel, const TRect& clip) {
+        Renderer.DrawBars(proj, surface, mapPixel, shadePixel, clip);
+    },
+    &ApplyBrush};
 } // namespace MainState

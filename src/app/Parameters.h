@@ -6,7 +6,8 @@
 #include <string>
 
 #include "util/Geometry.h"
-#include "views/core/Projection.h"
+#include "views/core/DrawCores.h"
+#include "views/core/VoxelRenderer.h"
 
 namespace MainState {
 extern int32_t BrushRangeMin;  // brush radius in cells
@@ -32,7 +33,8 @@ extern uint8_t ButtonMode;
 
 // Scratch of the renderer, cleared every frame.
 extern TProjHeightArray ProjHeightArray;
-
-// 120 - CameraZ * 120 div (CameraY + 120), with the 32-bit wrap of the product.
-int32_t HorizonOffsetFor(int32_t cameraZ, int32_t cameraY);
+// The screen view's renderer with its caches.
+extern TVoxelRenderer Renderer;
+// The cores DrawScreen and DrawMap call: Renderer's passes and the brush.
+extern TDrawCores Cores;
 } // namespace MainState

@@ -18,11 +18,12 @@ void PaintWholeMap(TDXDraw* view, const THeightArray& field, const TMapPixelTabl
 
 void DrawMapView(TDXDraw* view, THeightArray& field, int32_t cx, int32_t cy,
                  const TBrushParams& params, const TBrushProfile& profile,
-                 const TSqrtTable& sqrtTable, const TMapPixelTable& mapPixel) {
+                 const TSqrtTable& sqrtTable, const TMapPixelTable& mapPixel,
+                 decltype(TDrawCores::ApplyBrush) brush) {
     {
         TSurfaceLock lock(view->BackSurface());
         if (lock.Locked())
-            ApplyBrush(field, lock.Surface(), cx, cy, params, profile, sqrtTable, mapPixel);
+            brush(field, lock.Surface(), cx, cy, params, profile, sqrtTable, mapPixel);
     }
     FlipView(view);
 }

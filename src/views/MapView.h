@@ -7,7 +7,7 @@
 #include "present/DXDraw.h"
 #include "terrain/HeightField.h"
 #include "terrain/Tables.h"
-#include "views/core/Brush.h"
+#include "views/core/DrawCores.h"
 
 // Builds MapPixel and ShadePixel by matching colours on the view's back surface.
 void BuildColourRamps(TDXDraw* view, TMapPixelTable& mapPixel, TShadePixelTable& shadePixel);
@@ -19,7 +19,8 @@ void PaintWholeMap(TDXDraw* view, const THeightArray& field, const TMapPixelTabl
 // an error from the brush unlocks and leaves without presenting.
 void DrawMapView(TDXDraw* view, THeightArray& field, int32_t cx, int32_t cy,
                  const TBrushParams& params, const TBrushProfile& profile,
-                 const TSqrtTable& sqrtTable, const TMapPixelTable& mapPixel);
+                 const TSqrtTable& sqrtTable, const TMapPixelTable& mapPixel,
+                 decltype(TDrawCores::ApplyBrush) brush = &ApplyBrush);
 
 // Repaints these cells of the field (an undo or redo) and presents.
 void RepaintMapCells(TDXDraw* view, const THeightArray& field, const std::vector<uint32_t>& cells,

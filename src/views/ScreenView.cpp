@@ -42,11 +42,13 @@ void InitializeScreenView(TDXDraw* view, const TMapPixelTable& mapPixel) {
 void DrawScreenView(TDXDraw* view, const TScreenFrame& frame, TProjHeightArray& proj) {
     TDirectDrawSurface* back = view->BackSurface();
     FillSurface(back, frame.MapPixel[0]);
-    ProjectField(frame.Field, frame.Camera, frame.SinTable, frame.CosTable, frame.ClipRect, proj);
+    frame.Cores.ProjectField(frame.Field, frame.Camera, frame.SinTable, frame.CosTable,
+                             frame.ClipRect, proj);
     {
         TSurfaceLock lock(back);
         if (lock.Locked())
-            DrawBars(proj, lock.Surface(), frame.MapPixel, frame.ShadePixel, frame.ClipRect);
+            frame.Cores.DrawBars(proj, lock.Surface(), frame.MapPixel, frame.ShadePixel,
+                                 frame.ClipRect);
     }
     // Without a back surface (failed initialisation, or finalised by the close box while the
     // window stayed open) there is nothing to write on; the frame goes on.

@@ -4,7 +4,7 @@
 #include "present/DXDraw.h"
 #include "terrain/HeightField.h"
 #include "terrain/Tables.h"
-#include "views/core/Projection.h"
+#include "views/core/DrawCores.h"
 
 // Clears the view with the background, sets the canvas for the counter (clear brush, aqua
 // text) and presents it.
@@ -20,6 +20,7 @@ struct TScreenFrame {
     const TMapPixelTable& MapPixel;
     const TShadePixelTable& ShadePixel;
     int32_t FramesPerSecond;
+    const TDrawCores& Cores; // the projection and the bars
 };
 
 // Fill, projection, bars under a lock, "F/S : " counter, present. A failed lock skips the bars

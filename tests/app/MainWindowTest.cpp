@@ -147,7 +147,7 @@ TEST_F(MainWindowTest, CameraHeightSetsTheHorizon) {
     }
     // Extreme typed heights wrap in 32 bits without faulting.
     TypeInto(Window->CameraZSpin, "2147483647");
-    EXPECT_EQ(MainState::HorizonOffset, MainState::HorizonOffsetFor(2147483647, 480));
+    EXPECT_EQ(MainState::HorizonOffset, HorizonOffsetFor(2147483647, 480));
 }
 
 TEST_F(MainWindowTest, TypedRadiusHoldsUntilFocusLeaves) {

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "app/Parameters.h"
 #include "present/DXDraw.h"
 #include "util/Exceptions.h"
 #include "toolkit/Form.h"
@@ -42,7 +43,7 @@ class ViewDrawingTest : public ::testing::Test {
     }
     QImage Back() const { return *View->BackSurface()->Image(); }
     TScreenFrame Frame() const {
-        return {Field, Camera, Sin, Cos, Clip, MapPixel, ShadePixel, 1234};
+        return {Field, Camera, Sin, Cos, Clip, MapPixel, ShadePixel, 1234, MainState::Cores};
     }
 
     std::unique_ptr<TForm> Form;

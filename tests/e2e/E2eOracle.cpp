@@ -118,7 +118,7 @@ int Screen(char** args) {
     TCamera camera;
     camera.CamRot = static_cast<uint16_t>(std::atoi(args[1]));
     camera.CameraZ = std::atoi(args[2]);
-    camera.HorizonOffset = Ref::HorizonOffsetFor(camera.CameraZ);
+    camera.HorizonOffset = HorizonOffsetFor(camera.CameraZ, camera.CameraY);
     TTrigTable sinTable{}, cosTable{};
     MakeTrigTables(sinTable, cosTable);
     TMapPixelTable mapPixel{};

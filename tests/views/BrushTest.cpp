@@ -143,18 +143,13 @@ void ExpectSameAsReference(const THeightArray& field, int32_t pitch, int32_t hei
                            const std::string& what) {
     THeightArray fast = field, plain = field;
     Ref::TMemorySurface fastSurface(pitch, 320, height), plainSurface(pitch, 320, height);
-    std::string fastError, plainError;
-    try {
-        ApplyBrush(fast, fastSurface.Lock, cx, cy, params, profile, t.Sqrt, t.MapPixel);
-    } catch (const Exception& e) {
-        fastError = e.what();
-    }
-    try {
-        Ref::ApplyBrush(plain, plainSurface.Lock, cx, cy, params, profile, t.Sqrt, t.MapPixel);
-    } catch (const Exception& e) {
-        plainError = e.what();
-    }
-    EXPECT_EQ(fastError, plainError) << what;
+    EXPECT_EQ(ErrorOf([&] {
+                  ApplyBrush(fast, fastSurface.Lock, cx, cy, params, profile, t.Sqrt, t.MapPixel);
+              }),
+              ErrorOf([&] {
+                  Ref::ApplyBrush(plain, plainSurface.Lock, cx, cy, params, profile, t.Sqrt, t.MapPixel);
+              }))
+        << what;
     EXPECT_EQ(FirstDifference(fast, plain), "") << what;
     EXPECT_EQ(FirstDifference(fastSurface.Bytes, plainSurface.Bytes, pitch), "") << what;
 }

@@ -1,12 +1,11 @@
 // Exactness of the fast renderer: projection buffer and bars identical to the plain
-// transcription at every angle, for camera heights across the spin's range and beyond, with
-// the wide instruction sets and with the portable code.
+// transcription at every angle, for camera heights across the spin's range and beyond, for
+// every options value (kernels, angle grids, grid budgets).
 #include <gtest/gtest.h>
 
 #include <tuple>
 
 #include "ViewsTestSupport.h"
-#include "views/core/Projection.h"
 
 namespace {
 
@@ -23,7 +22,8 @@ TEST_P(ProjectionSweep, EveryAngleMatchesTheReference) {
     TCamera camera;
     const auto [height, half] = GetParam();
     camera.CameraZ = height;
-    camera.HorizonOffset = Ref::HorizonOffsetFor(camera.CameraZ);
+    camera.HorizonOffset = HorizonOffsetFor(camera.CameraZ, camera.CameraY);
+    std::vector<TVoxelRenderer> renderers = EveryRenderer();
     std::vector<TProjHeightArray> plain(3);
     for (int32_t angle = half * 180; angle < half * 180 + 180; ++angle) {
         camera.CamRot = static_cast<uint16_t>(angle);
@@ -32,19 +32,16 @@ TEST_P(ProjectionSweep, EveryAngleMatchesTheReference) {
         for (size_t f = 0; f < fields.size(); ++f) {
             Ref::TMemorySurface plainSurface;
             Ref::DrawBars(plain[f], plainSurface.Lock, t.MapPixel, t.ShadePixel, FullClip);
-            // The processor's wide instruction sets, then the portable code.
-            for (const bool wide : {true, false}) {
-                UseWideInstructions(wide);
+            for (TVoxelRenderer& renderer : renderers) {
                 TProjHeightArray fast;
-                ProjectField(*fields[f], camera, t.Sin, t.Cos, FullClip, fast);
+                renderer.ProjectField(*fields[f], camera, t.Sin, t.Cos, FullClip, fast);
                 ASSERT_EQ(FirstDifference(fast, plain[f]), "")
-                    << "angle " << angle << " field " << f << " wide " << wide;
+                    << "angle " << angle << " field " << f << " " << renderer.Options();
                 Ref::TMemorySurface fastSurface;
-                DrawBars(fast, fastSurface.Lock, t.MapPixel, t.ShadePixel, FullClip);
+                renderer.DrawBars(fast, fastSurface.Lock, t.MapPixel, t.ShadePixel, FullClip);
                 ASSERT_EQ(FirstDifference(fastSurface.Bytes, plainSurface.Bytes, 640), "")
-                    << "angle " << angle << " field " << f << " wide " << wide;
+                    << "angle " << angle << " field " << f << " " << renderer.Options();
             }
-            UseWideInstructions(true);
         }
     }
 }

@@ -4,37 +4,33 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
-#include <cstring>
 #include <limits>
 #include <vector>
 
 #include "util/Exceptions.h"
 #include "ViewsTestSupport.h"
-#include "views/core/Projection.h"
 
 namespace {
 
 constexpr TRect FullClip{0, 0, 319, 239};
 
-// "" when production and reference leave the same buffer and raise the same error, else what differs.
-std::string CompareWithReference(const THeightArray& field, const TCamera& camera,
-                                 const TTrigTable& sinTable, const TTrigTable& cosTable,
-                                 const TRect& clip) {
+// "" when every renderer and the reference leave the same buffer and raise the same error,
+// else what differs.
+std::string CompareWithReference(std::vector<TVoxelRenderer>& renderers, const THeightArray& field,
+                                 const TCamera& camera, const TTrigTable& sinTable,
+                                 const TTrigTable& cosTable, const TRect& clip) {
     TProjHeightArray fast{}, plain{};
-    std::string fastError, plainError;
-    try {
-        ProjectField(field, camera, sinTable, cosTable, clip, fast);
-    } catch (const Exception& e) {
-        fastError = e.what();
+    const std::string plainError =
+        ErrorOf([&] { Ref::ProjectField(field, camera, sinTable, cosTable, clip, plain); });
+    for (TVoxelRenderer& renderer : renderers) {
+        const std::string fastError =
+            ErrorOf([&] { renderer.ProjectField(field, camera, sinTable, cosTable, clip, fast); });
+        const std::string difference = fastError != plainError
+                                           ? "error \"" + fastError + "\" vs \"" + plainError + "\""
+                                           : FirstDifference(fast, plain);
+        if (!difference.empty()) return testing::PrintToString(renderer.Options()) + ": " + difference;
     }
-    try {
-        Ref::ProjectField(field, camera, sinTable, cosTable, clip, plain);
-    } catch (const Exception& e) {
-        plainError = e.what();
-    }
-    if (fastError != plainError) return "error \"" + fastError + "\" vs \"" + plainError + "\"";
-    return FirstDifference(fast, plain);
+    return "";
 }
 
 class ProjectionTest : public testing::Test {
@@ -43,7 +39,7 @@ class ProjectionTest : public testing::Test {
                              const TRect& clip = FullClip) {
         TProjHeightArray out;
         out.fill(7); // the pass clears it
-        ProjectField(field, camera, T.Sin, T.Cos, clip, out);
+        Renderer.ProjectField(field, camera, T.Sin, T.Cos, clip, out);
         return out;
     }
     // The colour of a bar pixel of running value v.
@@ -53,19 +49,21 @@ class ProjectionTest : public testing::Test {
     static TCamera Camera(int32_t cameraZ, uint16_t camRot = 0) {
         TCamera camera;
         camera.CameraZ = cameraZ;
-        camera.HorizonOffset = Ref::HorizonOffsetFor(cameraZ);
+        camera.HorizonOffset = HorizonOffsetFor(cameraZ, camera.CameraY);
         camera.CamRot = camRot;
         return camera;
     }
 
     TViewTables T;
     Ref::TMemorySurface Surface;
+    TVoxelRenderer Renderer;
+    std::vector<TVoxelRenderer> Renderers = EveryRenderer();
 };
 
 TEST_F(ProjectionTest, AllZeroFieldDrawsNothing) {
     const TProjHeightArray proj = Project(THeightArray{}, Camera(240));
     EXPECT_EQ(FirstDifference(proj, THeightArray{}), "");
-    DrawBars(proj, Surface.Lock, T.MapPixel, T.ShadePixel, FullClip);
+    Renderer.DrawBars(proj, Surface.Lock, T.MapPixel, T.ShadePixel, FullClip);
     EXPECT_EQ(std::count(Surface.Bytes.begin(), Surface.Bytes.end(), 0), Surface.Bytes.size());
 }
 
@@ -82,7 +80,7 @@ TEST_F(ProjectionTest, OneCellBecomesOneEntryAndOneBar) {
         TProjHeightArray bars{};
         bars[CellIndex(160, 239)] = static_cast<uint8_t>(entry);
         Ref::TMemorySurface surface;
-        DrawBars(bars, surface.Lock, T.MapPixel, T.ShadePixel, FullClip);
+        Renderer.DrawBars(bars, surface.Lock, T.MapPixel, T.ShadePixel, FullClip);
         for (int32_t x = 0; x < 320; ++x)
             for (int32_t y = 0; y < 240; ++y) {
                 const int32_t value = entry - 2 * (y - firstRow);
@@ -116,8 +114,9 @@ TEST_F(ProjectionTest, HalfTurnMirrorsTheSamplingThroughTheCentre) {
 }
 
 TEST_F(ProjectionTest, HighCameraSamplesTheFarRowsLowerDown) {
-    EXPECT_EQ(Ref::HorizonOffsetFor(240), 72);
-    EXPECT_EQ(Ref::HorizonOffsetFor(1000), -80);
+    EXPECT_EQ(HorizonOffsetFor(240, 480), 72);
+    EXPECT_EQ(HorizonOffsetFor(1000, 480), -80);
+    EXPECT_EQ(HorizonOffsetFor(INT32_MAX, 480), 120); // the product wraps to -120
     // At height 1000 map row 238 is seen on screen rows 49 and 50 only.
     THeightArray field{};
     for (int32_t x = 0; x < 320; ++x) field[CellIndex(x, 238)] = 100;
@@ -134,13 +133,11 @@ TEST_F(ProjectionTest, HighCameraSamplesTheFarRowsLowerDown) {
 TEST_F(ProjectionTest, CameraHeightZeroRaisesBeforeAnythingIsWritten) {
     TProjHeightArray out;
     out.fill(7);
-    TCamera camera = Camera(0);
-    try {
-        ProjectField(Ref::SmoothField(1), camera, T.Sin, T.Cos, FullClip, out);
-        FAIL() << "no error";
-    } catch (const EZeroDivide& e) {
-        EXPECT_STREQ(e.what(), "Floating point division by zero");
-    }
+    const auto project = [&] {
+        Renderer.ProjectField(Ref::SmoothField(1), Camera(0), T.Sin, T.Cos, FullClip, out);
+    };
+    EXPECT_THROW(project(), EZeroDivide);
+    EXPECT_EQ(ErrorOf(project), "Floating point division by zero");
     EXPECT_EQ(FirstDifference(out, THeightArray{}), "");
 }
 
@@ -164,7 +161,7 @@ TEST_F(ProjectionTest, ExtremeCamerasMatchTheReference) {
             TCamera camera = Camera(row.CameraZ, angle);
             camera.CameraX = row.CameraX;
             camera.CameraY = row.CameraY;
-            EXPECT_EQ(CompareWithReference(field, camera, T.Sin, T.Cos, FullClip), "")
+            EXPECT_EQ(CompareWithReference(Renderers, field, camera, T.Sin, T.Cos, FullClip), "")
                 << row.CameraX << " " << row.CameraY << " " << row.CameraZ << " at " << angle;
         }
 }
@@ -173,7 +170,7 @@ TEST_F(ProjectionTest, NearerBarHidesFartherBarButNotAZeroColouredPixel) {
     TProjHeightArray proj{};
     proj[CellIndex(10, 200)] = 40; // near: rows 180 ... 199
     proj[CellIndex(10, 190)] = 60; // far: from row 160 down to the near bar
-    DrawBars(proj, Surface.Lock, T.MapPixel, T.ShadePixel, FullClip);
+    Renderer.DrawBars(proj, Surface.Lock, T.MapPixel, T.ShadePixel, FullClip);
     for (int32_t y = 0; y < 240; ++y) {
         const uint16_t expected = y >= 180 && y <= 199   ? Colour(40 - 2 * (y - 180))
                                   : y >= 160 && y < 180 ? Colour(60 - 2 * (y - 160))
@@ -184,7 +181,7 @@ TEST_F(ProjectionTest, NearerBarHidesFartherBarButNotAZeroColouredPixel) {
     TMapPixelTable darkTop = T.MapPixel;
     darkTop[40] = 0;
     Ref::TMemorySurface surface;
-    DrawBars(proj, surface.Lock, darkTop, T.ShadePixel, FullClip);
+    Renderer.DrawBars(proj, surface.Lock, darkTop, T.ShadePixel, FullClip);
     EXPECT_EQ(surface.Pixel(10, 180), Colour(20)); // the far bar's value at that row
     EXPECT_EQ(surface.Pixel(10, 181), Colour(38));
 }
@@ -218,15 +215,13 @@ TEST_F(ProjectionTest, RandomBarsMatchTheReference) {
                 byte = static_cast<uint8_t>(random.Range(1, 255));
         const std::vector<uint8_t> start = plain.Bytes;
         Ref::DrawBars(proj, plain.Lock, mapPixel, shadePixel, clip);
-        for (const bool wide : {true, false}) {
-            UseWideInstructions(wide);
+        for (const TVoxelRenderer& renderer : Renderers) {
             Ref::TMemorySurface fast(pitch, 320, height);
             std::copy(start.begin(), start.end(), fast.Bytes.begin());
-            DrawBars(proj, fast.Lock, mapPixel, shadePixel, clip);
+            renderer.DrawBars(proj, fast.Lock, mapPixel, shadePixel, clip);
             ASSERT_EQ(FirstDifference(fast.Bytes, plain.Bytes, pitch), "")
-                << "trial " << trial << " wide " << wide;
+                << "trial " << trial << " " << renderer.Options();
         }
-        UseWideInstructions(true);
     }
 }
 
@@ -260,7 +255,7 @@ TEST_F(ProjectionTest, RandomCamerasAnglesClipsAndTablesMatchTheReference) {
         case 3: sinTable[angle] = 0.5f; cosTable[angle] = 0.25f; break;
         default: break;
         }
-        ASSERT_EQ(CompareWithReference(field, camera, sinTable, cosTable, clip), "")
+        ASSERT_EQ(CompareWithReference(Renderers, field, camera, sinTable, cosTable, clip), "")
             << "trial " << trial << ": Z " << camera.CameraZ << " rot " << camera.CamRot;
     }
 }

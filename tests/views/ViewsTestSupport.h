@@ -2,23 +2,26 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "support/ref/Reference.h"
-#include "util/Fnc.h"
+#include "views/core/VoxelRenderer.h"
 
-struct TViewTables {
-    TSqrtTable Sqrt;
-    TTrigTable Sin, Cos;
-    TMapPixelTable MapPixel;
-    TShadePixelTable ShadePixel;
-    TViewTables() {
-        Ref::MakeSqrtTable(Sqrt);
-        MakeTrigTables(Sin, Cos);
-        Ref::MakeRgb565Ramps(MapPixel, ShadePixel);
-    }
-};
+// A renderer for every options value that must agree: the kernels of each level the processor
+// runs, with and without angle grids, each with a store of nothing, one grid and the default.
+inline std::vector<TVoxelRenderer> EveryRenderer() {
+    std::vector<TVoxelRenderer> all;
+    for (const TSimd simd : {TSimd::Portable, TSimd::Avx2, TSimd::Avx512})
+        for (const bool grids : {true, false})
+            for (const size_t budget : {size_t{0}, TAngleGrids::OneGrid, TRendererOptions{}.GridBudget})
+                if (CpuHas(simd)) all.emplace_back(TRendererOptions{simd, grids, budget});
+    return all;
+}
+inline std::ostream& operator<<(std::ostream& out, const TRendererOptions& o) {
+    return out << "simd " << int(o.Simd) << " grids " << o.AngleGrids << " budget " << o.GridBudget;
+}
 
 // "" when equal, else the first differing cell as "(x, y): a vs b".
 inline std::string FirstDifference(const THeightArray& a, const THeightArray& b) {

@@ -1,5 +1,6 @@
-// The voxel renderer's arithmetic: the projection pass that samples the field into a buffer
-// of scaled heights, and the drawing pass that turns them into vertical bars.
+// The projection pass's arithmetic: the camera, what the projection keeps while the camera and
+// the clip stay the same (sample rows and columns, quotient tables, the reach of each column),
+// and the turn of that sample grid for one angle, one column at a time.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +8,6 @@
 #include "terrain/HeightField.h"
 #include "terrain/Tables.h"
 #include "util/Geometry.h"
-#include "util/Surface.h"
 
 // Scaled heights per screen position, indexed like the field (x * 240 + y).
 using TProjHeightArray = THeightArray;
@@ -20,18 +20,75 @@ struct TCamera {
     uint16_t CamRot = 0;
 };
 
-// Clears out and fills it from the field as seen from the camera. Raises EZeroDivide when
-// CameraZ is 0. CamRot is taken modulo 360. Samples outside the clip or the field, or whose
-// rounding leaves 32 bits, give 0.
-void ProjectField(const THeightArray& field, const TCamera& camera, const TTrigTable& sinTable,
-                  const TTrigTable& cosTable, const TRect& clip, TProjHeightArray& out);
+// Markers of a column's sample list (a sample is otherwise a field index).
+constexpr int32_t SampleOutside = -1;
+constexpr int32_t SampleHalfWay = -2; // a double tie: only the extended formula decides
 
-// Draws the bars, nearest row first, into a locked 16-bit surface already filled with black.
-// Only pixels inside both the clip and the surface's Width x Height are read or written.
-void DrawBars(const TProjHeightArray& proj, const TLockedSurface& surface,
-              const TMapPixelTable& mapPixel, const TShadePixelTable& shadePixel,
-              const TRect& clip);
+// The clip rectangle within the field; may be empty.
+struct TFieldClip {
+    int32_t Left, Top, Right, Bottom;
+    bool Empty() const { return Left > Right || Top > Bottom; }
+    bool Contains(int64_t mx, int64_t my) const {
+        return mx >= Left && mx <= Right && my >= Top && my <= Bottom;
+    }
+};
 
-// Lets the passes use every instruction set the processor has (the default), or only the
-// portable code, so tests can check both.
-void UseWideInstructions(bool enabled);
+// Where samples of rows first ... last of one column land: a field index, SampleOutside, or
+// SampleHalfWay. rx holds the column's sample offsets, across and down the row terms.
+using TColumnSamples = void (*)(const int32_t* rx, const double* across, const double* down,
+                                double c, double s, const TFieldClip& clip, int32_t first,
+                                int32_t last, int32_t* sample);
+void ColumnSamplesPlain(const int32_t* rx, const double* across, const double* down, double c,
+                        double s, const TFieldClip& clip, int32_t first, int32_t last,
+                        int32_t* sample);
+
+// What the projection keeps while the camera and the clip stay the same.
+struct TCameraCache {
+    bool Built = false;
+    TCamera Camera;
+    TRect Clip;
+    bool Usable = false; // every sample is small and every division defined
+    TFieldClip FieldClip{};
+    float S2[MapHeight];
+    double Ry[MapHeight];
+    int32_t Rx[MapCells];                        // x * 240 + y
+    uint8_t QuotientOf[MapHeight][256];          // round(h / s2) of each row, kept in 8 bits
+    int16_t First[MapWidth], Last[MapWidth];     // rows of each column that can sample the clip
+
+    // Rebuilds unless built for this camera (the angle aside) and clip; true when it rebuilt.
+    bool Update(const TCamera& camera, const TRect& clip);
+};
+
+// One angle's turn of a usable cache.
+struct TTurn {
+    const TCameraCache* Cache = nullptr;
+    float Cf = 0, Sf = 0;     // the table entries
+    bool Rotation = false;    // c² + s² is 1: the reach of each column holds
+    double Across[MapHeight]; // -ry * s per row: exact
+    double Down[MapHeight];   // ry * c per row: exact
+
+    void Set(const TCameraCache& cache, float cf, float sf);
+    // The rows of column x it looks at.
+    int32_t First(int32_t x) const { return Rotation ? Cache->First[x] : 0; }
+    int32_t Last(int32_t x) const { return Rotation ? Cache->Last[x] : MapHeight - 1; }
+    // Where the samples of column x land (rows First ... Last): a field index or SampleOutside.
+    void Column(TColumnSamples kernel, int32_t x, int32_t* sample) const;
+};
+
+// Whether the table entries are small enough for the cached turn (false for NaN too).
+inline bool SmallTurn(float cf, float sf) {
+    return (cf >= -2.0f && cf <= 2.0f) && (sf >= -2.0f && sf <= 2.0f);
+}
+
+// Every position from scratch in extended precision, raising as the plain formula does: for
+// cameras the cache does not cover. out must be clear.
+void ProjectEveryPosition(const THeightArray& field, const TCamera& camera, long double c,
+                          long double s, const TFieldClip& clip, TProjHeightArray& out);
+
+// The frame from the turn, column by column. out must be clear.
+void TurnColumns(const TTurn& turn, TColumnSamples kernel, const THeightArray& field,
+                 TProjHeightArray& out);
+
+// 120 - CameraZ * 120 div (CameraY + 120), with the 32-bit wrap of the product; raises
+// EDivByZero when CameraY is -120.
+int32_t HorizonOffsetFor(int32_t cameraZ, int32_t cameraY);

@@ -205,11 +205,6 @@ THeightArray NoiseField(uint32_t seed) {
     return field;
 }
 
-int32_t HorizonOffsetFor(int32_t cameraZ) {
-    const int32_t product = static_cast<int32_t>(static_cast<uint32_t>(cameraZ) * 120u);
-    return 120 - product / 600;
-}
-
 TMemorySurface::TMemorySurface(int32_t pitch, int32_t width, int32_t height)
     : Bytes(static_cast<size_t>(pitch) * static_cast<size_t>(height), 0) {
     Lock.Bits = Bytes.data();

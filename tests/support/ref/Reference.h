@@ -3,11 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "terrain/HeightField.h"
 #include "terrain/Tables.h"
 #include "util/Geometry.h"
+#include "util/Exceptions.h"
+#include "util/Fnc.h"
 #include "util/Surface.h"
 #include "views/core/Brush.h"
 #include "views/core/Projection.h"
@@ -44,9 +47,6 @@ THeightArray SmoothField(uint32_t seed);
 // Every cell random in 0 ... 255.
 THeightArray NoiseField(uint32_t seed);
 
-// HorizonOffset as the command panel derives it: 120 - CameraZ * 120 div 600, wrapping.
-int32_t HorizonOffsetFor(int32_t cameraZ);
-
 // A zero-filled 16-bit surface in memory with a chosen pitch.
 struct TMemorySurface {
     explicit TMemorySurface(int32_t pitch = 640, int32_t width = 320, int32_t height = 240);
@@ -56,3 +56,26 @@ struct TMemorySurface {
 };
 
 } // namespace Ref
+
+// The message of the error the call raises, "" when none.
+template <class F> std::string ErrorOf(F call) {
+    try {
+        call();
+    } catch (const Exception& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// The tables the views' tests and benchmarks draw with (5-6-5 ramps).
+struct TViewTables {
+    TSqrtTable Sqrt;
+    TTrigTable Sin, Cos;
+    TMapPixelTable MapPixel;
+    TShadePixelTable ShadePixel;
+    TViewTables() {
+        Ref::MakeSqrtTable(Sqrt);
+        MakeTrigTables(Sin, Cos);
+        Ref::MakeRgb565Ramps(MapPixel, ShadePixel);
+    }
+};

@@ -1,0 +1,71 @@
+// Bars on a blank surface.
+//
+// When the clip holds only 0 and every bar colour is non-zero, a pixel is occupied exactly when
+// a nearer bar of its column drew it, and the nearer bars of a column cover every row from the
+// highest top among them (the "sky") down to the current row. A bar therefore draws rows
+// max(its top, clip top) ... min(its bottom, sky - 1), with no pixel to look at; the rows from
+// its bottom down to the sky stay empty. So a drawing bar fills the segment [from, sky) of its
+// column with its colours followed by zeros, and the segments of a column's drawing bars
+// partition the rows from the last one's top down to the clip's bottom.
+//
+// Columns are built eight at a time in a small column-major strip, copying each segment in
+// fixed runs of 16 rows from a descending colour sequence (no loop whose length the branch
+// predictor has to guess per bar), and the strip is then turned into the surface's rows.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "terrain/HeightField.h"
+
+namespace BlankBars {
+constexpr int32_t StripColumns = 8;
+constexpr int32_t Run = 16;                 // rows copied at once
+constexpr int32_t StripPad = Run;           // rows before row 0 that a run may spill into
+constexpr int32_t StripRows = StripPad + MapHeight;
+// Colours of one parity from the top value down to 1 or 2, then zeros for a whole column.
+constexpr int32_t SequencePad = Run;
+constexpr int32_t SequenceLength = SequencePad + 128 + MapHeight + Run;
+} // namespace BlankBars
+
+struct TBlankBars {
+    const uint8_t* Proj;
+    uint8_t* Bits;
+    int64_t Pitch, BytesPerPixel;
+    const uint16_t* Sequence[2]; // [v & 1]: colours of 254, 252 ... 2 and of 255, 253 ... 1
+    int32_t Left, Right, Top, Bottom;
+};
+
+// One column x into its strip column (row 0 at column[0]).
+using TBlankColumn = void (*)(const TBlankBars& b, int32_t x, uint16_t* column);
+// Rows Top ... Bottom of a strip of n columns into the surface at column x0.
+using TStripToSurface = void (*)(const TBlankBars& b,
+                                 const uint16_t (*strip)[BlankBars::StripRows], int32_t n,
+                                 int32_t x0);
+// Whether the 2-byte pixels [left, right] of every row top ... bottom hold 0 (pitch apart).
+using TBlankRows = bool (*)(const uint8_t* bits, int64_t pitch, int32_t left, int32_t right,
+                            int32_t top, int32_t bottom);
+
+// Fills rows [from, end) of a strip column with the colours of the bar of entry v whose top is
+// barTop, starting at row from. Runs spill only above from, into rows not final yet.
+inline void WriteSegment(const TBlankBars& b, uint16_t* column, int32_t v, int32_t barTop,
+                         int32_t from, int32_t end) {
+    using namespace BlankBars;
+    const int32_t value = v - 2 * (from - barTop);
+    const uint16_t* sequence = b.Sequence[v & 1] + SequencePad + ((v & 1 ? 255 : 254) - value) / 2;
+    for (int32_t e = end; e > from; e -= Run)
+        std::memcpy(column + e - Run, sequence + (e - Run - from), Run * 2);
+}
+
+// Clears rows [top, end) of a strip column (spilling only above top).
+inline void ClearAbove(uint16_t* column, int32_t top, int32_t end) {
+    using namespace BlankBars;
+    for (int32_t e = end; e > top; e -= Run) std::memset(column + e - Run, 0, Run * 2);
+}
+
+// The plain kernels.
+void BlankColumnPlain(const TBlankBars& b, int32_t x, uint16_t* column);
+void StripToSurfacePlain(const TBlankBars& b, const uint16_t (*strip)[BlankBars::StripRows],
+                         int32_t n, int32_t x0);
+bool BlankRowsPlain(const uint8_t* bits, int64_t pitch, int32_t left, int32_t right,
+                    int32_t top, int32_t bottom);

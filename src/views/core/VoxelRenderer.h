@@ -1,0 +1,47 @@
+// The voxel renderer as one object: the projection pass that samples the field into a buffer of
+// scaled heights and the drawing pass that turns them into vertical bars, with everything they
+// keep between frames (the camera cache, the angle grids) and the kernels its options choose.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "util/CpuFeatures.h"
+#include "views/core/AngleGrids.h"
+#include "views/core/Bars.h"
+#include "views/core/Projection.h"
+
+struct TRendererOptions {
+    TSimd Simd = CpuSimd(); // widest kernels used; capped at what the processor runs
+    bool AngleGrids = true; // keep each angle's turned grid, within the budget
+    size_t GridBudget = size_t{56} << 20; // bytes of the angle grids' store
+};
+
+class TVoxelRenderer {
+  public:
+    explicit TVoxelRenderer(const TRendererOptions& options = {});
+
+    const TRendererOptions& Options() const { return FOptions; }
+
+    // Clears out and fills it from the field as seen from the camera. Raises EZeroDivide when
+    // CameraZ is 0. CamRot is taken modulo 360. Samples outside the clip or the field, or whose
+    // rounding leaves 32 bits, give 0.
+    void ProjectField(const THeightArray& field, const TCamera& camera,
+                      const TTrigTable& sinTable, const TTrigTable& cosTable, const TRect& clip,
+                      TProjHeightArray& out);
+
+    // Draws the bars, nearest row first, into a locked 16-bit surface already filled with
+    // black. Only pixels inside both the clip and the surface's Width x Height are read or
+    // written.
+    void DrawBars(const TProjHeightArray& proj, const TLockedSurface& surface,
+                  const TMapPixelTable& mapPixel, const TShadePixelTable& shadePixel,
+                  const TRect& clip) const;
+
+  private:
+    TRendererOptions FOptions;
+    TColumnSamples FColumnSamples;
+    TBarsKernels FBarsKernels;
+    std::unique_ptr<TCameraCache> FCache;
+    std::unique_ptr<TTurn> FTurn;
+    std::unique_ptr<TAngleGrids> FGrids; // none without angle grids
+};

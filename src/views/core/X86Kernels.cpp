@@ -1,0 +1,160 @@
+// The x86 kernels: AVX2 column samples, the AVX-512 blank column, the SSE2 strip transpose and
+// blank-row scan.
+#include "views/core/X86Kernels.h"
+
+#if VOXEL_X86
+#include <immintrin.h>
+
+#include <algorithm>
+
+using namespace BlankBars;
+
+namespace {
+constexpr int32_t Rows = MapHeight;
+} // namespace
+
+// The rounding instruction rounds to nearest even, as the shift of the plain kernel does.
+__attribute__((target("avx2"))) void ColumnSamplesAvx2(const int32_t* rx, const double* across,
+                                                       const double* down, double c, double s,
+                                                       const TFieldClip& fc, int32_t first,
+                                                       int32_t last, int32_t* sample) {
+    const __m256d vc = _mm256_set1_pd(c), vs = _mm256_set1_pd(s);
+    const __m256d half = _mm256_set1_pd(0.5), magnitude = _mm256_set1_pd(-0.0);
+    const __m128i left = _mm_set1_epi32(fc.Left - 160), top = _mm_set1_epi32(fc.Top - 120);
+    const __m128i width = _mm_set1_epi32(fc.Right - fc.Left);
+    const __m128i height = _mm_set1_epi32(fc.Bottom - fc.Top);
+    const __m128i rows = _mm_set1_epi32(Rows), base = _mm_set1_epi32(160 * Rows + 120);
+    const __m128i outside = _mm_set1_epi32(SampleOutside);
+    int32_t y = first;
+    for (; y + 3 <= last; y += 4) {
+        const __m256d x4 = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rx + y)));
+        const __m256d t1 = _mm256_add_pd(_mm256_mul_pd(x4, vc), _mm256_loadu_pd(across + y));
+        const __m256d t2 = _mm256_add_pd(_mm256_mul_pd(x4, vs), _mm256_loadu_pd(down + y));
+        const int mode = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
+        const __m256d r1 = _mm256_round_pd(t1, mode), r2 = _mm256_round_pd(t2, mode);
+        const __m256d tie = _mm256_or_pd(
+            _mm256_cmp_pd(_mm256_andnot_pd(magnitude, _mm256_sub_pd(t1, r1)), half, _CMP_EQ_OQ),
+            _mm256_cmp_pd(_mm256_andnot_pd(magnitude, _mm256_sub_pd(t2, r2)), half, _CMP_EQ_OQ));
+        const __m128i u = _mm256_cvtpd_epi32(r1), v = _mm256_cvtpd_epi32(r2); // exact: whole
+        const __m128i du = _mm_sub_epi32(u, left), dv = _mm_sub_epi32(v, top);
+        const __m128i inside = _mm_and_si128(_mm_cmpeq_epi32(_mm_min_epu32(du, width), du),
+                                             _mm_cmpeq_epi32(_mm_min_epu32(dv, height), dv));
+        const __m128i index = _mm_add_epi32(_mm_add_epi32(_mm_mullo_epi32(u, rows), v), base);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sample + y),
+                         _mm_blendv_epi8(outside, index, inside));
+        if (const int ties = _mm256_movemask_pd(tie); ties != 0) // rare
+            for (int lane = 0; lane < 4; ++lane)
+                if (ties & (1 << lane)) sample[y + lane] = SampleHalfWay;
+    }
+    ColumnSamplesPlain(rx, across, down, c, s, fc, y, last, sample);
+}
+
+// 32 rows at a time: the tops and their running minimum from the bottom up (the sky of each
+// row) for all blocks of the column first, so the blocks' scans overlap; then which entries
+// draw, and only those are visited one by one.
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void
+BlankColumnAvx512(const TBlankBars& b, int32_t x, uint16_t* column) {
+    constexpr int32_t Blocks = (Rows + 31) / 32;
+    alignas(64) static constexpr int16_t Lanes[32] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10,
+                                                      11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+                                                      22, 23, 24, 25, 26, 27, 28, 29, 30, 31};
+    const __m512i lane = _mm512_load_si512(Lanes);
+    const __m512i none = _mm512_set1_epi16(0x7FFF); // the top of an empty entry
+    const __m512i top = _mm512_set1_epi16(static_cast<int16_t>(b.Top));
+    const __m512i one = _mm512_set1_epi16(1);
+    const uint8_t* entries = b.Proj + CellIndex(x, 0);
+
+    __m512i v[Blocks], barTop[Blocks], least[Blocks];
+#pragma GCC unroll 8
+    for (int32_t k = 0; k < Blocks; ++k) {
+        const int32_t y0 = k * 32;
+        const __mmask32 valid = Rows - y0 >= 32 ? 0xFFFFFFFFu : (1u << (Rows - y0)) - 1u;
+        v[k] = _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(valid, entries + y0));
+        const __mmask32 empty = _mm512_cmpeq_epi16_mask(v[k], _mm512_setzero_si512());
+        const __m512i rows = _mm512_add_epi16(lane, _mm512_set1_epi16(static_cast<int16_t>(y0)));
+        barTop[k] = _mm512_mask_mov_epi16(_mm512_sub_epi16(rows, _mm512_srli_epi16(v[k], 1)),
+                                          empty, none);
+        least[k] = barTop[k]; // the least top of this row and the rows below it in the block
+#pragma GCC unroll 5
+        for (int16_t step = 1; step < 32; step *= 2)
+            least[k] = _mm512_min_epi16(
+                least[k], _mm512_permutex2var_epi16(
+                              least[k], _mm512_add_epi16(lane, _mm512_set1_epi16(step)), none));
+    }
+
+    int32_t carry = b.Bottom + 1; // the sky below the block
+    int32_t lowest = b.Bottom + 1;
+    for (int32_t k = Blocks - 1; k >= 0; --k) {
+        const __m512i sky = _mm512_min_epi16(
+            _mm512_permutex2var_epi16(least[k], _mm512_add_epi16(lane, one), none),
+            _mm512_set1_epi16(static_cast<int16_t>(carry)));
+        alignas(64) int16_t leastOf[32];
+        _mm512_store_si512(leastOf, least[k]);
+        carry = std::min<int32_t>(carry, leastOf[0]);
+        const __m512i barBottom = _mm512_sub_epi16(
+            _mm512_add_epi16(barTop[k], _mm512_srli_epi16(_mm512_add_epi16(v[k], one), 1)), one);
+        __mmask32 draws = _mm512_cmplt_epi16_mask(barTop[k], sky) &
+                          _mm512_cmplt_epi16_mask(top, sky) &
+                          _mm512_cmpge_epi16_mask(barBottom, top);
+        if (draws == 0) continue;
+        alignas(64) int16_t tops[32], skies[32];
+        _mm512_store_si512(tops, barTop[k]);
+        _mm512_store_si512(skies, sky);
+        // Nearest first, so each segment's spill lands on rows a farther segment rewrites.
+        for (; draws != 0; draws &= ~(1u << (31 - __builtin_clz(draws)))) {
+            const int i = 31 - __builtin_clz(draws);
+            const int32_t from = std::max<int32_t>(tops[i], b.Top);
+            WriteSegment(b, column, entries[k * 32 + i], tops[i], from, skies[i]);
+            lowest = std::min(lowest, from);
+        }
+    }
+    ClearAbove(column, b.Top, lowest);
+}
+
+void StripToSurfaceSse2(const TBlankBars& b, const uint16_t (*strip)[StripRows], int32_t n,
+                        int32_t x0) {
+    if (n != StripColumns || b.BytesPerPixel != 2) return StripToSurfacePlain(b, strip, n, x0);
+    int32_t y = b.Top;
+    for (; y + 7 <= b.Bottom; y += 8) {
+        __m128i c[8];
+        for (int i = 0; i < 8; ++i)
+            c[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(strip[i] + StripPad + y));
+        const __m128i a0 = _mm_unpacklo_epi16(c[0], c[1]), a1 = _mm_unpackhi_epi16(c[0], c[1]);
+        const __m128i a2 = _mm_unpacklo_epi16(c[2], c[3]), a3 = _mm_unpackhi_epi16(c[2], c[3]);
+        const __m128i a4 = _mm_unpacklo_epi16(c[4], c[5]), a5 = _mm_unpackhi_epi16(c[4], c[5]);
+        const __m128i a6 = _mm_unpacklo_epi16(c[6], c[7]), a7 = _mm_unpackhi_epi16(c[6], c[7]);
+        const __m128i q0 = _mm_unpacklo_epi32(a0, a2), q1 = _mm_unpackhi_epi32(a0, a2);
+        const __m128i q2 = _mm_unpacklo_epi32(a1, a3), q3 = _mm_unpackhi_epi32(a1, a3);
+        const __m128i q4 = _mm_unpacklo_epi32(a4, a6), q5 = _mm_unpackhi_epi32(a4, a6);
+        const __m128i q6 = _mm_unpacklo_epi32(a5, a7), q7 = _mm_unpackhi_epi32(a5, a7);
+        const __m128i row[8] = {_mm_unpacklo_epi64(q0, q4), _mm_unpackhi_epi64(q0, q4),
+                                _mm_unpacklo_epi64(q1, q5), _mm_unpackhi_epi64(q1, q5),
+                                _mm_unpacklo_epi64(q2, q6), _mm_unpackhi_epi64(q2, q6),
+                                _mm_unpacklo_epi64(q3, q7), _mm_unpackhi_epi64(q3, q7)};
+        for (int r = 0; r < 8; ++r)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(b.Bits + (y + r) * b.Pitch + x0 * 2), row[r]);
+    }
+    // The last rows, fewer than eight, as the plain kernel does them.
+    TBlankBars rest = b;
+    rest.Top = y;
+    if (y <= b.Bottom) StripToSurfacePlain(rest, strip, n, x0);
+}
+
+bool BlankRowsSse2(const uint8_t* bits, int64_t pitch, int32_t left, int32_t right, int32_t top,
+                   int32_t bottom) {
+    const int64_t bytes = 2 * int64_t{right - left + 1};
+    for (int32_t y = top; y <= bottom; ++y) {
+        const uint8_t* p = bits + y * pitch + 2 * left;
+        __m128i wide = _mm_setzero_si128();
+        int64_t i = 0;
+        for (; i + 64 <= bytes; i += 64)
+            for (int k = 0; k < 64; k += 16)
+                wide = _mm_or_si128(wide, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + k)));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(wide, _mm_setzero_si128())) != 0xFFFF) return false;
+        // The tail, fewer than 64 bytes.
+        if (!BlankRowsPlain(p + i, pitch, 0, static_cast<int32_t>((bytes - i) / 2) - 1, 0, 0))
+            return false;
+    }
+    return true;
+}
+#endif

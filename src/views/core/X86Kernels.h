@@ -1,0 +1,23 @@
+// The hand-written x86 kernels, each the twin of a plain kernel with the same contract. Only
+// called where the renderer's options and the processor allow their level.
+#pragma once
+
+#include "util/Platform.h"
+#include "views/core/BlankBars.h"
+#include "views/core/Projection.h"
+
+#if VOXEL_X86
+// ColumnSamplesPlain four rows at a time (AVX2).
+void ColumnSamplesAvx2(const int32_t* rx, const double* across, const double* down, double c,
+                       double s, const TFieldClip& clip, int32_t first, int32_t last,
+                       int32_t* sample);
+// BlankColumnPlain 32 rows at a time (AVX-512 F, BW, VL).
+void BlankColumnAvx512(const TBlankBars& b, int32_t x, uint16_t* column);
+// StripToSurfacePlain with an 8 x 8 transpose of 16-bit pixels (SSE2) for whole strips on a
+// 2-byte surface.
+void StripToSurfaceSse2(const TBlankBars& b, const uint16_t (*strip)[BlankBars::StripRows],
+                        int32_t n, int32_t x0);
+// BlankRowsPlain 64 bytes at a time (SSE2).
+bool BlankRowsSse2(const uint8_t* bits, int64_t pitch, int32_t left, int32_t right, int32_t top,
+                   int32_t bottom);
+#endif
