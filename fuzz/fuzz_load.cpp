@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "terrain/MapFile.h"
-#include "toolkit/Exceptions.h"
+#include "util/Exceptions.h"
 
 namespace {
 

@@ -30,7 +30,8 @@ TIoResult KeepBackup(const std::string& target, bool allowLink) noexcept {
 TIoResult KeepUnread(const std::string& target, std::string& kept) noexcept {
     TFileOps& ops = FileOps();
     for (int n = 1; n <= 1000; ++n) {
-        kept = target + ".unread" + (n == 1 ? "" : "-" + std::to_string(n));
+        kept = target + ".unread"; // appended below: "-" + a temporary trips -O3's -Wrestrict
+        if (n > 1) kept.append("-").append(std::to_string(n));
         int err = ops.Link(target, kept);
         if (NoHardLinks(err)) err = CopyBytes(target, kept);
         if (err != EEXIST) return err;

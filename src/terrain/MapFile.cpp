@@ -45,7 +45,7 @@ std::string IoResultMessage(TIoResult result) {
     const int code = IoResultCode(result);
     if (result < 0 || code != result || result == ENOENT)
         return EInOutError::InOutErrorMessage(code);
-    return "I/O error " + std::to_string(result);
+    return std::string("I/O error ").append(std::to_string(result));
 }
 
 void RaiseIoResult(TIoResult result) {

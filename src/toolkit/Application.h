@@ -59,11 +59,12 @@ class TApplication : public QApplication {
 
   protected:
     bool event(QEvent* event) override;
+    // Protected so that the tests' one application object can start each test afresh.
+    bool FTerminated = false;
+    int FErrorBoxCount = 0;
 
   private:
     TIdleEvent FOnIdle;
-    bool FTerminated = false;
-    int FErrorBoxCount = 0;
     int FNextActivationId = 1;
     std::vector<std::pair<int, TActivationEvent>> FActivationHandlers;
 };

@@ -10,6 +10,6 @@ std::string EInOutError::InOutErrorMessage(int code) {
     case 100: return "Read beyond end of file";
     case 101: return "Disk full";
     case 106: return "Invalid numeric input";
-    default: return "I/O error " + std::to_string(code);
+    default: return std::string("I/O error ").append(std::to_string(code));
     }
 }

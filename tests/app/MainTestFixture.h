@@ -6,6 +6,7 @@
 #include <QApplication>
 
 #include <memory>
+#include <tuple>
 
 #include "app/Main.h"
 #include "app/Parameters.h"
@@ -13,8 +14,28 @@
 #include "support/TempDir.h"
 #include "terrain/TerrainState.h"
 
+// The modules' state; each test starts from its start-up values, copied before the first test, so
+// the tests pass alone, together and in any order.
+inline auto ModuleState() {
+    using namespace MainState;
+    using namespace Terrain;
+    return std::tie(BrushRangeMin, HeightArrayDiv, CameraX, CameraY, CameraZ, HorizonOffset, CamRot,
+                    CamRotAuto, WaitCursorMove, MapRect, ClipRect, MapFileName, LeftDown, RightDown,
+                    CursorPos, PrevCursorPos, MapCursor, ButtonMode, HeightArray, SqrtTable,
+                    SinTable, CosTable, MapPixel, ShadePixel, BrushProfile, BrushMode);
+}
+inline const auto& ModuleStart() {
+    static const auto start = std::apply([](auto&... v) { return std::tuple{v...}; }, ModuleState());
+    return start;
+}
+struct TModuleStart : ::testing::Environment {
+    void SetUp() override { ModuleStart(); }
+};
+inline auto* const ModuleStartTaken = ::testing::AddGlobalTestEnvironment(new TModuleStart);
+
 class MainWindowTest : public ::testing::Test {
   protected:
+    MainWindowTest() { ModuleState() = ModuleStart(); }
     // Creates the window over the temporary folder; Show() also initialises the views.
     void Create() { Window = std::make_unique<TMain>(Dir.Path()); }
     void Show() {

@@ -1,10 +1,8 @@
 // The views on a test form: initialisation and finalisation, presenting, pixels, colours, canvas.
 #include <gtest/gtest.h>
 
-#include <QCloseEvent>
 #include <QScreen>
 #include <QPainter>
-#include <QtTest/qtestspontaneevent.h>
 
 #include <cstring>
 #include <memory>
@@ -41,14 +39,6 @@ void DrawPattern(TDirectDrawSurface* surface, int dx = 0, int ky = 1) {
         for (int x = 0; x < s.Width; ++x)
             StorePixel(s, x, y, Pattern(x + dx, y * ky));
     UnlockSurface(surface, s.Bits);
-}
-
-// A close request as the window system delivers it: spontaneous, through the application.
-// (QApplication::sendEvent would clear the spontaneous flag.)
-void WindowSystemClose(QWidget* window) {
-    QCloseEvent event;
-    QSpontaneKeyEvent::setSpontaneous(&event);
-    Application->notify(window, &event);
 }
 
 // A form holding DXScreen and DXMap side by side, 320 x 240 each; shows and OnInitialize logged.
@@ -195,7 +185,7 @@ TEST_F(DXDrawTest, OnlyTheWindowSystemsCloseRequestFinalises) {
     Form->Close();
     EXPECT_TRUE(Screen->Initialized() && Map->Initialized());
     Form->show();
-    WindowSystemClose(Form.get());
+    SendSpontaneousClose(Form.get());
     EXPECT_EQ(finalized, 1);
     EXPECT_FALSE(Screen->Initialized() || Map->Initialized());
     Form->hide();

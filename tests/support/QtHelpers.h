@@ -1,32 +1,62 @@
-// Qt helpers for widget tests: closing modal boxes as they open, spontaneous close requests.
+// Qt helpers for widget tests: closing message boxes as they open, spontaneous close requests,
+// readable QStrings in failures.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
-#include <QTimer>
 #include <QtTest/qtestspontaneevent.h>
 
+#include <functional>
+#include <ostream>
 #include <vector>
 
-// Accepts every modal message box that opens while it lives, recording text and caption.
-class TModalBoxCloser {
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+// Clicks OK on each message box that shows while it lives, from inside the box's modal loop,
+// recording text and caption.
+class TModalBoxCloser : public QObject {
   public:
-    TModalBoxCloser() {
-        QObject::connect(&FTimer, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                Texts.push_back(box->text());
-                Captions.push_back(box->windowTitle());
-                box->accept();
-            }
-        });
-        FTimer.start(5);
-    }
+    // Event passes the modal loop runs before the box is closed.
+    int PassesBeforeClose = 0;
+    // Also waits (within a bound) until the window system has made the box the active window.
+    bool CloseWhenActive = false;
+    // Runs inside the modal loop just before the box is closed.
+    std::function<void(QMessageBox*)> OnClosing;
     std::vector<QString> Texts;
     std::vector<QString> Captions;
 
+    TModalBoxCloser() { qApp->installEventFilter(this); }
+    ~TModalBoxCloser() override { qApp->removeEventFilter(this); }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && qobject_cast<QMessageBox*>(watched) != nullptr)
+            CloseLater(PassesBeforeClose);
+        return false;
+    }
+
   private:
-    QTimer FTimer;
+    void CloseLater(int passesLeft) {
+        QMetaObject::invokeMethod(
+            this, [this, passesLeft] { Close(passesLeft); }, Qt::QueuedConnection);
+    }
+
+    void Close(int passesLeft) {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        if (passesLeft > 0) return CloseLater(passesLeft - 1);
+        if (CloseWhenActive && QApplication::activeWindow() != box && FWaited++ < 100000)
+            return CloseLater(0);
+        Texts.push_back(box->text());
+        Captions.push_back(box->windowTitle());
+        if (OnClosing) OnClosing(box);
+        box->button(QMessageBox::Ok)->click();
+    }
+
+    int FWaited = 0;
 };
 
 // Delivers a close request as the window system does (a spontaneous close event); notify()

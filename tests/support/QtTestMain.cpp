@@ -1,13 +1,28 @@
-// main() of the widget tests: one application object for the whole run, offscreen by default.
+// main() of the widget tests: one application object for the whole run, offscreen by default;
+// each test finds it as the program does at start: no quit request, no idle handler, no box shown.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
 #include "toolkit/Application.h"
 
+struct TTestApplication : TApplication, testing::EmptyTestEventListener {
+    using TApplication::TApplication;
+    void OnTestStart(const testing::TestInfo&) override {
+        removePostedEvents(this); // a quit request an earlier test left untaken
+        FTerminated = false;
+        FErrorBoxCount = 0;
+        SetOnIdle({});
+    }
+};
+
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     testing::InitGoogleTest(&argc, argv);
-    TApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    TTestApplication app(argc, argv);
+    auto& listeners = testing::UnitTest::GetInstance()->listeners();
+    listeners.Append(&app);
+    const int result = RUN_ALL_TESTS();
+    listeners.Release(&app);
+    return result;
 }

@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QtTest/QTest>
 
-#include "BoxWatcher.h"
+#include "support/QtHelpers.h"
 #include "toolkit/Application.h"
 #include "toolkit/ErrorBox.h"
 #include "util/Exceptions.h"
@@ -30,7 +30,7 @@ TEST(ErrorBoxLive, ModalStopBoxWithOneOkButton) {
     other.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
 
-    TBoxWatcher watcher;
+    TModalBoxCloser watcher;
     watcher.OnClosing = [&](QMessageBox* box) {
         EXPECT_EQ(box->icon(), QMessageBox::Critical);
         EXPECT_EQ(box->buttons().size(), 1);

@@ -10,7 +10,7 @@
 #include <climits>
 #include <vector>
 
-#include "BoxWatcher.h"
+#include "support/QtHelpers.h"
 #include "toolkit/ErrorBox.h"
 #include "util/Exceptions.h"
 #include "toolkit/SpinEdit.h"
@@ -82,7 +82,7 @@ TEST_F(SpinEditTest, ModalBoxTakingTheFocusClampsLikeAFocusLoss) {
     Type(QStringLiteral("0"));
     const size_t typed = Changes.size();
 
-    TBoxWatcher watcher;
+    TModalBoxCloser watcher;
     watcher.CloseWhenActive = true;
     QString textWhileBoxUp;
     watcher.OnClosing = [&](QMessageBox*) { textWhileBoxUp = Spin->Text(); };
@@ -159,7 +159,7 @@ TEST_F(SpinEditTest, SetValueClampsAndExtremesDoNotOverflow) {
 }
 
 TEST_F(SpinEditTest, ChangeHandlerErrorsAreShownAndTheTextStays) {
-    TBoxWatcher watcher;
+    TModalBoxCloser watcher;
     Spin->OnChange = [] { throw Exception("Bad value"); };
     Key(Qt::Key_Up);
     EXPECT_EQ(Spin->Text(), QStringLiteral("51"));

@@ -27,8 +27,9 @@ inline std::ostream& operator<<(std::ostream& out, const TRendererOptions& o) {
 inline std::string FirstDifference(const THeightArray& a, const THeightArray& b) {
     for (int32_t i = 0; i < MapCells; ++i)
         if (a[i] != b[i])
-            return "(" + std::to_string(i / MapHeight) + ", " + std::to_string(i % MapHeight) +
-                   "): " + std::to_string(a[i]) + " vs " + std::to_string(b[i]);
+            return std::string("(") + std::to_string(i / MapHeight) + ", " +
+                   std::to_string(i % MapHeight) + "): " + std::to_string(a[i]) + " vs " +
+                   std::to_string(b[i]);
     return "";
 }
 
@@ -38,7 +39,7 @@ inline std::string FirstDifference(const std::vector<uint8_t>& a, const std::vec
     if (a.size() != b.size()) return "sizes differ";
     for (size_t i = 0; i < a.size(); ++i)
         if (a[i] != b[i])
-            return "byte " + std::to_string(i) + " (row " + std::to_string(i / pitch) +
+            return std::string("byte ") + std::to_string(i) + " (row " + std::to_string(i / pitch) +
                    "): " + std::to_string(a[i]) + " vs " + std::to_string(b[i]);
     return "";
 }
