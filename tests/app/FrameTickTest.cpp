@@ -12,11 +12,7 @@
 namespace {
 class FrameTickTest : public MainWindowTest {
   protected:
-    void SetUp() override {
-        WriteFileBytes(Dir.File("Map.Dat"), VariedField());
-        Show();
-        Window->MouseSampler = [this] { return Mouse; };
-    }
+    void SetUp() override { ShowOverVariedField(); }
     // Puts the cursor on map pixel (x, y) with the given buttons.
     void MouseAt(int x, int y, bool left, bool right) {
         const QPoint global = Window->DXMap->mapToGlobal(QPoint(x, y));
@@ -33,8 +29,6 @@ class FrameTickTest : public MainWindowTest {
         return value;
     }
     uint8_t Height(int x, int y) const { return Terrain::HeightArray[CellIndex(x, y)]; }
-
-    TMouseSample Mouse{};
 };
 } // namespace
 

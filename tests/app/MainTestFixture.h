@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QTest>
 
 #include <memory>
 #include <tuple>
@@ -48,6 +50,19 @@ class MainWindowTest : public ::testing::Test {
         if (Window) Window->hide();
         Window.reset();
     }
+    // Shows the window over VariedField(); the frame tick reads the mouse from Mouse.
+    void ShowOverVariedField() {
+        WriteFileBytes(Dir.File("Map.Dat"), VariedField());
+        Show();
+        Window->MouseSampler = [this] { return Mouse; };
+    }
+    // Clears the spin's editor, then types the text key by key as a user would.
+    static void TypeInto(TSpinEdit* spin, const QString& text) {
+        spin->Editor()->setFocus();
+        spin->Editor()->selectAll();
+        QTest::keyClick(spin->Editor(), Qt::Key_Backspace);
+        QTest::keyClicks(spin->Editor(), text);
+    }
     // A field whose cell (x, y) holds (x * 7 + y * 3) mod 256.
     static std::vector<uint8_t> VariedField() {
         std::vector<uint8_t> bytes(MapCells);
@@ -59,4 +74,5 @@ class MainWindowTest : public ::testing::Test {
     TTempDir Dir;
     TModalBoxCloser Boxes;
     std::unique_ptr<TMain> Window;
+    TMouseSample Mouse{};
 };

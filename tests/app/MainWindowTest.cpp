@@ -16,14 +16,6 @@
 #include "terrain/MapFile.h"
 #include "toolkit/Application.h"
 
-namespace {
-void TypeInto(TSpinEdit* spin, const QString& text) {
-    spin->Editor()->setFocus();
-    spin->Editor()->selectAll();
-    QTest::keyClicks(spin->Editor(), text);
-}
-} // namespace
-
 TEST_F(MainWindowTest, LayoutReplacesTheDesignedSizes) {
     Show();
     EXPECT_EQ(Window->Client()->size(), QSize(688, 553));

@@ -120,18 +120,7 @@ namespace {
 
 class TypedExtremesTest : public MainWindowTest {
   protected:
-    void SetUp() override {
-        WriteFileBytes(Dir.File("Map.Dat"), VariedField());
-        Show();
-        Window->MouseSampler = [this] { return Mouse; };
-    }
-    // Clears the editor, then types the text key by key as a user would.
-    static void Type(TSpinEdit* spin, const QString& text) {
-        spin->Editor()->setFocus();
-        spin->Editor()->selectAll();
-        QTest::keyClick(spin->Editor(), Qt::Key_Backspace);
-        QTest::keyClicks(spin->Editor(), text);
-    }
+    void SetUp() override { ShowOverVariedField(); }
     void CursorOnMap(bool onMap) {
         const QPoint global = onMap ? Window->DXMap->mapToGlobal(QPoint(160, 120))
                                     : Window->DXScreen->mapToGlobal(QPoint(10, 10));
@@ -168,8 +157,6 @@ class TypedExtremesTest : public MainWindowTest {
         EXPECT_EQ(spin->Text().toStdString(), text.toStdString());
         EXPECT_EQ(spin->Value(), value);
     }
-
-    TMouseSample Mouse{};
 };
 
 struct TTyped {
@@ -198,7 +185,7 @@ TEST_F(TypedExtremesTest, BrushRadiusAtTheEndsOfThe32BitRange) {
     TSpinEdit* spin = Window->BrushRangeMinSpin;
     for (const TTyped& row : rows) {
         SCOPED_TRACE(row.Text);
-        Type(spin, row.Text);
+        TypeInto(spin, row.Text);
         EXPECT_EQ(MainState::BrushRangeMin, row.Value);
         CursorOnMap(true);
         const THeightArray before = Terrain::HeightArray;
@@ -228,7 +215,7 @@ TEST_F(TypedExtremesTest, DivisorKeepsItsLow8Bits) {
     TSpinEdit* spin = Window->HeightArrayDivSpin;
     for (const TTyped& row : rows) {
         SCOPED_TRACE(row.Text);
-        Type(spin, row.Text);
+        TypeInto(spin, row.Text);
         EXPECT_EQ(MainState::HeightArrayDiv, static_cast<uint8_t>(row.Value));
         CursorOnMap(true);
         const auto [expected, error] = ReferenceStroke();
@@ -251,7 +238,7 @@ TEST_F(TypedExtremesTest, CameraHeightAtTheEndsOfThe32BitRange) {
     CursorOnMap(false);
     for (const TTyped& row : rows) {
         SCOPED_TRACE(row.Text);
-        Type(spin, row.Text);
+        TypeInto(spin, row.Text);
         EXPECT_EQ(MainState::CameraZ, row.Value);
         EXPECT_EQ(MainState::HorizonOffset, HorizonOffsetFor(row.Value, 480));
         const std::string error = Tick();
@@ -280,7 +267,7 @@ TEST_F(TypedExtremesTest, AngleOutsideTheTableIsTakenModulo360) {
     CursorOnMap(false);
     for (const TTyped& row : rows) {
         SCOPED_TRACE(row.Text);
-        Type(spin, row.Text);
+        TypeInto(spin, row.Text);
         EXPECT_EQ(MainState::CamRot, static_cast<uint16_t>(row.Value));
         EXPECT_EQ(Tick(), "");
         EXPECT_EQ(MainState::CamRot, static_cast<uint16_t>(row.Value)); // no auto-rotation

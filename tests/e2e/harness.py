@@ -617,9 +617,9 @@ class Voxel:
                 self.display.button_up(button)
 
     def exit_by_button(self):
-        """Clicks "끝내기" and returns the exit code."""
+        """Clicks "끝내기"; the program must then exit with code 0."""
         self.click_client(*EXIT_BTN)
-        return self.wait_exit()
+        self.expect_exit()
 
     def click_close_box(self):
         """Clicks the close box of the window manager's frame (top right of the title bar)."""
@@ -637,6 +637,11 @@ class Voxel:
             return self.proc.wait(timeout)
         except subprocess.TimeoutExpired:
             raise E2eFailure(f"the program did not exit within {timeout} s")
+
+    def expect_exit(self, want=0):
+        code = self.wait_exit()
+        if code != want:
+            raise E2eFailure(f"exit code {code}, want {want}; log: {self.read_log()}")
 
     def saved_map(self):
         with open(self.map_path, "rb") as f:

@@ -17,12 +17,6 @@ def read(path):
         return f.read()
 
 
-def expect_exit_0(voxel):
-    code = voxel.wait_exit()
-    if code != 0:
-        raise h.E2eFailure(f"exit code {code}, want 0; log: {voxel.read_log()}")
-
-
 def expect_file(path, want, what):
     got = read(path)
     if got != want:
@@ -49,13 +43,11 @@ def main():
             display.run(["xdotool", "windowactivate", "--sync", str(a.window)], check=False)
             display.run(["xdotool", "windowraise", str(a.window)], check=False)
             a.stroke((160, 120), [1])
-            a.click_client(*h.EXIT_BTN)
-            expect_exit_0(a)
+            a.exit_by_button()
             work_of_a = read(a.map_path)
             if work_of_a == field:
                 raise h.E2eFailure("the stroke was not saved")
-            b.click_client(*h.EXIT_BTN)
-            expect_exit_0(b)
+            b.exit_by_button()
             expect_file(a.map_path, work_of_a, "Map.Dat after the unchanged copy closed")
 
     def reset_then_close():
@@ -71,8 +63,7 @@ def main():
             fcntl.flock(holder, fcntl.LOCK_EX)
             voxel.start()
             press_reset(display, voxel)
-            voxel.click_client(*h.EXIT_BTN)  # taken after the key: X keeps their order
-            expect_exit_0(voxel)
+            voxel.exit_by_button()  # taken after the key: X keeps their order
             holder.close()
             expect_file(voxel.map_path, zeros, "Map.Dat after the reset")
             expect_file(voxel.map_path + ".bak", field, "Map.Dat.bak")
@@ -93,8 +84,7 @@ def main():
                     f.write(field[:min(length, len(field))])
                 os.truncate(target, length)  # a large one stays sparse
                 voxel.start()
-                voxel.click_client(*h.EXIT_BTN)
-                expect_exit_0(voxel)
+                voxel.exit_by_button()
                 kept = os.stat(target + ".unread")
                 if kept.st_size != length:
                     raise h.E2eFailure(f".unread holds {kept.st_size} bytes, want {length}")
@@ -122,8 +112,7 @@ def main():
                 if not (stat.S_ISFIFO(mode) if kind == "fifo" else stat.S_ISCHR(mode)):
                     raise h.E2eFailure(f"the {kind} was replaced")
                 os.remove(voxel.map_path)
-                voxel.click_client(*h.EXIT_BTN)
-                expect_exit_0(voxel)
+                voxel.exit_by_button()
                 expect_file(voxel.map_path, zeros, "Map.Dat once the special file was gone")
         return body
 
@@ -139,8 +128,7 @@ def main():
             inode = os.stat(voxel.map_path).st_ino
             voxel.start()
             press_reset(display, voxel)
-            voxel.click_client(*h.EXIT_BTN)
-            expect_exit_0(voxel)
+            voxel.exit_by_button()
             expect_file(voxel.map_path, zeros, "Map.Dat saved in place")
             if os.stat(voxel.map_path).st_ino != inode:
                 raise h.E2eFailure("the file was replaced, not written in place")

@@ -63,9 +63,7 @@ def main():
                 raise h.E2eFailure(f"passing over the map changed the picture ({count} pixels)")
             display.save_png(*voxel.origin, *h.CLIENT_SIZE,
                              os.path.join(suite.args.tools, "e2e-screenshot.png"))
-            voxel.click_client(*h.EXIT_BTN)
-            if voxel.wait_exit() != 0:
-                raise h.E2eFailure("exit code not 0")
+            voxel.exit_by_button()
 
     def camera_height():
         with h.session(suite, "height", field) as (_, voxel):

@@ -53,9 +53,7 @@ def main():
                 wait_map(voxel, expected_map(field, map_pixel, centres),
                          f"the discs round {centres}")
             display.move(*voxel.root(*h.PARK))
-            voxel.click_client(*h.EXIT_BTN)
-            if voxel.wait_exit() != 0:
-                raise h.E2eFailure("exit code not 0")
+            voxel.exit_by_button()
             if voxel.saved_map() != field:
                 raise h.E2eFailure("uncovering the map changed the saved field")
 

@@ -19,9 +19,7 @@ def main():
     oracle = h.Oracle(suite.args.tools, suite.folder("oracle"))
 
     def expect_edited(voxel, exit_code=0):
-        code = voxel.wait_exit()
-        if exit_code is not None and code != exit_code:
-            raise h.E2eFailure(f"exit code {code}, want {exit_code}; log: {voxel.read_log()}")
+        voxel.wait_exit() if exit_code is None else voxel.expect_exit(exit_code)
         k, text = oracle.match(field, voxel.saved_map(), *POINT, 50, 1, 1, 1)
         if k is None:
             raise h.E2eFailure(f"Map.Dat is not the edited field: {text}")
@@ -47,8 +45,7 @@ def main():
             os.kill(voxel.proc.pid, signal.SIGTERM)
             h.expect_save_error(voxel, oracle, dismiss=False)
             os.kill(voxel.proc.pid, signal.SIGHUP)
-            if voxel.wait_exit() != 128 + signal.SIGHUP:
-                raise h.E2eFailure(f"exit code {voxel.proc.returncode}, want 129")
+            voxel.expect_exit(128 + signal.SIGHUP)
             left = sorted(set(os.listdir(voxel.folder)) - {"voxel", "voxel.log", "Map.Dat"})
             if left or os.listdir(voxel.map_path):
                 raise h.E2eFailure(f"the ended program wrote files: {left}")

@@ -239,10 +239,7 @@ class Soak:
 
     def finish(self):
         shown = self.shown_field()
-        self.voxel.click_client(*h.EXIT_BTN)
-        code = self.voxel.wait_exit()
-        if code != 0:
-            raise h.E2eFailure(f"exit code {code}, want 0")
+        self.voxel.exit_by_button()
         saved = self.voxel.saved_map()
         if len(saved) != h.MAP_BYTES:
             raise h.E2eFailure(f"saved file has {len(saved)} bytes, want {h.MAP_BYTES}")
