@@ -569,6 +569,12 @@ class Voxel:
         wanted = oracle.text_mask(text, self.display.env)
         return shown == wanted
 
+    def box_text(self, box, oracle, texts, timeout=10):
+        """Which of texts the box shows, read until one does: a box is listed once mapped and
+        painted on the expose that follows, which a loaded machine may delay."""
+        return poll(lambda: next((t for t in texts if self.error_box_says(box, oracle, t)), None),
+                    timeout, f"the error box to say one of {texts}", interval=0.1)
+
     def dismiss_error_box(self, box, timeout=20):
         """Presses the box's OK with Return and waits until it is gone."""
         deadline = Deadline(timeout)
@@ -664,10 +670,7 @@ def expect_save_error(voxel, oracle, dismiss=True):
     """One error box with an input/output error appears over the still open window; Return
     dismisses it unless dismiss is false. Returns the box."""
     box = voxel.wait_error_box()
-    said = [text for text in SAVE_ERRORS if voxel.error_box_says(box, oracle, text)]
-    if not said:
-        raise E2eFailure(f"the error box says none of {SAVE_ERRORS}")
-    print(f"     error box: {said[0]!r}", flush=True)
+    print(f"     error box: {voxel.box_text(box, oracle, SAVE_ERRORS)!r}", flush=True)
     boxes = voxel.error_boxes()
     if len(boxes) != 1:
         raise E2eFailure(f"{len(boxes)} error boxes, want 1")
