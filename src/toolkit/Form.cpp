@@ -21,6 +21,10 @@ TForm::TForm(QWidget* parent)
 // The views are children and are freed after this: their hooks must find the chain gone.
 TForm::~TForm() = default;
 
+bool TForm::CallWindowProc(QEvent* event) {
+    return WindowProc ? WindowProc(event) : DefaultHandler(event);
+}
+
 bool TForm::DefaultHandler(QEvent* event) {
     return QScrollArea::event(event);
 }
@@ -58,9 +62,7 @@ void TForm::THookChain::Relink() {
     TForm* form = FForm;
     for (size_t i = 0; i < FLinks.size(); ++i) {
         if (i == 0) {
-            FLinks[i]->Previous = [form](QEvent* e) {
-                return form->WindowProc ? form->WindowProc(e) : form->DefaultHandler(e);
-            };
+            FLinks[i]->Previous = [form](QEvent* e) { return form->CallWindowProc(e); };
         } else {
             TLink* below = FLinks[i - 1].get();
             FLinks[i]->Previous = [below](QEvent* e) { return below->Handler(e, below->Previous); };
@@ -69,8 +71,7 @@ void TForm::THookChain::Relink() {
 }
 
 bool TForm::THookChain::Dispatch(QEvent* event) {
-    if (FLinks.empty())
-        return FForm->WindowProc ? FForm->WindowProc(event) : FForm->DefaultHandler(event);
+    if (FLinks.empty()) return FForm->CallWindowProc(event);
     TLink& head = *FLinks.back();
     return head.Handler(event, head.Previous);
 }
@@ -82,14 +83,6 @@ QWidget* TForm::Client() const {
 void TForm::SetClientSize(int width, int height) {
     FClient->setFixedSize(width, height);
     resize(width, height);
-}
-
-int TForm::ClientWidth() const {
-    return FClient->width();
-}
-
-int TForm::ClientHeight() const {
-    return FClient->height();
 }
 
 void TForm::Close() {

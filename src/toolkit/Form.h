@@ -55,8 +55,6 @@ class TForm : public QScrollArea {
     QWidget* Client() const;
     // Sets the client area's size; the window takes the same size when it fits the screen.
     void SetClientSize(int width, int height);
-    int ClientWidth() const;
-    int ClientHeight() const;
 
     // Asks the form to close, as a program request (not from the window system).
     void Close();
@@ -65,6 +63,7 @@ class TForm : public QScrollArea {
     bool event(QEvent* event) override;
 
   private:
+    bool CallWindowProc(QEvent* event);
     QWidget* FClient;
     std::shared_ptr<THookChain> FHooks;
 };
