@@ -4,6 +4,7 @@
 #include "views/core/Projection.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "util/Exceptions.h"
@@ -86,6 +87,30 @@ bool SameKey(const TCamera& a, const TRect& clipA, const TCamera& b, const TRect
            clipA.Top == clipB.Top && clipA.Right == clipB.Right && clipA.Bottom == clipB.Bottom;
 }
 
+// Every row of every column: the rows a turn that is not a rotation looks at.
+constexpr std::array<TRows, Columns> EveryRow = [] {
+    std::array<TRows, Columns> all{};
+    all.fill({0, Rows - 1});
+    return all;
+}();
+
+// The look-ups of one column's samples: each sample's height through its row's quotient table.
+// Returns the rows from the first to the last sample in the clip when Record.
+template <bool Record>
+TRows LookUp(const TCameraCache& k, const int32_t* sample, TRows rows, const THeightArray& field,
+             uint8_t* outColumn) {
+    int32_t first = Rows, last = -1;
+    for (int32_t y = rows.First; y <= rows.Last; ++y) {
+        if (sample[y] < 0) continue;
+        outColumn[y] = k.QuotientOf[y][field[sample[y]]];
+        if constexpr (Record) {
+            first = std::min(first, y);
+            last = y;
+        }
+    }
+    return {static_cast<int16_t>(first), static_cast<int16_t>(last)};
+}
+
 // Squared distance from the centre beyond which a sample never lands in the clip: a turned
 // sample keeps its distance (c² + s² is 1 within single precision) and rounding moves it by
 // under 0.71, so the clip's farthest corner plus 1 bounds it. -1 for an empty clip.
@@ -101,13 +126,14 @@ int64_t ReachSquared(const TFieldClip& fc) {
 
 } // namespace
 
-void ColumnSamplesPlain(const int32_t* rx, const double* across, const double* down, double c,
+bool ColumnSamplesPlain(const int32_t* rx, const double* across, const double* down, double c,
                         double s, const TFieldClip& fc, int32_t first, int32_t last,
                         int32_t* sample) {
     // rx * c and the row term are exact, so each t is the exact value rounded once; its nearest
     // integer matches the extended-precision one unless t itself is a half-way case.
     const uint32_t clipWidth = static_cast<uint32_t>(fc.Right - fc.Left);
     const uint32_t clipHeight = static_cast<uint32_t>(fc.Bottom - fc.Top);
+    bool ties = false;
     for (int32_t y = first; y <= last; ++y) {
         const double t1 = rx[y] * c + across[y];
         const double t2 = rx[y] * s + down[y];
@@ -118,7 +144,9 @@ void ColumnSamplesPlain(const int32_t* rx, const double* across, const double* d
         const bool inside = (static_cast<uint32_t>(mx - fc.Left) <= clipWidth) &
                             (static_cast<uint32_t>(my - fc.Top) <= clipHeight);
         sample[y] = halfWay ? SampleHalfWay : inside ? mx * Rows + my : SampleOutside;
+        ties |= halfWay;
     }
+    return ties;
 }
 
 bool TCameraCache::Update(const TCamera& camera, const TRect& clip) {
@@ -151,8 +179,7 @@ bool TCameraCache::Update(const TCamera& camera, const TRect& clip) {
                 last = y;
             }
         }
-        First[x] = static_cast<int16_t>(first);
-        Last[x] = static_cast<int16_t>(last);
+        Reach[x] = {static_cast<int16_t>(first), static_cast<int16_t>(last)};
     }
     Usable = true;
     return true;
@@ -162,20 +189,20 @@ void TTurn::Set(const TCameraCache& cache, float cf, float sf) {
     Cache = &cache;
     Cf = cf;
     Sf = sf;
-    Rotation = static_cast<double>(cf) * cf + static_cast<double>(sf) * sf >= 1 - 1e-5;
+    const bool rotation = static_cast<double>(cf) * cf + static_cast<double>(sf) * sf >= 1 - 1e-5;
+    Reach = rotation ? cache.Reach : EveryRow.data();
     for (int32_t y = 0; y < Rows; ++y) {
         Across[y] = -cache.Ry[y] * static_cast<double>(sf);
         Down[y] = cache.Ry[y] * static_cast<double>(cf);
     }
 }
 
-void TTurn::Column(TColumnSamples kernel, int32_t x, int32_t* sample) const {
+void TTurn::Column(TColumnSamples kernel, int32_t x, TRows rows, int32_t* sample) const {
     const TCameraCache& k = *Cache;
-    const int32_t first = First(x), last = Last(x);
     const int32_t* rx = k.Rx + CellIndex(x, 0);
-    kernel(rx, Across, Down, Cf, Sf, k.FieldClip, first, last, sample);
-    for (int32_t y = first; y <= last; ++y)
-        if (sample[y] == SampleHalfWay) // rare
+    if (!kernel(rx, Across, Down, Cf, Sf, k.FieldClip, rows.First, rows.Last, sample)) return;
+    for (int32_t y = rows.First; y <= rows.Last; ++y) // rare
+        if (sample[y] == SampleHalfWay)
             sample[y] = PlaceOne(k.FieldClip, rx[y], static_cast<int64_t>(k.Ry[y]), Cf, Sf);
 }
 
@@ -197,15 +224,17 @@ void ProjectEveryPosition(const THeightArray& field, const TCamera& camera, long
     }
 }
 
-void TurnColumns(const TTurn& turn, TColumnSamples kernel, const THeightArray& field,
-                 TProjHeightArray& out) {
+void TurnColumns(const TTurn& turn, TColumnSamples kernel, const TRows* rows,
+                 const THeightArray& field, TProjHeightArray& out, TRows* found) {
     const TCameraCache& k = *turn.Cache;
+    if (rows == nullptr) rows = turn.Reach;
     for (int32_t x = 0; x < Columns; ++x) {
         int32_t sample[Rows];
-        turn.Column(kernel, x, sample);
+        const TRows r = rows[x];
+        turn.Column(kernel, x, r, sample);
         uint8_t* outColumn = out.data() + CellIndex(x, 0);
-        for (int32_t y = turn.First(x), last = turn.Last(x); y <= last; ++y)
-            if (sample[y] >= 0) outColumn[y] = k.QuotientOf[y][field[sample[y]]];
+        if (found != nullptr) found[x] = LookUp<true>(k, sample, r, field, outColumn);
+        else LookUp<false>(k, sample, r, field, outColumn);
     }
 }
 

@@ -34,13 +34,19 @@ struct TFieldClip {
 };
 
 // Where samples of rows first ... last of one column land: a field index, SampleOutside, or
-// SampleHalfWay. rx holds the column's sample offsets, across and down the row terms.
-using TColumnSamples = void (*)(const int32_t* rx, const double* across, const double* down,
+// SampleHalfWay; true when there is a SampleHalfWay. rx holds the column's sample offsets,
+// across and down the row terms.
+using TColumnSamples = bool (*)(const int32_t* rx, const double* across, const double* down,
                                 double c, double s, const TFieldClip& clip, int32_t first,
                                 int32_t last, int32_t* sample);
-void ColumnSamplesPlain(const int32_t* rx, const double* across, const double* down, double c,
+bool ColumnSamplesPlain(const int32_t* rx, const double* across, const double* down, double c,
                         double s, const TFieldClip& clip, int32_t first, int32_t last,
                         int32_t* sample);
+
+// Rows First ... Last of a column (none when First > Last).
+struct TRows {
+    int16_t First, Last;
+};
 
 // What the projection keeps while the camera and the clip stay the same.
 struct TCameraCache {
@@ -53,7 +59,7 @@ struct TCameraCache {
     double Ry[MapHeight];
     int32_t Rx[MapCells];                        // x * 240 + y
     uint8_t QuotientOf[MapHeight][256];          // round(h / s2) of each row, kept in 8 bits
-    int16_t First[MapWidth], Last[MapWidth];     // rows of each column that can sample the clip
+    TRows Reach[MapWidth]; // the rows of each column that can sample the clip at any angle
 
     // Rebuilds unless built for this camera (the angle aside) and clip; true when it rebuilt.
     bool Update(const TCamera& camera, const TRect& clip);
@@ -63,16 +69,13 @@ struct TCameraCache {
 struct TTurn {
     const TCameraCache* Cache = nullptr;
     float Cf = 0, Sf = 0;     // the table entries
-    bool Rotation = false;    // c² + s² is 1: the reach of each column holds
+    const TRows* Reach = nullptr; // of each column: the cache's when c² + s² is 1, else all
     double Across[MapHeight]; // -ry * s per row: exact
     double Down[MapHeight];   // ry * c per row: exact
 
     void Set(const TCameraCache& cache, float cf, float sf);
-    // The rows of column x it looks at.
-    int32_t First(int32_t x) const { return Rotation ? Cache->First[x] : 0; }
-    int32_t Last(int32_t x) const { return Rotation ? Cache->Last[x] : MapHeight - 1; }
-    // Where the samples of column x land (rows First ... Last): a field index or SampleOutside.
-    void Column(TColumnSamples kernel, int32_t x, int32_t* sample) const;
+    // Where the samples of rows of column x land: a field index or SampleOutside.
+    void Column(TColumnSamples kernel, int32_t x, TRows rows, int32_t* sample) const;
 };
 
 // Whether the table entries are small enough for the cached turn (false for NaN too).
@@ -85,9 +88,11 @@ inline bool SmallTurn(float cf, float sf) {
 void ProjectEveryPosition(const THeightArray& field, const TCamera& camera, long double c,
                           long double s, const TFieldClip& clip, TProjHeightArray& out);
 
-// The frame from the turn, column by column. out must be clear.
-void TurnColumns(const TTurn& turn, TColumnSamples kernel, const THeightArray& field,
-                 TProjHeightArray& out);
+// The frame from the turn, column by column, over rows[x] of each column (turn.Reach when
+// null). out must be clear. When found is given, it receives the rows of each column from its
+// first to its last sample in the clip.
+void TurnColumns(const TTurn& turn, TColumnSamples kernel, const TRows* rows,
+                 const THeightArray& field, TProjHeightArray& out, TRows* found = nullptr);
 
 // 120 - CameraZ * 120 div (CameraY + 120), with the 32-bit wrap of the product; raises
 // EDivByZero when CameraY is -120.

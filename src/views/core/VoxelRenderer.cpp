@@ -25,7 +25,10 @@ TVoxelRenderer::TVoxelRenderer(const TRendererOptions& options)
         FBarsKernels.StripToSurface = &StripToSurfaceSse2;
         FBarsKernels.BlankRows = &BlankRowsSse2;
     }
-    if (Allows(FOptions.Simd, TSimd::Avx512)) FBarsKernels.BlankColumn = &BlankColumnAvx512;
+    if (Allows(FOptions.Simd, TSimd::Avx512)) {
+        FColumnSamples = &ColumnSamplesAvx512;
+        FBarsKernels.BlankColumn = &BlankColumnAvx512;
+    }
 #endif
     if (FOptions.AngleGrids) FGrids = std::make_unique<TAngleGrids>(FOptions.GridBudget);
 }
@@ -44,8 +47,8 @@ void TVoxelRenderer::ProjectField(const THeightArray& field, const TCamera& came
     }
     if (k.FieldClip.Empty()) return;
     FTurn->Set(k, cf, sf);
-    if (FGrids && FGrids->Project(angle, *FTurn, FColumnSamples, field, out)) return;
-    TurnColumns(*FTurn, FColumnSamples, field, out);
+    if (FGrids) FGrids->Project(angle, *FTurn, FColumnSamples, field, out);
+    else TurnColumns(*FTurn, FColumnSamples, nullptr, field, out);
 }
 
 void TVoxelRenderer::DrawBars(const TProjHeightArray& proj, const TLockedSurface& surface,

@@ -14,7 +14,7 @@
 struct TRendererOptions {
     TSimd Simd = CpuSimd(); // widest kernels used; capped at what the processor runs
     bool AngleGrids = true; // keep each angle's turned grid, within the budget
-    size_t GridBudget = size_t{56} << 20; // bytes of the angle grids' store
+    size_t GridBudget = 360 * TAngleGrids::OneGrid; // bytes of the angle grids: every angle
 };
 
 class TVoxelRenderer {

@@ -8,9 +8,13 @@
 
 #if VOXEL_X86
 // ColumnSamplesPlain four rows at a time (AVX2).
-void ColumnSamplesAvx2(const int32_t* rx, const double* across, const double* down, double c,
+bool ColumnSamplesAvx2(const int32_t* rx, const double* across, const double* down, double c,
                        double s, const TFieldClip& clip, int32_t first, int32_t last,
                        int32_t* sample);
+// ColumnSamplesPlain eight rows at a time (AVX-512 F, VL).
+bool ColumnSamplesAvx512(const int32_t* rx, const double* across, const double* down, double c,
+                         double s, const TFieldClip& clip, int32_t first, int32_t last,
+                         int32_t* sample);
 // BlankColumnPlain 32 rows at a time (AVX-512 F, BW, VL).
 void BlankColumnAvx512(const TBlankBars& b, int32_t x, uint16_t* column);
 // StripToSurfacePlain with an 8 x 8 transpose of 16-bit pixels (SSE2) for whole strips on a
