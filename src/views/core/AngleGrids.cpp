@@ -17,16 +17,16 @@ void TAngleGrids::Forget() {
     FUsed = 0;
 }
 
-void TAngleGrids::Project(int32_t angle, const TTurn& turn, TColumnSamples kernel,
+void TAngleGrids::Project(int32_t angle, const TTurn& turn, const TTurnKernels& kernels,
                           const THeightArray& field, TProjHeightArray& out) {
     TGrid& grid = FGrids[static_cast<size_t>(angle)];
     const bool sameTurn = std::bit_cast<uint32_t>(grid.Cf) == std::bit_cast<uint32_t>(turn.Cf) &&
                           std::bit_cast<uint32_t>(grid.Sf) == std::bit_cast<uint32_t>(turn.Sf);
-    if (grid.Rows != nullptr && sameTurn) return TurnColumns(turn, kernel, grid.Rows, field, out);
+    if (grid.Rows != nullptr && sameTurn) return TurnColumns(turn, kernels, grid.Rows, field, out);
     // New, or for other table entries (found again in its place).
-    if (grid.Rows == nullptr && FUsed == FCapacity) return TurnColumns(turn, kernel, nullptr, field, out);
+    if (grid.Rows == nullptr && FUsed == FCapacity) return TurnColumns(turn, kernels, nullptr, field, out);
     if (grid.Rows == nullptr) grid.Rows = FStore.get() + MapWidth * FUsed++;
     grid.Cf = turn.Cf;
     grid.Sf = turn.Sf;
-    TurnColumns(turn, kernel, nullptr, field, out, grid.Rows);
+    TurnColumns(turn, kernels, nullptr, field, out, grid.Rows);
 }

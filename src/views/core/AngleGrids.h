@@ -20,7 +20,7 @@ class TAngleGrids {
     void Forget();
     // The frame at this table angle, turned over its grid's rows, or (new, or turned with
     // other table entries) over each column's reach, keeping the grid if it fits.
-    void Project(int32_t angle, const TTurn& turn, TColumnSamples kernel,
+    void Project(int32_t angle, const TTurn& turn, const TTurnKernels& kernels,
                  const THeightArray& field, TProjHeightArray& out);
 
   private:

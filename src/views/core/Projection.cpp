@@ -94,19 +94,15 @@ constexpr std::array<TRows, Columns> EveryRow = [] {
     return all;
 }();
 
-// The look-ups of one column's samples: each sample's height through its row's quotient table.
-// Returns the rows from the first to the last sample in the clip when Record.
-template <bool Record>
-TRows LookUp(const TCameraCache& k, const int32_t* sample, TRows rows, const THeightArray& field,
-             uint8_t* outColumn) {
+// LookUpPlain that also returns the rows from the first to the last sample in the clip.
+TRows LookUpAndFind(const TCameraCache& k, const int32_t* sample, TRows rows,
+                    const THeightArray& field, uint8_t* outColumn) {
     int32_t first = Rows, last = -1;
     for (int32_t y = rows.First; y <= rows.Last; ++y) {
         if (sample[y] < 0) continue;
         outColumn[y] = k.QuotientOf[y][field[sample[y]]];
-        if constexpr (Record) {
-            first = std::min(first, y);
-            last = y;
-        }
+        first = std::min(first, y);
+        last = y;
     }
     return {static_cast<int16_t>(first), static_cast<int16_t>(last)};
 }
@@ -224,17 +220,23 @@ void ProjectEveryPosition(const THeightArray& field, const TCamera& camera, long
     }
 }
 
-void TurnColumns(const TTurn& turn, TColumnSamples kernel, const TRows* rows,
+void LookUpPlain(const uint8_t (*quotientOf)[256], const int32_t* sample, int32_t first,
+                 int32_t last, const uint8_t* heights, uint8_t* outColumn) {
+    for (int32_t y = first; y <= last; ++y)
+        if (sample[y] >= 0) outColumn[y] = quotientOf[y][heights[sample[y]]];
+}
+
+void TurnColumns(const TTurn& turn, const TTurnKernels& kernels, const TRows* rows,
                  const THeightArray& field, TProjHeightArray& out, TRows* found) {
     const TCameraCache& k = *turn.Cache;
     if (rows == nullptr) rows = turn.Reach;
     for (int32_t x = 0; x < Columns; ++x) {
         int32_t sample[Rows];
         const TRows r = rows[x];
-        turn.Column(kernel, x, r, sample);
+        turn.Column(kernels.Samples, x, r, sample);
         uint8_t* outColumn = out.data() + CellIndex(x, 0);
-        if (found != nullptr) found[x] = LookUp<true>(k, sample, r, field, outColumn);
-        else LookUp<false>(k, sample, r, field, outColumn);
+        if (found != nullptr) found[x] = LookUpAndFind(k, sample, r, field, outColumn);
+        else kernels.LookUp(k.QuotientOf, sample, r.First, r.Last, field.data(), outColumn);
     }
 }
 

@@ -43,6 +43,19 @@ bool ColumnSamplesPlain(const int32_t* rx, const double* across, const double* d
                         double s, const TFieldClip& clip, int32_t first, int32_t last,
                         int32_t* sample);
 
+// The look-ups of rows first ... last of one column's samples: each sample in the field gives
+// quotientOf[y][heights[sample]]; the rest leave out alone.
+using TLookUp = void (*)(const uint8_t (*quotientOf)[256], const int32_t* sample, int32_t first,
+                         int32_t last, const uint8_t* heights, uint8_t* outColumn);
+void LookUpPlain(const uint8_t (*quotientOf)[256], const int32_t* sample, int32_t first,
+                 int32_t last, const uint8_t* heights, uint8_t* outColumn);
+
+// The kernels of a turn.
+struct TTurnKernels {
+    TColumnSamples Samples;
+    TLookUp LookUp;
+};
+
 // Rows First ... Last of a column (none when First > Last).
 struct TRows {
     int16_t First, Last;
@@ -59,6 +72,7 @@ struct TCameraCache {
     double Ry[MapHeight];
     int32_t Rx[MapCells];                        // x * 240 + y
     uint8_t QuotientOf[MapHeight][256];          // round(h / s2) of each row, kept in 8 bits
+    uint8_t QuotientPad[3];                      // a 4-byte read of the last entry stays inside
     TRows Reach[MapWidth]; // the rows of each column that can sample the clip at any angle
 
     // Rebuilds unless built for this camera (the angle aside) and clip; true when it rebuilt.
@@ -91,7 +105,7 @@ void ProjectEveryPosition(const THeightArray& field, const TCamera& camera, long
 // The frame from the turn, column by column, over rows[x] of each column (turn.Reach when
 // null). out must be clear. When found is given, it receives the rows of each column from its
 // first to its last sample in the clip.
-void TurnColumns(const TTurn& turn, TColumnSamples kernel, const TRows* rows,
+void TurnColumns(const TTurn& turn, const TTurnKernels& kernels, const TRows* rows,
                  const THeightArray& field, TProjHeightArray& out, TRows* found = nullptr);
 
 // 120 - CameraZ * 120 div (CameraY + 120), with the 32-bit wrap of the product; raises

@@ -15,18 +15,18 @@ bool Allows(TSimd options, TSimd level) {
 } // namespace
 
 TVoxelRenderer::TVoxelRenderer(const TRendererOptions& options)
-    : FOptions(options), FColumnSamples(&ColumnSamplesPlain), FBarsKernels(PlainBarsKernels),
+    : FOptions(options), FTurnKernels{&ColumnSamplesPlain, &LookUpPlain}, FBarsKernels(PlainBarsKernels),
       FCache(std::make_unique<TCameraCache>()), FTurn(std::make_unique<TTurn>()) {
     FOptions.Simd = std::min(FOptions.Simd, CpuSimd());
 #if VOXEL_X86
     if (Allows(FOptions.Simd, TSimd::Avx2)) {
-        FColumnSamples = &ColumnSamplesAvx2;
+        FTurnKernels.Samples = &ColumnSamplesAvx2;
         // SSE2 comes with every x86-64; portable means no intrinsics at all.
         FBarsKernels.StripToSurface = &StripToSurfaceSse2;
-        FBarsKernels.BlankRows = &BlankRowsSse2;
+        FBarsKernels.BlankRows = &BlankRowsAvx2;
     }
     if (Allows(FOptions.Simd, TSimd::Avx512)) {
-        FColumnSamples = &ColumnSamplesAvx512;
+        FTurnKernels = {&ColumnSamplesAvx512, &LookUpAvx512};
         FBarsKernels.BlankColumn = &BlankColumnAvx512;
     }
 #endif
@@ -47,8 +47,8 @@ void TVoxelRenderer::ProjectField(const THeightArray& field, const TCamera& came
     }
     if (k.FieldClip.Empty()) return;
     FTurn->Set(k, cf, sf);
-    if (FGrids) FGrids->Project(angle, *FTurn, FColumnSamples, field, out);
-    else TurnColumns(*FTurn, FColumnSamples, nullptr, field, out);
+    if (FGrids) FGrids->Project(angle, *FTurn, FTurnKernels, field, out);
+    else TurnColumns(*FTurn, FTurnKernels, nullptr, field, out);
 }
 
 void TVoxelRenderer::DrawBars(const TProjHeightArray& proj, const TLockedSurface& surface,

@@ -39,7 +39,7 @@ class TVoxelRenderer {
 
   private:
     TRendererOptions FOptions;
-    TColumnSamples FColumnSamples;
+    TTurnKernels FTurnKernels;
     TBarsKernels FBarsKernels;
     std::unique_ptr<TCameraCache> FCache;
     std::unique_ptr<TTurn> FTurn;

@@ -1,5 +1,5 @@
-// The x86 kernels: AVX2 column samples, the AVX-512 blank column, the SSE2 strip transpose and
-// blank-row scan.
+// The x86 kernels: column samples (AVX2, AVX-512), gathered look-ups and the blank column
+// (AVX-512), the strip transpose (SSE2) and the blank-row scan (AVX2).
 #include "views/core/X86Kernels.h"
 
 #if VOXEL_X86
@@ -93,6 +93,30 @@ ColumnSamplesAvx512(const int32_t* rx, const double* across, const double* down,
     return ties != 0;
 }
 
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void
+LookUpAvx512(const uint8_t (*quotientOf)[256], const int32_t* sample, int32_t first, int32_t last,
+             const uint8_t* heights, uint8_t* outColumn) {
+    const __m512i lane = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m512i low = _mm512_set1_epi32(0xFF), limit = _mm512_set1_epi32(MapCells - 4);
+    const __m512i zero = _mm512_setzero_si512();
+    for (int32_t y = first; y <= last; y += 16) {
+        const __mmask16 lanes = last - y >= 15 ? 0xFFFF : static_cast<__mmask16>((1u << (last - y + 1)) - 1);
+        const __m512i index = _mm512_maskz_loadu_epi32(lanes, sample + y);
+        // Unsigned, so the markers (negative) fail the test too.
+        const __mmask16 gathered = _mm512_mask_cmple_epu32_mask(lanes, index, limit);
+        const __m512i h = _mm512_and_si512(
+            _mm512_mask_i32gather_epi32(zero, gathered, index, heights, 1), low);
+        const __m512i at = _mm512_add_epi32(
+            _mm512_maskz_slli_epi32(lanes, _mm512_add_epi32(lane, _mm512_set1_epi32(y)), 8), h);
+        const __m512i q = _mm512_mask_i32gather_epi32(zero, gathered, at, quotientOf, 1);
+        _mm512_mask_cvtepi32_storeu_epi8(outColumn + y, gathered, q); // the low bytes
+        for (uint32_t rest = lanes & ~gathered; rest != 0; rest &= rest - 1) {
+            const int32_t row = y + __builtin_ctz(rest);
+            if (sample[row] >= 0) outColumn[row] = quotientOf[row][heights[sample[row]]];
+        }
+    }
+}
+
 // 32 rows at a time: the tops and their running minimum from the bottom up (the sky of each
 // row) for all blocks of the column first, so the blocks' scans overlap; then which entries
 // draw, and only those are visited one by one.
@@ -184,18 +208,19 @@ void StripToSurfaceSse2(const TBlankBars& b, const uint16_t (*strip)[StripRows],
     if (y <= b.Bottom) StripToSurfacePlain(rest, strip, n, x0);
 }
 
-bool BlankRowsSse2(const uint8_t* bits, int64_t pitch, int32_t left, int32_t right, int32_t top,
-                   int32_t bottom) {
+__attribute__((target("avx2"))) bool BlankRowsAvx2(const uint8_t* bits, int64_t pitch,
+                                                    int32_t left, int32_t right, int32_t top,
+                                                    int32_t bottom) {
     const int64_t bytes = 2 * int64_t{right - left + 1};
     for (int32_t y = top; y <= bottom; ++y) {
         const uint8_t* p = bits + y * pitch + 2 * left;
-        __m128i wide = _mm_setzero_si128();
+        __m256i any = _mm256_setzero_si256();
         int64_t i = 0;
-        for (; i + 64 <= bytes; i += 64)
-            for (int k = 0; k < 64; k += 16)
-                wide = _mm_or_si128(wide, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + k)));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(wide, _mm_setzero_si128())) != 0xFFFF) return false;
-        // The tail, fewer than 64 bytes.
+        for (; i + 128 <= bytes; i += 128)
+            for (int k = 0; k < 128; k += 32)
+                any = _mm256_or_si256(any, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + k)));
+        if (!_mm256_testz_si256(any, any)) return false;
+        // The tail, fewer than 128 bytes.
         if (!BlankRowsPlain(p + i, pitch, 0, static_cast<int32_t>((bytes - i) / 2) - 1, 0, 0))
             return false;
     }

@@ -15,13 +15,17 @@ bool ColumnSamplesAvx2(const int32_t* rx, const double* across, const double* do
 bool ColumnSamplesAvx512(const int32_t* rx, const double* across, const double* down, double c,
                          double s, const TFieldClip& clip, int32_t first, int32_t last,
                          int32_t* sample);
+// LookUpPlain sixteen rows at a time with gathers (AVX-512 F, BW, VL); the field's last three
+// cells, where a 4-byte read would leave the field, one by one.
+void LookUpAvx512(const uint8_t (*quotientOf)[256], const int32_t* sample, int32_t first,
+                  int32_t last, const uint8_t* heights, uint8_t* outColumn);
 // BlankColumnPlain 32 rows at a time (AVX-512 F, BW, VL).
 void BlankColumnAvx512(const TBlankBars& b, int32_t x, uint16_t* column);
 // StripToSurfacePlain with an 8 x 8 transpose of 16-bit pixels (SSE2) for whole strips on a
 // 2-byte surface.
 void StripToSurfaceSse2(const TBlankBars& b, const uint16_t (*strip)[BlankBars::StripRows],
                         int32_t n, int32_t x0);
-// BlankRowsPlain 64 bytes at a time (SSE2).
-bool BlankRowsSse2(const uint8_t* bits, int64_t pitch, int32_t left, int32_t right, int32_t top,
+// BlankRowsPlain 128 bytes at a time (AVX2).
+bool BlankRowsAvx2(const uint8_t* bits, int64_t pitch, int32_t left, int32_t right, int32_t top,
                    int32_t bottom);
 #endif
