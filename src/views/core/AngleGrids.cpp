@@ -13,7 +13,8 @@ TAngleGrids::TAngleGrids(size_t budget)
       FGrids(new TGrid[Angles]) {}
 
 void TAngleGrids::Forget() {
-    for (size_t a = 0; a < Angles; ++a) FGrids[a] = TGrid{};
+    for (size_t a = 0; a < Angles; ++a)
+        FGrids[a] = TGrid{};
     FUsed = 0;
 }
 
@@ -24,7 +25,8 @@ void TAngleGrids::Project(int32_t angle, const TTurn& turn, const TTurnKernels& 
                           std::bit_cast<uint32_t>(grid.Sf) == std::bit_cast<uint32_t>(turn.Sf);
     if (grid.Rows != nullptr && sameTurn) return TurnColumns(turn, kernels, grid.Rows, field, out);
     // New, or for other table entries (found again in its place).
-    if (grid.Rows == nullptr && FUsed == FCapacity) return TurnColumns(turn, kernels, nullptr, field, out);
+    if (grid.Rows == nullptr && FUsed == FCapacity)
+        return TurnColumns(turn, kernels, nullptr, field, out); // no room
     if (grid.Rows == nullptr) grid.Rows = FStore.get() + MapWidth * FUsed++;
     grid.Cf = turn.Cf;
     grid.Sf = turn.Sf;

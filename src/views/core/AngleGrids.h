@@ -25,7 +25,7 @@ class TAngleGrids {
 
   private:
     struct TGrid {
-        float Cf = 0, Sf = 0; // the table entries it was turned by
+        float Cf = 0, Sf = 0;  // the table entries it was turned by
         TRows* Rows = nullptr; // of each column; none yet (or no room) when null
     };
     size_t FCapacity; // grids

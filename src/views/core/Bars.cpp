@@ -49,8 +49,10 @@ void DrawBar(const TBarsTarget& t, uint8_t* pixels, int32_t y, int32_t v, TSkyli
         std::memcpy(p, &t.Colour[value], 2);
     }
     if (!sky.Tracked) return;
-    if (py <= to) sky.Tracked = false;
-    else sky.Row = from;
+    if (py <= to)
+        sky.Tracked = false;
+    else
+        sky.Row = from;
 }
 
 // One column, nearest row first; eight empty entries are skipped at once (most of a column is
@@ -83,7 +85,8 @@ void DrawBlank(const TBarsKernels& kernels, const TBlankBars& b) {
     alignas(32) uint16_t strip[StripColumns][StripRows];
     for (int32_t x0 = b.Left; x0 <= b.Right; x0 += StripColumns) {
         const int32_t n = std::min(StripColumns, b.Right - x0 + 1);
-        for (int32_t i = 0; i < n; ++i) kernels.BlankColumn(b, x0 + i, strip[i] + StripPad);
+        for (int32_t i = 0; i < n; ++i)
+            kernels.BlankColumn(b, x0 + i, strip[i] + StripPad);
         kernels.StripToSurface(b, strip, n, x0);
     }
 }
@@ -116,7 +119,8 @@ void StripToSurfacePlain(const TBlankBars& b, const uint16_t (*strip)[StripRows]
                          int32_t x0) {
     for (int32_t y = b.Top; y <= b.Bottom; ++y)
         for (int32_t i = 0; i < n; ++i)
-            std::memcpy(b.Bits + (x0 + i) * b.BytesPerPixel + y * b.Pitch, &strip[i][StripPad + y], 2);
+            std::memcpy(b.Bits + (x0 + i) * b.BytesPerPixel + y * b.Pitch, &strip[i][StripPad + y],
+                        2);
 }
 
 bool BlankRowsPlain(const uint8_t* bits, int64_t pitch, int32_t left, int32_t right, int32_t top,
@@ -131,7 +135,8 @@ bool BlankRowsPlain(const uint8_t* bits, int64_t pitch, int32_t left, int32_t ri
             std::memcpy(&eight, p + i, 8);
             any |= eight;
         }
-        for (; i < bytes; ++i) any |= p[i];
+        for (; i < bytes; ++i)
+            any |= p[i];
         if (any != 0) return false;
     }
     return true;
@@ -155,14 +160,25 @@ void DrawBarsWith(const TBarsKernels& kernels, const TProjHeightArray& proj,
         allVisible = allVisible && (v == 0 || colour[v] != 0);
     }
     const int64_t pitch = surface.Pitch;
-    const TBarsTarget target{surface.Bits, pitch, pitch / Columns, colour, left, right, top, bottom};
+    const TBarsTarget target{surface.Bits, pitch, pitch / Columns, colour, left,
+                             right,        top,   bottom};
     if (allVisible && BlankArea(target, kernels.BlankRows)) {
         alignas(32) uint16_t even[SequenceLength] = {}, odd[SequenceLength] = {};
-        for (int32_t j = 0; j < 127; ++j) even[SequencePad + j] = colour[254 - 2 * j];
-        for (int32_t j = 0; j < 128; ++j) odd[SequencePad + j] = colour[255 - 2 * j];
-        DrawBlank(kernels, {proj.data(), surface.Bits, pitch, target.BytesPerPixel, {even, odd},
-                            left, right, top, bottom});
+        for (int32_t j = 0; j < 127; ++j)
+            even[SequencePad + j] = colour[254 - 2 * j];
+        for (int32_t j = 0; j < 128; ++j)
+            odd[SequencePad + j] = colour[255 - 2 * j];
+        DrawBlank(kernels, {proj.data(),
+                            surface.Bits,
+                            pitch,
+                            target.BytesPerPixel,
+                            {even, odd},
+                            left,
+                            right,
+                            top,
+                            bottom});
         return;
     }
-    for (int32_t x = left; x <= right; ++x) DrawColumn(target, proj.data() + CellIndex(x, 0), x, allVisible);
+    for (int32_t x = left; x <= right; ++x)
+        DrawColumn(target, proj.data() + CellIndex(x, 0), x, allVisible);
 }

@@ -20,8 +20,8 @@
 
 namespace BlankBars {
 constexpr int32_t StripColumns = 8;
-constexpr int32_t Run = 16;                 // rows copied at once
-constexpr int32_t StripPad = Run;           // rows before row 0 that a run may spill into
+constexpr int32_t Run = 16;       // rows copied at once
+constexpr int32_t StripPad = Run; // rows before row 0 that a run may spill into
 constexpr int32_t StripRows = StripPad + MapHeight;
 // Colours of one parity from the top value down to 1 or 2, then zeros for a whole column.
 constexpr int32_t SequencePad = Run;
@@ -39,9 +39,8 @@ struct TBlankBars {
 // One column x into its strip column (row 0 at column[0]).
 using TBlankColumn = void (*)(const TBlankBars& b, int32_t x, uint16_t* column);
 // Rows Top ... Bottom of a strip of n columns into the surface at column x0.
-using TStripToSurface = void (*)(const TBlankBars& b,
-                                 const uint16_t (*strip)[BlankBars::StripRows], int32_t n,
-                                 int32_t x0);
+using TStripToSurface = void (*)(const TBlankBars& b, const uint16_t (*strip)[BlankBars::StripRows],
+                                 int32_t n, int32_t x0);
 // Whether the 2-byte pixels [left, right] of every row top ... bottom hold 0 (pitch apart).
 using TBlankRows = bool (*)(const uint8_t* bits, int64_t pitch, int32_t left, int32_t right,
                             int32_t top, int32_t bottom);
@@ -60,12 +59,13 @@ inline void WriteSegment(const TBlankBars& b, uint16_t* column, int32_t v, int32
 // Clears rows [top, end) of a strip column (spilling only above top).
 inline void ClearAbove(uint16_t* column, int32_t top, int32_t end) {
     using namespace BlankBars;
-    for (int32_t e = end; e > top; e -= Run) std::memset(column + e - Run, 0, Run * 2);
+    for (int32_t e = end; e > top; e -= Run)
+        std::memset(column + e - Run, 0, Run * 2);
 }
 
 // The plain kernels.
 void BlankColumnPlain(const TBlankBars& b, int32_t x, uint16_t* column);
 void StripToSurfacePlain(const TBlankBars& b, const uint16_t (*strip)[BlankBars::StripRows],
                          int32_t n, int32_t x0);
-bool BlankRowsPlain(const uint8_t* bits, int64_t pitch, int32_t left, int32_t right,
-                    int32_t top, int32_t bottom);
+bool BlankRowsPlain(const uint8_t* bits, int64_t pitch, int32_t left, int32_t right, int32_t top,
+                    int32_t bottom);

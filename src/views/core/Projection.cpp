@@ -63,7 +63,8 @@ uint8_t Quotient(uint8_t h, float s2) {
         if (h == 0) throw EInvalidOp();
         throw EZeroDivide();
     }
-    return static_cast<uint8_t>(static_cast<int64_t>(std::nearbyintl(h / static_cast<long double>(s2))));
+    return static_cast<uint8_t>(
+        static_cast<int64_t>(std::nearbyintl(h / static_cast<long double>(s2))));
 }
 
 TFieldClip FieldClipOf(const TRect& clip) {
@@ -75,7 +76,8 @@ TFieldClip FieldClipOf(const TRect& clip) {
 // SampleOutside.
 int32_t PlaceOne(const TFieldClip& clip, int64_t rx, int64_t ry, long double c, long double s) {
     int64_t u = 0, v = 0;
-    if (!RoundToInt32(rx * c - ry * s, u) || !RoundToInt32(rx * s + ry * c, v)) return SampleOutside;
+    if (!RoundToInt32(rx * c - ry * s, u) || !RoundToInt32(rx * s + ry * c, v))
+        return SampleOutside;
     const int64_t mx = u + 160, my = v + 120;
     if (!clip.Contains(mx, my)) return SampleOutside;
     return static_cast<int32_t>(CellIndex(static_cast<int32_t>(mx), static_cast<int32_t>(my)));
@@ -158,10 +160,12 @@ bool TCameraCache::Update(const TCamera& camera, const TRect& clip) {
         if (!row.SyOk || row.S2 == 0 || std::abs(row.Sy - 120) >= SmallOffset) return true;
         S2[y] = row.S2;
         Ry[y] = static_cast<double>(row.Sy - 120);
-        for (int32_t h = 0; h < 256; ++h) QuotientOf[y][h] = Quotient(static_cast<uint8_t>(h), row.S2);
+        for (int32_t h = 0; h < 256; ++h)
+            QuotientOf[y][h] = Quotient(static_cast<uint8_t>(h), row.S2);
         for (int32_t x = 0; x < Columns; ++x) {
             int64_t sx = 0;
-            if (!SampleColumn(camera, x, row.S2, sx) || std::abs(sx - 160) >= SmallOffset) return true;
+            if (!SampleColumn(camera, x, row.S2, sx) || std::abs(sx - 160) >= SmallOffset)
+                return true;
             Rx[CellIndex(x, y)] = static_cast<int32_t>(sx - 160);
         }
     }
@@ -215,7 +219,9 @@ void ProjectEveryPosition(const THeightArray& field, const TCamera& camera, long
             int64_t sx = 0;
             if (!SampleColumn(camera, x, row.S2, sx) || !row.SyOk) continue;
             const int32_t at = PlaceOne(clip, sx - 160, row.Sy - 120, c, s);
-            if (at >= 0) out[CellIndex(static_cast<int32_t>(x), static_cast<int32_t>(y))] = Quotient(field[at], row.S2);
+            if (at >= 0)
+                out[CellIndex(static_cast<int32_t>(x), static_cast<int32_t>(y))] =
+                    Quotient(field[at], row.S2);
         }
     }
 }
@@ -235,8 +241,10 @@ void TurnColumns(const TTurn& turn, const TTurnKernels& kernels, const TRows* ro
         const TRows r = rows[x];
         turn.Column(kernels.Samples, x, r, sample);
         uint8_t* outColumn = out.data() + CellIndex(x, 0);
-        if (found != nullptr) found[x] = LookUpAndFind(k, sample, r, field, outColumn);
-        else kernels.LookUp(k.QuotientOf, sample, r.First, r.Last, field.data(), outColumn);
+        if (found != nullptr)
+            found[x] = LookUpAndFind(k, sample, r, field, outColumn);
+        else
+            kernels.LookUp(k.QuotientOf, sample, r.First, r.Last, field.data(), outColumn);
     }
 }
 

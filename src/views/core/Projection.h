@@ -70,9 +70,9 @@ struct TCameraCache {
     TFieldClip FieldClip{};
     float S2[MapHeight];
     double Ry[MapHeight];
-    int32_t Rx[MapCells];                        // x * 240 + y
-    uint8_t QuotientOf[MapHeight][256];          // round(h / s2) of each row, kept in 8 bits
-    uint8_t QuotientPad[3];                      // a 4-byte read of the last entry stays inside
+    int32_t Rx[MapCells];               // x * 240 + y
+    uint8_t QuotientOf[MapHeight][256]; // round(h / s2) of each row, kept in 8 bits
+    uint8_t QuotientPad[3];             // a 4-byte read of the last entry stays inside
     TRows Reach[MapWidth]; // the rows of each column that can sample the clip at any angle
 
     // Rebuilds unless built for this camera (the angle aside) and clip; true when it rebuilt.
@@ -82,10 +82,10 @@ struct TCameraCache {
 // One angle's turn of a usable cache.
 struct TTurn {
     const TCameraCache* Cache = nullptr;
-    float Cf = 0, Sf = 0;     // the table entries
+    float Cf = 0, Sf = 0;         // the table entries
     const TRows* Reach = nullptr; // of each column: the cache's when c² + s² is 1, else all
-    double Across[MapHeight]; // -ry * s per row: exact
-    double Down[MapHeight];   // ry * c per row: exact
+    double Across[MapHeight];     // -ry * s per row: exact
+    double Down[MapHeight];       // ry * c per row: exact
 
     void Set(const TCameraCache& cache, float cf, float sf);
     // Where the samples of rows of column x land: a field index or SampleOutside.

@@ -1,5 +1,5 @@
-// The renderer's choices: which kernels its options allow, and whether a frame is gathered from
-// an angle grid, turned from the camera cache or computed position by position.
+// The renderer's choices: which kernels its options allow, and whether a frame is turned over an
+// angle grid's rows, over each column's reach, or computed position by position.
 #include "views/core/VoxelRenderer.h"
 
 #include <algorithm>
@@ -15,8 +15,9 @@ bool Allows(TSimd options, TSimd level) {
 } // namespace
 
 TVoxelRenderer::TVoxelRenderer(const TRendererOptions& options)
-    : FOptions(options), FTurnKernels{&ColumnSamplesPlain, &LookUpPlain}, FBarsKernels(PlainBarsKernels),
-      FCache(std::make_unique<TCameraCache>()), FTurn(std::make_unique<TTurn>()) {
+    : FOptions(options), FTurnKernels{&ColumnSamplesPlain, &LookUpPlain},
+      FBarsKernels(PlainBarsKernels), FCache(std::make_unique<TCameraCache>()),
+      FTurn(std::make_unique<TTurn>()) {
     FOptions.Simd = std::min(FOptions.Simd, CpuSimd());
 #if VOXEL_X86
     if (Allows(FOptions.Simd, TSimd::Avx2)) {
@@ -47,8 +48,10 @@ void TVoxelRenderer::ProjectField(const THeightArray& field, const TCamera& came
     }
     if (k.FieldClip.Empty()) return;
     FTurn->Set(k, cf, sf);
-    if (FGrids) FGrids->Project(angle, *FTurn, FTurnKernels, field, out);
-    else TurnColumns(*FTurn, FTurnKernels, nullptr, field, out);
+    if (FGrids)
+        FGrids->Project(angle, *FTurn, FTurnKernels, field, out);
+    else
+        TurnColumns(*FTurn, FTurnKernels, nullptr, field, out);
 }
 
 void TVoxelRenderer::DrawBars(const TProjHeightArray& proj, const TLockedSurface& surface,

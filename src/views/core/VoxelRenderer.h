@@ -26,9 +26,8 @@ class TVoxelRenderer {
     // Clears out and fills it from the field as seen from the camera. Raises EZeroDivide when
     // CameraZ is 0. CamRot is taken modulo 360. Samples outside the clip or the field, or whose
     // rounding leaves 32 bits, give 0.
-    void ProjectField(const THeightArray& field, const TCamera& camera,
-                      const TTrigTable& sinTable, const TTrigTable& cosTable, const TRect& clip,
-                      TProjHeightArray& out);
+    void ProjectField(const THeightArray& field, const TCamera& camera, const TTrigTable& sinTable,
+                      const TTrigTable& cosTable, const TRect& clip, TProjHeightArray& out);
 
     // Draws the bars, nearest row first, into a locked 16-bit surface already filled with
     // black. Only pixels inside both the clip and the surface's Width x Height are read or

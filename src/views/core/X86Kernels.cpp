@@ -28,7 +28,8 @@ __attribute__((target("avx2"))) bool ColumnSamplesAvx2(const int32_t* rx, const 
     int ties = 0;
     int32_t y = first;
     for (; y + 3 <= last; y += 4) {
-        const __m256d x4 = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rx + y)));
+        const __m256d x4 =
+            _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rx + y)));
         const __m256d t1 = _mm256_add_pd(_mm256_mul_pd(x4, vc), _mm256_loadu_pd(across + y));
         const __m256d t2 = _mm256_add_pd(_mm256_mul_pd(x4, vs), _mm256_loadu_pd(down + y));
         const int mode = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
@@ -57,9 +58,8 @@ __attribute__((target("avx2"))) bool ColumnSamplesAvx2(const int32_t* rx, const 
 // multiply and add do. The clip test and the field index stay in double precision, where the
 // rounded coordinates and u * 240 + v are whole and exact.
 __attribute__((target("avx512f,avx512vl"))) bool
-ColumnSamplesAvx512(const int32_t* rx, const double* across, const double* down, double c,
-                    double s, const TFieldClip& fc, int32_t first, int32_t last,
-                    int32_t* sample) {
+ColumnSamplesAvx512(const int32_t* rx, const double* across, const double* down, double c, double s,
+                    const TFieldClip& fc, int32_t first, int32_t last, int32_t* sample) {
     const __m512d vc = _mm512_set1_pd(c), vs = _mm512_set1_pd(s), half = _mm512_set1_pd(0.5);
     const __m512d left = _mm512_set1_pd(fc.Left - 160), right = _mm512_set1_pd(fc.Right - 160);
     const __m512d top = _mm512_set1_pd(fc.Top - 120), bottom = _mm512_set1_pd(fc.Bottom - 120);
@@ -69,7 +69,8 @@ ColumnSamplesAvx512(const int32_t* rx, const double* across, const double* down,
     constexpr int Nearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
     __mmask8 ties = 0;
     for (int32_t y = first; y <= last; y += 8) {
-        const __mmask8 lanes = last - y >= 7 ? 0xFF : static_cast<__mmask8>((1u << (last - y + 1)) - 1);
+        const __mmask8 lanes =
+            last - y >= 7 ? 0xFF : static_cast<__mmask8>((1u << (last - y + 1)) - 1);
         // The zero-masked forms throughout: the plain ones draw a false warning from GCC 12.
         const __m512d x8 = _mm512_maskz_cvtepi32_pd(lanes, _mm256_maskz_loadu_epi32(lanes, rx + y));
         const __m512d t1 = _mm512_fmadd_pd(x8, vc, _mm512_maskz_loadu_pd(lanes, across + y));
@@ -85,8 +86,8 @@ ColumnSamplesAvx512(const int32_t* rx, const double* across, const double* down,
         inside = _mm512_mask_cmp_pd_mask(inside, v, top, _CMP_GE_OQ);
         inside = _mm512_mask_cmp_pd_mask(inside, v, bottom, _CMP_LE_OQ);
         const __m512d index = _mm512_fmadd_pd(u, rows, _mm512_add_pd(v, base));
-        const __m256i result = _mm256_mask_mov_epi32(_mm512_mask_cvtpd_epi32(outside, inside, index),
-                                                     tie, halfWay);
+        const __m256i result =
+            _mm256_mask_mov_epi32(_mm512_mask_cvtpd_epi32(outside, inside, index), tie, halfWay);
         _mm256_mask_storeu_epi32(sample + y, lanes, result);
         ties |= tie;
     }
@@ -100,12 +101,13 @@ LookUpAvx512(const uint8_t (*quotientOf)[256], const int32_t* sample, int32_t fi
     const __m512i low = _mm512_set1_epi32(0xFF), limit = _mm512_set1_epi32(MapCells - 4);
     const __m512i zero = _mm512_setzero_si512();
     for (int32_t y = first; y <= last; y += 16) {
-        const __mmask16 lanes = last - y >= 15 ? 0xFFFF : static_cast<__mmask16>((1u << (last - y + 1)) - 1);
+        const __mmask16 lanes =
+            last - y >= 15 ? 0xFFFF : static_cast<__mmask16>((1u << (last - y + 1)) - 1);
         const __m512i index = _mm512_maskz_loadu_epi32(lanes, sample + y);
         // Unsigned, so the markers (negative) fail the test too.
         const __mmask16 gathered = _mm512_mask_cmple_epu32_mask(lanes, index, limit);
-        const __m512i h = _mm512_and_si512(
-            _mm512_mask_i32gather_epi32(zero, gathered, index, heights, 1), low);
+        const __m512i h =
+            _mm512_and_si512(_mm512_mask_i32gather_epi32(zero, gathered, index, heights, 1), low);
         const __m512i at = _mm512_add_epi32(
             _mm512_maskz_slli_epi32(lanes, _mm512_add_epi32(lane, _mm512_set1_epi32(y)), 8), h);
         const __m512i q = _mm512_mask_i32gather_epi32(zero, gathered, at, quotientOf, 1);
@@ -140,8 +142,8 @@ BlankColumnAvx512(const TBlankBars& b, int32_t x, uint16_t* column) {
         v[k] = _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(valid, entries + y0));
         const __mmask32 empty = _mm512_cmpeq_epi16_mask(v[k], _mm512_setzero_si512());
         const __m512i rows = _mm512_add_epi16(lane, _mm512_set1_epi16(static_cast<int16_t>(y0)));
-        barTop[k] = _mm512_mask_mov_epi16(_mm512_sub_epi16(rows, _mm512_srli_epi16(v[k], 1)),
-                                          empty, none);
+        barTop[k] =
+            _mm512_mask_mov_epi16(_mm512_sub_epi16(rows, _mm512_srli_epi16(v[k], 1)), empty, none);
         least[k] = barTop[k]; // the least top of this row and the rows below it in the block
 #pragma GCC unroll 5
         for (int16_t step = 1; step < 32; step *= 2)
@@ -153,9 +155,9 @@ BlankColumnAvx512(const TBlankBars& b, int32_t x, uint16_t* column) {
     int32_t carry = b.Bottom + 1; // the sky below the block
     int32_t lowest = b.Bottom + 1;
     for (int32_t k = Blocks - 1; k >= 0; --k) {
-        const __m512i sky = _mm512_min_epi16(
-            _mm512_permutex2var_epi16(least[k], _mm512_add_epi16(lane, one), none),
-            _mm512_set1_epi16(static_cast<int16_t>(carry)));
+        const __m512i sky =
+            _mm512_min_epi16(_mm512_permutex2var_epi16(least[k], _mm512_add_epi16(lane, one), none),
+                             _mm512_set1_epi16(static_cast<int16_t>(carry)));
         alignas(64) int16_t leastOf[32];
         _mm512_store_si512(leastOf, least[k]);
         carry = std::min<int32_t>(carry, leastOf[0]);
@@ -200,7 +202,8 @@ void StripToSurfaceSse2(const TBlankBars& b, const uint16_t (*strip)[StripRows],
                                 _mm_unpacklo_epi64(q2, q6), _mm_unpackhi_epi64(q2, q6),
                                 _mm_unpacklo_epi64(q3, q7), _mm_unpackhi_epi64(q3, q7)};
         for (int r = 0; r < 8; ++r)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(b.Bits + (y + r) * b.Pitch + x0 * 2), row[r]);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(b.Bits + (y + r) * b.Pitch + x0 * 2),
+                             row[r]);
     }
     // The last rows, fewer than eight, as the plain kernel does them.
     TBlankBars rest = b;
@@ -208,9 +211,8 @@ void StripToSurfaceSse2(const TBlankBars& b, const uint16_t (*strip)[StripRows],
     if (y <= b.Bottom) StripToSurfacePlain(rest, strip, n, x0);
 }
 
-__attribute__((target("avx2"))) bool BlankRowsAvx2(const uint8_t* bits, int64_t pitch,
-                                                    int32_t left, int32_t right, int32_t top,
-                                                    int32_t bottom) {
+__attribute__((target("avx2"))) bool BlankRowsAvx2(const uint8_t* bits, int64_t pitch, int32_t left,
+                                                   int32_t right, int32_t top, int32_t bottom) {
     const int64_t bytes = 2 * int64_t{right - left + 1};
     for (int32_t y = top; y <= bottom; ++y) {
         const uint8_t* p = bits + y * pitch + 2 * left;
@@ -218,7 +220,8 @@ __attribute__((target("avx2"))) bool BlankRowsAvx2(const uint8_t* bits, int64_t 
         int64_t i = 0;
         for (; i + 128 <= bytes; i += 128)
             for (int k = 0; k < 128; k += 32)
-                any = _mm256_or_si256(any, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + k)));
+                any = _mm256_or_si256(
+                    any, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + k)));
         if (!_mm256_testz_si256(any, any)) return false;
         // The tail, fewer than 128 bytes.
         if (!BlankRowsPlain(p + i, pitch, 0, static_cast<int32_t>((bytes - i) / 2) - 1, 0, 0))
