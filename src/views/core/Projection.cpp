@@ -194,6 +194,8 @@ void TTurn::Set(const TCameraCache& cache, float cf, float sf) {
     for (int32_t y = 0; y < Rows; ++y) {
         Across[y] = -cache.Ry[y] * static_cast<double>(sf);
         Down[y] = cache.Ry[y] * static_cast<double>(cf);
+        AcrossF[y] = static_cast<float>(Across[y]);
+        DownF[y] = static_cast<float>(Down[y]);
     }
 }
 
@@ -237,10 +239,14 @@ void TurnColumns(const TTurn& turn, const TTurnKernels& kernels, const TRows* ro
     const TCameraCache& k = *turn.Cache;
     if (rows == nullptr) rows = turn.Reach;
     for (int32_t x = 0; x < Columns; ++x) {
-        int32_t sample[Rows];
         const TRows r = rows[x];
-        turn.Column(kernels.Samples, x, r, sample);
         uint8_t* outColumn = out.data() + CellIndex(x, 0);
+        if (found == nullptr && kernels.Column != nullptr) {
+            kernels.Column(turn, x, r, field.data(), outColumn);
+            continue;
+        }
+        int32_t sample[Rows];
+        turn.Column(kernels.Samples, x, r, sample);
         if (found != nullptr)
             found[x] = LookUpAndFind(k, sample, r, field, outColumn);
         else

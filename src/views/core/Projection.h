@@ -50,15 +50,22 @@ using TLookUp = void (*)(const uint8_t (*quotientOf)[256], const int32_t* sample
 void LookUpPlain(const uint8_t (*quotientOf)[256], const int32_t* sample, int32_t first,
                  int32_t last, const uint8_t* heights, uint8_t* outColumn);
 
+// Rows First ... Last of a column (none when First > Last).
+struct TRows {
+    int16_t First, Last;
+};
+
+struct TTurn;
+// The samples and look-ups of rows of column x in one pass: the same bytes as Samples, the
+// half-way fix-up and LookUp.
+using TTurnColumn = void (*)(const TTurn& turn, int32_t x, TRows rows, const uint8_t* heights,
+                             uint8_t* outColumn);
+
 // The kernels of a turn.
 struct TTurnKernels {
     TColumnSamples Samples;
     TLookUp LookUp;
-};
-
-// Rows First ... Last of a column (none when First > Last).
-struct TRows {
-    int16_t First, Last;
+    TTurnColumn Column = nullptr; // where a level has one
 };
 
 // What the projection keeps while the camera and the clip stay the same.
@@ -86,6 +93,8 @@ struct TTurn {
     const TRows* Reach = nullptr; // of each column: the cache's when c² + s² is 1, else all
     double Across[MapHeight];     // -ry * s per row: exact
     double Down[MapHeight];       // ry * c per row: exact
+    float AcrossF[MapHeight];     // the same rounded once to single precision
+    float DownF[MapHeight];
 
     void Set(const TCameraCache& cache, float cf, float sf);
     // Where the samples of rows of column x land: a field index or SampleOutside.

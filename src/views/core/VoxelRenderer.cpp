@@ -27,7 +27,7 @@ TVoxelRenderer::TVoxelRenderer(const TRendererOptions& options)
         FBarsKernels.BlankRows = &BlankRowsAvx2;
     }
     if (Allows(FOptions.Simd, TSimd::Avx512)) {
-        FTurnKernels = {&ColumnSamplesAvx512, &LookUpAvx512};
+        FTurnKernels = {&ColumnSamplesAvx512, &LookUpAvx512, &TurnColumnAvx512};
         FBarsKernels.BlankColumn = &BlankColumnAvx512;
     }
 #endif

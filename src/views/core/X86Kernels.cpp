@@ -119,6 +119,91 @@ LookUpAvx512(const uint8_t (*quotientOf)[256], const int32_t* sample, int32_t fi
     }
 }
 
+// Sixteen rows at a time in single precision, each row's look-ups while its place is still in a
+// register. float(rx) is exact (|rx| < 2^24, else the block takes the double path) and a, the
+// row term rounded once, is within 2^-24 |a| of the exact one, so the fused multiply-add tf is
+// within 2^-24 (|a| + |tf|) + 2^-149 of the exact value T. E = 2^-23 (|a| + |tf| + 1), even
+// computed in floats, exceeds that by more than 2^-25 (|tf| + 1); where d, the (exact)
+// distance of tf from its nearest integer n, has d + E < 0.5 (a computed sum below 0.5 means
+// the exact one is), T lies within 0.5 - 2^-25 (|tf| + 1) of n, farther from the half-way
+// points than the double kernel's one rounding of T (2^-53 |T|) can move it: that kernel finds
+// n too, and no half-way case. Large (|tf| >= 2^22) or non-finite values fail the test. A block
+// where any row fails takes the double kernel and its fix-up (rare).
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void TurnColumnAvx512(const TTurn& turn,
+                                                                           int32_t x, TRows rows,
+                                                                           const uint8_t* heights,
+                                                                           uint8_t* outColumn) {
+    const TCameraCache& k = *turn.Cache;
+    const int32_t* rx = k.Rx + CellIndex(x, 0);
+    const TFieldClip& fc = k.FieldClip;
+    const __m512 cf = _mm512_set1_ps(turn.Cf), sf = _mm512_set1_ps(turn.Sf);
+    const __m512 half = _mm512_set1_ps(0.5f), one = _mm512_set1_ps(1.0f);
+    const __m512 scale = _mm512_set1_ps(0x1p-23f);
+    const __m512i exact = _mm512_set1_epi32((1 << 24) - 1);
+    const __m512i left = _mm512_set1_epi32(fc.Left - 160),
+                  right = _mm512_set1_epi32(fc.Right - 160);
+    const __m512i top = _mm512_set1_epi32(fc.Top - 120),
+                  bottom = _mm512_set1_epi32(fc.Bottom - 120);
+    const __m512i rowsOf = _mm512_set1_epi32(Rows), base = _mm512_set1_epi32(160 * Rows + 120);
+    const __m512i lane = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m512i low = _mm512_set1_epi32(0xFF), limit = _mm512_set1_epi32(MapCells - 4);
+    const __m512i zero = _mm512_setzero_si512();
+    constexpr int Nearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
+    for (int32_t y = rows.First; y <= rows.Last; y += 16) {
+        const int32_t end = std::min<int32_t>(y + 15, rows.Last);
+        const __mmask16 lanes = static_cast<__mmask16>((1u << (end - y + 1)) - 1);
+        const __m512i r = _mm512_maskz_loadu_epi32(lanes, rx + y);
+        const __m512 xf = _mm512_maskz_cvtepi32_ps(lanes, r);
+        const __m512 a = _mm512_maskz_loadu_ps(lanes, turn.AcrossF + y);
+        const __m512 b = _mm512_maskz_loadu_ps(lanes, turn.DownF + y);
+        const __m512 t1 = _mm512_fmadd_ps(xf, cf, a), t2 = _mm512_fmadd_ps(xf, sf, b);
+        const __m512 u = _mm512_maskz_roundscale_ps(lanes, t1, Nearest),
+                     v = _mm512_maskz_roundscale_ps(lanes, t2, Nearest);
+        const __m512 e1 = _mm512_add_ps(
+            _mm512_abs_ps(_mm512_sub_ps(t1, u)),
+            _mm512_mul_ps(_mm512_add_ps(_mm512_add_ps(_mm512_abs_ps(a), _mm512_abs_ps(t1)), one),
+                          scale));
+        const __m512 e2 = _mm512_add_ps(
+            _mm512_abs_ps(_mm512_sub_ps(t2, v)),
+            _mm512_mul_ps(_mm512_add_ps(_mm512_add_ps(_mm512_abs_ps(b), _mm512_abs_ps(t2)), one),
+                          scale));
+        __mmask16 fast =
+            _mm512_mask_cmple_epu32_mask(lanes, _mm512_maskz_abs_epi32(lanes, r), exact);
+        fast = _mm512_mask_cmp_ps_mask(fast, e1, half, _CMP_LT_OQ);
+        fast = _mm512_mask_cmp_ps_mask(fast, e2, half, _CMP_LT_OQ);
+        if (fast != lanes) {
+            int32_t sample[Rows];
+            turn.Column(&ColumnSamplesAvx512, x,
+                        {static_cast<int16_t>(y), static_cast<int16_t>(end)}, sample);
+            LookUpAvx512(k.QuotientOf, sample, y, end, heights, outColumn);
+            continue;
+        }
+        const __m512i ui = _mm512_maskz_cvtps_epi32(lanes, u),
+                      vi = _mm512_maskz_cvtps_epi32(lanes, v); // exact: whole
+        __mmask16 inside = _mm512_mask_cmpge_epi32_mask(lanes, ui, left);
+        inside = _mm512_mask_cmple_epi32_mask(inside, ui, right);
+        inside = _mm512_mask_cmpge_epi32_mask(inside, vi, top);
+        inside = _mm512_mask_cmple_epi32_mask(inside, vi, bottom);
+        const __m512i index =
+            _mm512_add_epi32(_mm512_mullo_epi32(ui, rowsOf), _mm512_add_epi32(vi, base));
+        const __mmask16 gathered = _mm512_mask_cmple_epu32_mask(inside, index, limit);
+        const __m512i h =
+            _mm512_and_si512(_mm512_mask_i32gather_epi32(zero, gathered, index, heights, 1), low);
+        const __m512i at = _mm512_add_epi32(
+            _mm512_maskz_slli_epi32(lanes, _mm512_add_epi32(lane, _mm512_set1_epi32(y)), 8), h);
+        const __m512i q = _mm512_mask_i32gather_epi32(zero, gathered, at, k.QuotientOf, 1);
+        _mm512_mask_cvtepi32_storeu_epi8(outColumn + y, gathered, q); // the low bytes
+        if (const uint32_t last = inside & ~gathered; last != 0) {    // the field's last cells
+            alignas(64) int32_t at16[16];
+            _mm512_store_si512(at16, index);
+            for (uint32_t rest = last; rest != 0; rest &= rest - 1) {
+                const int i = __builtin_ctz(rest);
+                outColumn[y + i] = k.QuotientOf[y + i][heights[at16[i]]];
+            }
+        }
+    }
+}
+
 // 32 rows at a time: the tops and their running minimum from the bottom up (the sky of each
 // row) for all blocks of the column first, so the blocks' scans overlap; then which entries
 // draw, and only those are visited one by one.

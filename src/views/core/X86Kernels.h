@@ -19,6 +19,10 @@ bool ColumnSamplesAvx512(const int32_t* rx, const double* across, const double* 
 // cells, where a 4-byte read would leave the field, one by one.
 void LookUpAvx512(const uint8_t (*quotientOf)[256], const int32_t* sample, int32_t first,
                   int32_t last, const uint8_t* heights, uint8_t* outColumn);
+// TTurn::Column and LookUpPlain of one column sixteen rows at a time, in single precision where
+// that provably rounds alike, else as ColumnSamplesAvx512 (AVX-512 F, BW, VL).
+void TurnColumnAvx512(const TTurn& turn, int32_t x, TRows rows, const uint8_t* heights,
+                      uint8_t* outColumn);
 // BlankColumnPlain 32 rows at a time (AVX-512 F, BW, VL).
 void BlankColumnAvx512(const TBlankBars& b, int32_t x, uint16_t* column);
 // StripToSurfacePlain with an 8 x 8 transpose of 16-bit pixels (SSE2) for whole strips on a
