@@ -8,9 +8,10 @@
 // column with its colours followed by zeros, and the segments of a column's drawing bars
 // partition the rows from the last one's top down to the clip's bottom.
 //
-// Columns are built eight at a time in a small column-major strip, copying each segment in
-// fixed runs of 16 rows from a descending colour sequence (no loop whose length the branch
-// predictor has to guess per bar), and the strip is then turned into the surface's rows.
+// Columns are built eight at a time in a small column-major strip, and the strip is then turned
+// into the surface's rows. The plain kernel copies each segment in fixed runs of 16 rows from a
+// descending colour sequence (no loop whose length the branch predictor has to guess per bar);
+// the AVX-512 one finds each row's segment with a running maximum, with no branch per bar.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,7 @@ struct TBlankBars {
     uint8_t* Bits;
     int64_t Pitch, BytesPerPixel;
     const uint16_t* Sequence[2]; // [v & 1]: colours of 254, 252 ... 2 and of 255, 253 ... 1
+    const uint16_t* Colour;      // of each value, 256 entries
     int32_t Left, Right, Top, Bottom;
 };
 
