@@ -212,10 +212,12 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void TurnColumnAvx512(const
 
 // 32 rows at a time, with no branch per bar. The bar of entry v at row y has its top t at
 // y - v div 2 and the value v - 2 (r - t) = K - 2r at row r, where K = 2y + (v & 1): coloured
-// while that is at least 1 (down to its bottom), black below. Its segment starts at max(t, clip
-// top), and a row belongs to the nearest bar that starts at or above it, which is also the one
-// of greatest K (K grows with y). So each bar's K is placed at its start, nearest last so that it
-// wins, and a running maximum down the rows gives every row its K.
+// while that is at least 1, down to its bottom (row y or y - 1), black below. Its segment
+// starts at max(t, clip top). A row shows the nearest bar that starts at or above it: that bar
+// hides the farther ones down to its bottom, and below it no farther bar reaches (each ends at
+// its own row or above). The nearest is the one of greatest K, as K grows with y. So each bar's
+// K is placed at its start, nearest last so that it wins, and a running maximum down the rows
+// gives every row its K.
 __attribute__((target("avx512f,avx512bw,avx512vl"))) void
 BlankColumnAvx512(const TBlankBars& b, int32_t x, uint16_t* column) {
     constexpr int32_t Blocks = (Rows + 31) / 32;
