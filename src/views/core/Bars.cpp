@@ -3,6 +3,7 @@
 #include "views/core/Bars.h"
 
 #include <algorithm>
+#include <cstring>
 
 using namespace BlankBars;
 
@@ -89,6 +90,22 @@ void DrawBlank(const TBarsKernels& kernels, const TBlankBars& b) {
             kernels.BlankColumn(b, x0 + i, strip[i] + StripPad);
         kernels.StripToSurface(b, strip, n, x0);
     }
+}
+
+// Fills rows [from, end) of a strip column with the colours of the bar of entry v whose top is
+// barTop, starting at row from. Runs spill only above from, into rows not final yet.
+void WriteSegment(const TBlankBars& b, uint16_t* column, int32_t v, int32_t barTop, int32_t from,
+                  int32_t end) {
+    const int32_t value = v - 2 * (from - barTop);
+    const uint16_t* sequence = b.Sequence[v & 1] + SequencePad + ((v & 1 ? 255 : 254) - value) / 2;
+    for (int32_t e = end; e > from; e -= Run)
+        std::memcpy(column + e - Run, sequence + (e - Run - from), Run * 2);
+}
+
+// Clears rows [top, end) of a strip column (spilling only above top).
+void ClearAbove(uint16_t* column, int32_t top, int32_t end) {
+    for (int32_t e = end; e > top; e -= Run)
+        std::memset(column + e - Run, 0, Run * 2);
 }
 
 } // namespace

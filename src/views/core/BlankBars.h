@@ -15,7 +15,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 
 #include "terrain/HeightField.h"
 
@@ -46,24 +45,6 @@ using TStripToSurface = void (*)(const TBlankBars& b, const uint16_t (*strip)[Bl
 // Whether the 2-byte pixels [left, right] of every row top ... bottom hold 0 (pitch apart).
 using TBlankRows = bool (*)(const uint8_t* bits, int64_t pitch, int32_t left, int32_t right,
                             int32_t top, int32_t bottom);
-
-// Fills rows [from, end) of a strip column with the colours of the bar of entry v whose top is
-// barTop, starting at row from. Runs spill only above from, into rows not final yet.
-inline void WriteSegment(const TBlankBars& b, uint16_t* column, int32_t v, int32_t barTop,
-                         int32_t from, int32_t end) {
-    using namespace BlankBars;
-    const int32_t value = v - 2 * (from - barTop);
-    const uint16_t* sequence = b.Sequence[v & 1] + SequencePad + ((v & 1 ? 255 : 254) - value) / 2;
-    for (int32_t e = end; e > from; e -= Run)
-        std::memcpy(column + e - Run, sequence + (e - Run - from), Run * 2);
-}
-
-// Clears rows [top, end) of a strip column (spilling only above top).
-inline void ClearAbove(uint16_t* column, int32_t top, int32_t end) {
-    using namespace BlankBars;
-    for (int32_t e = end; e > top; e -= Run)
-        std::memset(column + e - Run, 0, Run * 2);
-}
 
 // The plain kernels.
 void BlankColumnPlain(const TBlankBars& b, int32_t x, uint16_t* column);
