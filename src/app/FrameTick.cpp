@@ -30,22 +30,26 @@ void TMain::DXTimerTimer(QObject*, int32_t) {
     MapCursor = {local.x(), local.y()};
 
     // One column and one row beyond the map still count (both edges inclusive).
-    bool brushed = false;
+    bool held = false; // a button of ours down over the visible map: the stroke goes on
     if (PointInRect(MapCursor, MapRect)) {
+        // A press meant for the window covering the map, made while we are minimised, or
+        // received by another program only reveals.
+        const bool left = LeftDown && mouse.LeftPressedHere;
+        const bool right = RightDown && mouse.RightPressedHere;
+        const bool shown = mouse.OverOwnWindow;
+        const uint8_t mode = !shown ? bmNone : left ? bmRaise : right ? bmLower : bmNone;
+        held = mode != bmNone;
         // Waiting for movement needs both screen coordinates to have changed.
         const bool still = CursorPos.X == PrevCursorPos.X || CursorPos.Y == PrevCursorPos.Y;
         if (!(WaitCursorMove && still)) {
-            // A press meant for the window covering the map, or made while we are minimised,
-            // only reveals.
-            const bool shown = mouse.OverOwnWindow;
-            ButtonMode = !shown ? bmNone : LeftDown ? bmRaise : RightDown ? bmLower : bmNone;
-            brushed = ButtonMode != bmNone;
-            if (brushed) FHistory.BrushApplied();
+            ButtonMode = mode;
+            if (held) FHistory.BrushApplied();
             DrawMap(MapCursor.X, MapCursor.Y);
         }
     }
-    // The first tick that applies no brush ends the stroke: its changed cells become one step.
-    if (!brushed && FHistory.Stroking()) FHistory.Commit(Terrain::HeightArray);
+    // A stroke lasts from the press to the release or until the cursor leaves the visible map,
+    // pauses included: its changed cells become one step.
+    if (!held && FHistory.Stroking()) FHistory.Commit(Terrain::HeightArray);
     DrawScreen();
 }
 

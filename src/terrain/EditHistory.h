@@ -1,5 +1,6 @@
 // Undo and redo of the field: each step holds only the cells it changed, before and after.
-// A step is one stroke (the brush ticks between two ticks that apply no brush) or one reset.
+// A step is one stroke (from the press to the release, or until the cursor leaves the map) or
+// one reset.
 #pragma once
 
 #include <cstddef>

@@ -16,10 +16,16 @@
 
 #include <xcb/xcb.h>
 
+#include "toolkit/OwnPresses.h"
+
+int LogicalButton(const uint8_t* map, size_t mapLength, int physical) {
+    if (physical < 1) return 0;
+    if (map != nullptr && static_cast<size_t>(physical) <= mapLength) return map[physical - 1];
+    return physical;
+}
+
 bool PhysicalButtonDown(uint16_t stateMask, const uint8_t* map, size_t mapLength, int physical) {
-    if (physical < 1) return false;
-    int logical = physical;
-    if (map != nullptr && static_cast<size_t>(physical) <= mapLength) logical = map[physical - 1];
+    const int logical = LogicalButton(map, mapLength, physical);
     // The core protocol's state mask only carries buttons 1 to 5.
     if (logical < 1 || logical > 5) return false;
     return (stateMask & (XCB_BUTTON_MASK_1 << (logical - 1))) != 0;
@@ -174,6 +180,13 @@ bool Minimised(const QWindow* window) {
     return !window->isVisible() || (window->windowStates() & Qt::WindowMinimized);
 }
 
+// Qt's name for a logical X button: only 1 to 3 arrive as presses (4 and 5 are the wheel).
+Qt::MouseButton QtButton(int logical) {
+    constexpr Qt::MouseButton names[] = {Qt::NoButton, Qt::LeftButton, Qt::MiddleButton,
+                                         Qt::RightButton};
+    return logical >= 1 && logical <= 3 ? names[logical] : Qt::NoButton;
+}
+
 bool SampleX11(xcb_connection_t* connection, const QWidget* window, TMouseSample& sample) {
     const xcb_screen_t* screen = FirstScreen(connection);
     if (screen == nullptr) return false;
@@ -183,6 +196,17 @@ bool SampleX11(xcb_connection_t* connection, const QWidget* window, TMouseSample
     const std::vector<uint8_t>& map = InstalledFilter<TPointerMapping>().Get(connection);
     sample.LeftDown = PhysicalButtonDown(reply->mask, map.data(), map.size(), 1);
     sample.RightDown = PhysicalButtonDown(reply->mask, map.data(), map.size(), 3);
+    // A press that reached our windows counts while its button stays down; one held for another
+    // program never reaches them, so its drag does not edit. The reply may show a press of ours
+    // still queued for Qt: such a button reads as not ours until Qt hands the press over.
+    TOwnPresses& presses = TOwnPresses::Installed();
+    Qt::MouseButtons down;
+    for (int logical = 1; logical <= 3; ++logical)
+        if (reply->mask & (XCB_BUTTON_MASK_1 << (logical - 1))) down |= QtButton(logical);
+    presses.Keep(down);
+    const Qt::MouseButtons held = presses.Held();
+    sample.LeftPressedHere = held.testAnyFlag(QtButton(LogicalButton(map.data(), map.size(), 1)));
+    sample.RightPressedHere = held.testAnyFlag(QtButton(LogicalButton(map.data(), map.size(), 3)));
     sample.X = reply->root_x;
     sample.Y = reply->root_y;
     if (window != nullptr) {

@@ -17,6 +17,10 @@ struct TMouseSample {
     // The window the sample was taken for is shown under the cursor: not minimised, not covered
     // there by another top-level window. True by default, so a sample made up by hand edits.
     bool OverOwnWindow = true;
+    // The button went down on one of our own windows and is still held for us: a button pressed
+    // in another program, or whose press Qt has yet to hand us, is not. True by default too.
+    bool LeftPressedHere = true;
+    bool RightPressedHere = true;
 };
 
 // Samples the buttons and the cursor now, whatever window has focus or lies under the cursor,
@@ -32,6 +36,8 @@ bool MouseButtonDown(int button);
 // core protocol (Button1Mask = 1 << 8 ...) and the pointer mapping (map[i] = logical button of
 // physical button i + 1). A button mapped to 0 or above 5 reads as up.
 bool PhysicalButtonDown(uint16_t stateMask, const uint8_t* map, size_t mapLength, int physical);
+// The logical button the physical button (1-based) reports as under that mapping; 0 for none.
+int LogicalButton(const uint8_t* map, size_t mapLength, int physical);
 
 // The pixel of widget drawn under the screen's device pixel (x, y): the offset from the
 // widget's device origin divided by the display scale, rounded down (also left of or above it).
