@@ -1,6 +1,7 @@
 """A held button over the map edits the field: the file saved on closing is exactly k brush
-applications at the cursor's point, for some k >= 1. Left raises, right lowers, both raise;
-the radius, divisor and shape set on the panel are the brush's."""
+applications at the cursor's point, for some k >= 1, whether the buttons went down on the map
+itself, on the panel or on the screen view. Left raises, right lowers, both raise; the radius,
+divisor and shape set on the panel are the brush's."""
 
 import sys
 
@@ -11,6 +12,7 @@ import harness as h  # noqa: E402
 RAISE, LOWER = 1, 2
 GAUSSIAN, SQUARE = 1, 3
 SQUARE_ITEM = h.panel_point(72, 168, 97, 81, dx=30, dy=65)  # "사각" in the brush group
+PANEL_GAP = h.panel_point(192, 129, 75, 55)  # the panel's ground between two buttons
 
 
 def expect_strokes(oracle, before, after, point, mode, radius=50, divisor=1,
@@ -22,10 +24,13 @@ def expect_strokes(oracle, before, after, point, mode, radius=50, divisor=1,
     print(f"     explained by k = {text}", flush=True)
 
 
-def stroke_case(suite, oracle, label, field, point, buttons, mode):
+def stroke_case(suite, oracle, label, field, point, buttons, mode, press_at=None):
+    """press_at: a client point where the buttons go down, or the map point itself ("map")."""
     def body():
         with h.session(suite, label, field) as (_, voxel):
-            voxel.stroke(point, buttons)
+            at = voxel.map_point(*point) if press_at == "map" else press_at and voxel.root(
+                *press_at)
+            voxel.stroke(point, buttons, press_at=at)
             voxel.exit_by_button()
             expect_strokes(oracle, field, voxel.saved_map(), point, mode)
     return body
@@ -51,9 +56,9 @@ def main():
     low = h.noise_map(0, 60, seed=3)
     high = h.noise_map(150, 255, seed=4)
     suite.check("left button raises",
-                stroke_case(suite, oracle, "left", low, (120, 100), [1], RAISE))
+                stroke_case(suite, oracle, "left", low, (120, 100), [1], RAISE, "map"))
     suite.check("right button lowers",
-                stroke_case(suite, oracle, "right", high, (200, 150), [3], LOWER))
+                stroke_case(suite, oracle, "right", high, (200, 150), [3], LOWER, PANEL_GAP))
     suite.check("both buttons raise",
                 stroke_case(suite, oracle, "both", low, (60, 200), [1, 3], RAISE))
     suite.check("square brush, radius 30, divisor 2 from the panel",

@@ -1,6 +1,6 @@
 """With "마우스 이동 기다림" checked, a held button edits only on ticks in which both screen
 coordinates of the cursor changed: still, horizontal or vertical moves leave the field alone,
-diagonal moves raise it."""
+diagonal moves raise it. A pause within the stroke does not end it: one Ctrl+Z takes it back."""
 
 import sys
 
@@ -47,8 +47,10 @@ def main():
             if voxel.saved_map() != field:
                 raise h.E2eFailure("the field changed without diagonal movement")
 
-    def diagonal():
-        with h.session(suite, "diagonal", field) as (display, voxel):
+    def diagonal(undo=False):
+        """Each move is followed by ticks that see the cursor still."""
+        with h.session(suite, f"diagonal{undo * '-undo'}", field, window_manager=undo) as (
+                display, voxel):
             voxel.click_client(*h.WAIT_MOVE_CHECK)
             park = enter_holding(display, voxel)
             try:
@@ -59,15 +61,22 @@ def main():
                 display.move(park[0], y + 10)
             finally:
                 display.button_up(1)
+            if undo:  # the whole stroke undone: the loaded map is saved
+                stroked = voxel.map_view().values565()
+                display.run(["xdotool", "windowactivate", "--sync", str(voxel.window)])
+                display.key("ctrl+z")
+                h.poll(lambda: voxel.map_view().values565() != stroked, 10, "the undo")
             voxel.exit_by_button()
             saved = voxel.saved_map()
             raised = sum(a > b for a, b in zip(saved, field))
             lowered = sum(a < b for a, b in zip(saved, field))
-            if raised == 0 or lowered != 0:
+            if (raised == 0) != undo or lowered != 0:
                 raise h.E2eFailure(f"diagonal moves raised {raised} and lowered {lowered} cells")
 
     suite.check("still, horizontal and vertical moves leave the field alone", still)
     suite.check("diagonal moves raise the field", diagonal)
+    suite.check("pauses in a stroke: one Ctrl+Z takes back all of it",
+                lambda: diagonal(undo=True))
     suite.finish()
 
 
