@@ -1,5 +1,6 @@
 """The field in and out as a picture: through the clipboard (Ctrl+C, Ctrl+V, also of a very
-large one) and a file dropped from another program; a spin edit keeps Ctrl+C and Ctrl+V."""
+large one) and a file dropped from another program, whose drag over the map leaves no trail; a
+spin edit keeps Ctrl+C and Ctrl+V."""
 
 import os
 import random
@@ -65,13 +66,14 @@ def paste(display, voxel, path):
     shows(voxel, lambda: keys(display, voxel, "ctrl+v"))
 
 
-def drop(display, voxel, oracle, path):
-    """Drags the file from another X client's window onto the screen view and lets go."""
+def drop(display, voxel, oracle, path, to=h.PARK):
+    """Drags the file from another X client's window onto a client point (on the screen view by
+    default) and lets go."""
     h.spawn([oracle.exe, "dragsource", path], env=display.env, stderr=subprocess.DEVNULL)
     source = display.run(["xdotool", "search", "--sync", "--onlyvisible", "--name",
                           "^dragsource$"]).split()[0]
     x, y, width, height = display.geometry(source)
-    (x0, y0), (x1, y1) = (x + width // 2, y + height // 2), voxel.root(*h.PARK)
+    (x0, y0), (x1, y1) = (x + width // 2, y + height // 2), voxel.root(*to)
     display.move(x0, y0)
     display.button_down(1)
     for i in range(1, 11):
@@ -135,6 +137,12 @@ def main():
         paste(display, voxel, gray_png)
         keys(display, voxel, "ctrl+z")
 
+    def drop_on_map(display, voxel):  # its last two moves are over the map
+        drop(display, voxel, oracle, gray_png, (h.MAP_VIEW[0] + 200, h.MAP_VIEW[1] + 150))
+        h.poll(lambda: any(voxel.map_view().crop(0, 0, 40, 40).values565()), 30,
+               "the dropped field beyond the drag's path")
+        keys(display, voxel, "ctrl+z")
+
     def large(display, voxel):
         with open(large_png, "rb") as f:
             offer(display, f.read())
@@ -192,6 +200,8 @@ def main():
     suite.check("a PNG file dragged from another program and dropped: Map.Dat is the picture",
                 case("drop", lambda d, v: shows(v, lambda: drop(d, v, oracle, gray_png)),
                      lambda: picture))
+    suite.check("a PNG dropped on the map view, then Ctrl+Z: Map.Dat is the loaded field",
+                case("drop-map", drop_on_map))
     suite.check("Ctrl+V of a 10,000 x 10,000 picture: frames go on, the memory comes back",
                 case("large", large, lambda: oracle.gray(large_png)))
     suite.check("a copied text file pasted: nothing; a corrupt PNG dropped: one error box",
