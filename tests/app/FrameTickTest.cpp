@@ -45,16 +45,19 @@ TEST_F(FrameTickTest, CursorOutsideTheMapOnlyTurnsAndRenders) {
     EXPECT_EQ(Terrain::HeightArray, before);
 }
 
-// No button, or buttons held while the map is not shown under the cursor (another window
-// covers it there, or ours is minimised): the footprint is revealed, nothing is edited.
+// No button, buttons held while the map is not shown under the cursor (another window covers
+// it there, or ours is minimised), or buttons pressed in another program (or whose press Qt has
+// yet to hand us): the footprint is revealed, nothing is edited.
 TEST_F(FrameTickTest, HoveringRevealsTheFootprintWithoutEditing) {
     const THeightArray before = Terrain::HeightArray;
-    for (auto [cx, cy, buttons, shown] : {std::tuple{100, 100, false, true},
-                                          {220, 150, true, false}}) {
+    for (auto [cx, cy, buttons, shown, here] : {std::tuple{100, 100, false, true, true},
+                                                {220, 150, true, false, true},
+                                                {260, 60, true, true, false}}) {
         SCOPED_TRACE(testing::Message() << "at " << cx << "," << cy);
         EXPECT_EQ(MapPixelAt(cx, cy), 0); // black after start-up
         MouseAt(cx, cy, buttons, buttons);
         Mouse.OverOwnWindow = shown;
+        Mouse.LeftPressedHere = Mouse.RightPressedHere = here;
         Tick();
         EXPECT_EQ(MainState::ButtonMode, bmNone);
         EXPECT_EQ(Terrain::HeightArray, before);
@@ -65,12 +68,22 @@ TEST_F(FrameTickTest, HoveringRevealsTheFootprintWithoutEditing) {
             EXPECT_EQ(MapPixelAt(px, py), inside ? Terrain::MapPixel[Height(px, py)] : 0);
         }
     }
-    // Only where the cursor is now counts: a drag begun over another window edits once the
-    // map shows under it.
-    const uint8_t start = Height(220, 150);
-    Mouse.OverOwnWindow = true;
+    // Only whose press it is counts: our press handed over late edits from then on; only the
+    // right button ours, it lowers.
+    const uint8_t start = Height(260, 60);
+    Mouse.LeftPressedHere = true;
     Tick();
-    EXPECT_EQ(Height(220, 150), start + 8);
+    EXPECT_EQ(Height(260, 60), start + 8);
+    Mouse.LeftPressedHere = false;
+    Mouse.RightPressedHere = true;
+    Tick();
+    EXPECT_EQ(MainState::ButtonMode, bmLower);
+    EXPECT_EQ(Height(260, 60), start);
+    // Only where the cursor is now counts: a drag begun on our window and carried under
+    // another one edits once the map shows under it.
+    MouseAt(220, 150, true, false);
+    Tick();
+    EXPECT_EQ(Height(220, 150), before[CellIndex(220, 150)] + 8);
 }
 
 TEST_F(FrameTickTest, LeftRaisesRightLowersBothRaise) {
@@ -94,6 +107,8 @@ TEST_F(FrameTickTest, LeftRaisesRightLowersBothRaise) {
     EXPECT_NE(Height(319, 239), corner);
 }
 
+// A stroke lasts from the press to the release, or until the cursor leaves the map: the ticks
+// that wait for movement do not end it.
 TEST_F(FrameTickTest, WaitingForMovementNeedsBothCoordinatesToChange) {
     QTest::mouseClick(Window->WaitCursorMoveCheck, Qt::LeftButton);
     ASSERT_TRUE(MainState::WaitCursorMove);
@@ -108,7 +123,19 @@ TEST_F(FrameTickTest, WaitingForMovementNeedsBothCoordinatesToChange) {
     EXPECT_EQ(Height(160, 120), start + 8);
     MouseAt(162, 121, true, false); // diagonal
     Tick();
-    EXPECT_GT(Height(160, 120), start + 8);
+    const uint8_t stroked = Height(160, 120);
+    EXPECT_GT(stroked, start + 8);
+    MouseAt(330, 200, true, false); // off the map and back: a second stroke
+    Tick();
+    MouseAt(163, 122, true, false);
+    Tick();
+    EXPECT_GT(Height(160, 120), stroked);
+    MouseAt(164, 123, false, false);
+    Tick();
+    Window->UndoEdit();
+    EXPECT_EQ(Height(160, 120), stroked);
+    Window->UndoEdit();
+    EXPECT_EQ(Height(160, 120), start);
 }
 
 // An error ends the tick where it is raised; what the tick presented before it is on the

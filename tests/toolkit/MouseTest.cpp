@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "toolkit/Mouse.h"
+#include "toolkit/OwnPresses.h"
 
 TEST(MouseMapping, PhysicalButtonsFollowThePointerMapping) {
     const uint16_t button1 = 1 << 8, button3 = 1 << 10;
@@ -18,6 +19,7 @@ TEST(MouseMapping, PhysicalButtonsFollowThePointerMapping) {
     // Left-handed: the physical left button reports as logical 3.
     EXPECT_TRUE(PhysicalButtonDown(button3, swapped, 3, 1));
     EXPECT_TRUE(PhysicalButtonDown(button1, swapped, 3, 3));
+    EXPECT_EQ(LogicalButton(swapped, 3, 1), 3); // its presses come as Qt's right button
     // Disabled buttons, buttons beyond the state mask, no mapping, no such button.
     EXPECT_FALSE(PhysicalButtonDown(0xffff, odd, 3, 1));
     EXPECT_FALSE(PhysicalButtonDown(0xffff, odd, 3, 3));
@@ -71,4 +73,21 @@ TEST(MouseSample, ButtonsAndCursorAsTheWindowSystemReportsThem) {
     EXPECT_FALSE(MouseButtonDown(1));
     QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
     EXPECT_FALSE(MouseButtonDown(0));
+}
+
+// The presses that reach a window of ours count until their release, or until the system
+// reports the button up (a release that went elsewhere).
+TEST(MouseSample, PressesOnOurWindowsAreHeldUntilReleased) {
+    QWidget window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    TOwnPresses& presses = TOwnPresses::Installed();
+    presses.Keep(Qt::NoButton);
+    QTest::mousePress(&window, Qt::RightButton);
+    QTest::mousePress(&window, Qt::LeftButton);
+    EXPECT_EQ(presses.Held(), Qt::LeftButton | Qt::RightButton);
+    QTest::mouseRelease(&window, Qt::RightButton);
+    EXPECT_EQ(presses.Held(), Qt::LeftButton);
+    presses.Keep(Qt::RightButton | Qt::MiddleButton);
+    EXPECT_EQ(presses.Held(), Qt::NoButton);
 }
