@@ -1,5 +1,6 @@
-// The global mouse state: physical left and right buttons, the cursor in the screen's device
-// pixels, and whether it is over a visible part of our window.
+// The global mouse state: physical left and right buttons and whether our windows received their
+// press, the cursor in the screen's device pixels, and whether it is over a visible part of our
+// window.
 #pragma once
 
 #include <cstddef>
@@ -25,8 +26,8 @@ struct TMouseSample {
 
 // Samples the buttons and the cursor now, whatever window has focus or lies under the cursor,
 // and whether the cursor is over a visible part of window's top-level (true when window is
-// null). On X this is the one pointer query; the window's frame is looked up again only after
-// the window is reparented.
+// null). On X this is the one pointer query, its buttons matched against the presses our windows
+// received; the window's frame is looked up again only after the window is reparented.
 TMouseSample SampleMouse(const QWidget* window = nullptr);
 
 // Whether a physical button is down now: 0 left, 1 right; any other value answers false.
