@@ -63,29 +63,3 @@ TEST(MapStoreTest, UnreadMapIsKeptOnceAcrossAFailedSave) {
     EXPECT_FALSE(fs::exists(mapPath + ".unread-2"));
 }
 
-// A map the user may read but not write (made so through the seam: root ignores modes) loads
-// with one line on standard error, closes unchanged without a write, and refuses a change.
-TEST(MapStoreTest, ReadOnlyMapLoadsAndOnlyAChangeFailsToSave) {
-    TTempDir dir;
-    const std::string mapPath = dir.File("Map.Dat");
-    WriteFileBytes(mapPath, std::vector<uint8_t>(MapCells, 7));
-    TFaultyOps ops;
-    ops.FailAt = ops.AlsoFailAt = TStep::Writable;
-    ops.Error = ops.AlsoError = EACCES;
-    ops.AlsoFailOnCall = 2;
-    SetFileOps(&ops);
-    TMapStore store;
-    store.SetFileName(mapPath);
-    THeightArray field{};
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(store.Load(field), TLoadResult::Loaded);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "voxel: " + mapPath + " cannot be written (File access denied); changes cannot be "
-                                    "saved.\n");
-    EXPECT_EQ(store.SaveOnClose(field), TCloseSave::Unchanged);
-    field[10] = 8;
-    EXPECT_EQ(MessageOf([&] { store.SaveOnClose(field); }), "File access denied");
-    SetFileOps(nullptr);
-    EXPECT_EQ(ReadFileBytes(mapPath), std::vector<uint8_t>(MapCells, 7));
-    EXPECT_EQ(ops.CallsOf(TStep::Open) + ops.CallsOf(TStep::Temp), 0); // nothing opened to write
-}
