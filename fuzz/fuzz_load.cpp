@@ -24,7 +24,7 @@ class TMemoryFileOps final : public TFileOps {
         isRegularFile = exists = true;
         return 0;
     }
-    int OpenExisting(const std::string&, int& fd) override {
+    int OpenForReading(const std::string&, int& fd) override {
         fd = 1000;
         ++OpenFiles;
         Position = 0;
@@ -46,6 +46,7 @@ class TMemoryFileOps final : public TFileOps {
         return 0;
     }
     // A load never writes.
+    int OpenExisting(const std::string&, int&) override { std::abort(); }
     int ReadLink(const std::string&, std::string&, bool&) override { std::abort(); }
     int Inspect(const std::string&, TFileInfo&) override { std::abort(); }
     int CheckWritable(const std::string&) override { std::abort(); }

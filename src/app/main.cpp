@@ -1,7 +1,4 @@
 // Entry point: the display check, the application object, the main window, the message loop.
-#include <QGuiApplication>
-#include <QScreen>
-
 #include <cstdio>
 #include <string>
 
@@ -22,9 +19,7 @@ int main(int argc, char** argv) {
     // A shutdown, a logout or Ctrl+C closes the window as 끝내기 does: the field is saved.
     TSignalCloser signalCloser(&window, [&window] { window.ExitBtnClick(); });
     window.OnCloseFailed = [&signalCloser] { signalCloser.CloseFailed(); };
-    // Centred on the screen at the size FormCreate gave it.
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        window.move(screen->availableGeometry().center() - window.rect().center());
+    window.PlaceOnScreen(); // at the size FormCreate gave it
     window.show();
     {
         const TLostDisplaySave lostDisplaySave;

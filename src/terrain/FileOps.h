@@ -21,12 +21,13 @@ class TFileOps {
 
     // Reading.
     virtual int Stat(const std::string& path, bool& isRegularFile, bool& exists) = 0;
-    virtual int OpenExisting(const std::string& path, int& fd) = 0; // read and write
+    virtual int OpenForReading(const std::string& path, int& fd) = 0; // read only: the load
     virtual int Size(int fd, long long& size) = 0;
     virtual long Read(int fd, void* buffer, unsigned long count) = 0;
     virtual int Close(int fd) = 0;
 
     // Saving.
+    virtual int OpenExisting(const std::string& path, int& fd) = 0; // read and write
     // The link's target text when path is a symbolic link; isLink false (and 0) otherwise.
     virtual int ReadLink(const std::string& path, std::string& target, bool& isLink) = 0;
     // Follows links; a missing path is Exists = false and 0.

@@ -62,7 +62,7 @@ TIoResult ReadHeightArray(const std::string& fileName, THeightArray& field,
     if (!exists || !isRegularFile) return 0;
 
     int fd = -1;
-    if (const int err = ops.OpenExisting(fileName, fd)) return err;
+    if (const int err = ops.OpenForReading(fileName, fd)) return err;
     long long size = 0;
     TIoResult r = ops.Size(fd, size);
     if (r == 0 && size == MapCells) r = ReadExactly(fd, field.data(), field.size());

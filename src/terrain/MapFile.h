@@ -25,10 +25,12 @@ enum class TLoadResult {
     Reset   // no file, or a file of another length: the field was set to 0
 };
 
-// Reads the field. A missing file or a folder of that name, or a file whose length is not
-// 76,800, resets the field to 0 silently. Failures raise EInOutError and leave the field 0.
+// Reads the field; the file is opened for reading only, so a map the user may not write still
+// loads. A missing file or a folder of that name, or a file whose length is not 76,800, resets
+// the field to 0 silently. Failures raise EInOutError and leave the field 0.
 TLoadResult LoadHeightArray(const std::string& fileName, THeightArray& field);
-// The same without exceptions; field is left as it was on failure or reset.
+// The same without exceptions, reading straight into field: a reset leaves it as it was, but a
+// read that fails part way leaves the bytes read so far in it.
 TIoResult ReadHeightArray(const std::string& fileName, THeightArray& field,
                           TLoadResult& result) noexcept;
 

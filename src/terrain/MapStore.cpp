@@ -1,6 +1,8 @@
 // When a close writes, and what it keeps before it does.
 #include "terrain/MapStore.h"
 
+#include <cstdio>
+
 TLoadResult TMapStore::Load(THeightArray& field) {
     FKnownValid = false;
     FKeepUnread = false;
@@ -19,6 +21,10 @@ TLoadResult TMapStore::Load(THeightArray& field) {
         TFileInfo info;
         FKeepUnread = FileOps().Inspect(FFileName, info) == 0 && info.Exists && info.Regular;
     }
+    // Read, but not to be written: the user hears it now rather than at the close.
+    if (const int err = FileOps().CheckWritable(FFileName))
+        std::fprintf(stderr, "voxel: %s cannot be written (%s); changes cannot be saved.\n",
+                     FFileName.c_str(), IoResultMessage(err).c_str());
     return result;
 }
 

@@ -14,7 +14,8 @@ class TMapStore {
     const std::string& FileName() const { return FFileName; }
 
     // Loads as LoadHeightArray does and remembers what it read. A file that failed to load or
-    // had another length is kept as .unread before the first save replaces it.
+    // had another length is kept as .unread before the first save replaces it. A file that may be
+    // read but not written is said on standard error.
     TLoadResult Load(THeightArray& field);
 
     // The close's save. Writes nothing when the file already holds the field, nor when the

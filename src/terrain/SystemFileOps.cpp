@@ -20,6 +20,16 @@ int Retrying(int (*call)(int, int), int fd, int arg) {
     return r != 0 ? errno : 0;
 }
 
+int OpenWith(const std::string& path, int access, int& fd) {
+    do {
+        fd = open(path.c_str(), access | O_CLOEXEC | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return errno;
+    // Non-blocking only for the open: a FIFO swapped in must not hang it.
+    (void)fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return 0;
+}
+
 class TSystemFileOps final : public TFileOps {
   public:
     int Stat(const std::string& path, bool& isRegularFile, bool& exists) override {
@@ -30,14 +40,12 @@ class TSystemFileOps final : public TFileOps {
         return err;
     }
 
+    int OpenForReading(const std::string& path, int& fd) override {
+        return OpenWith(path, O_RDONLY, fd);
+    }
+
     int OpenExisting(const std::string& path, int& fd) override {
-        do {
-            fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-        } while (fd < 0 && errno == EINTR);
-        if (fd < 0) return errno;
-        // Non-blocking only for the open: a FIFO swapped in must not hang it.
-        (void)fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        return 0;
+        return OpenWith(path, O_RDWR, fd);
     }
 
     int Size(int fd, long long& size) override {
@@ -91,8 +99,7 @@ class TSystemFileOps final : public TFileOps {
     }
 
     int CheckWritable(const std::string& path) override {
-        // Read too: the load opens the file for both, so a file it could not read is never
-        // replaced by the empty field it left.
+        // Read too: a file the load could not read is never replaced by the empty field it left.
         if (access(path.c_str(), R_OK | W_OK) == 0) return 0;
         return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
     }

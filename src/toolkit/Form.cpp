@@ -2,6 +2,8 @@
 #include "toolkit/Form.h"
 
 #include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include <algorithm>
 
@@ -32,6 +34,8 @@ bool TForm::DefaultHandler(QEvent* event) {
 // An error leaves the whole handler chain (later hooks are cut short, as with any handler) and
 // is shown here, where the message entered, rather than unwinding through Qt's code.
 bool TForm::event(QEvent* event) {
+    if (FFitFrame && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        FitFrame();
     try {
         return FHooks->Dispatch(event);
     } catch (...) {
@@ -83,6 +87,29 @@ QWidget* TForm::Client() const {
 void TForm::SetClientSize(int width, int height) {
     FClient->setFixedSize(width, height);
     resize(width, height);
+}
+
+void TForm::PlaceOnScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    const QRect area = screen->availableGeometry();
+    if (width() <= area.width() && height() <= area.height()) {
+        move(area.center() - rect().center());
+        return;
+    }
+    // A position set before the show places the frame, so its title bar is on the screen.
+    move(area.topLeft());
+    resize(std::min(width(), area.width()), std::min(height(), area.height()));
+    FFitFrame = true;
+}
+
+void TForm::FitFrame() {
+    const QSize frame = frameGeometry().size() - size();
+    if (frame.isNull() || screen() == nullptr) return; // no frame yet
+    FFitFrame = false;
+    const QRect area = screen()->availableGeometry();
+    resize(std::min(width(), area.width() - frame.width()),
+           std::min(height(), area.height() - frame.height()));
 }
 
 void TForm::Close() {

@@ -56,6 +56,10 @@ class TForm : public QScrollArea {
     // Sets the client area's size; the window takes the same size when it fits the screen.
     void SetClientSize(int width, int height);
 
+    // Before the first show: centred on the screen's work area when the window fits it; else at
+    // the work area's top-left corner and no larger than it, the scroll bars showing the rest.
+    void PlaceOnScreen();
+
     // Asks the form to close, as a program request (not from the window system).
     void Close();
 
@@ -64,6 +68,9 @@ class TForm : public QScrollArea {
 
   private:
     bool CallWindowProc(QEvent* event);
+    // Shrinks a window placed at the corner by its frame, once the window manager has added it.
+    void FitFrame();
+    bool FFitFrame = false;
     QWidget* FClient;
     std::shared_ptr<THookChain> FHooks;
 };

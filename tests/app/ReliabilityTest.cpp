@@ -87,7 +87,7 @@ TEST_F(ReliabilityTest, SaveFailingAtEachStepThroughExitKeepsWindowAndFileThenCl
 
 TEST_F(ReliabilityTest, LoadFailingAtEachStepOpensAWorkingWindowAndKeepsTheFile) {
     const TFault faults[] = {{TStep::Stat, ELOOP, "I/O error 40."},
-                             {TStep::Open, EACCES, "File access denied."},
+                             {TStep::OpenRead, EACCES, "File access denied."},
                              {TStep::Size, EOVERFLOW, "I/O error 75."},
                              {TStep::Read, EIO, "I/O error 5."},
                              {TStep::ZeroRead, 0, "Read beyond end of file."},

@@ -6,6 +6,7 @@ import ctypes
 import math
 import errno
 import os
+import pwd
 import select
 import shutil
 import signal
@@ -49,6 +50,10 @@ PARK = (SCREEN_VIEW[0] + 160, SCREEN_VIEW[1] + 120)
 
 class E2eFailure(Exception):
     """A check of the program failed."""
+
+
+class Skip(Exception):
+    """A check that cannot run here; the reason is printed and nothing fails."""
 
 
 class Deadline:
@@ -433,8 +438,8 @@ class Voxel:
             log = log[:-4] + "+.log"
         self.log = open(log, "wb")
         self.spawned_at = time.monotonic()
-        ids = {} if self.user is None else {"user": self.user, "group": self.user,
-                                            "extra_groups": []}
+        ids = {} if self.user is None else {"user": self.user, "extra_groups": [],
+                                            "group": pwd.getpwuid(self.user).pw_gid}
         self.proc = spawn([self.exe], cwd=self.folder, env=self.display.env,
                           stdout=self.log, stderr=self.log, **ids)
         return self
@@ -661,6 +666,24 @@ class Voxel:
                 self.log.close()
 
 
+def ordinary_user():
+    """Who to run the program as where file modes must hold: None (this user) unless this is
+    root, which ignores them; then nobody, or a user made for the tests. Raises Skip if none."""
+    if os.geteuid() != 0:
+        return None
+    for name in ("nobody", "voxel-e2e"):
+        try:
+            return pwd.getpwnam(name).pw_uid
+        except KeyError:
+            pass
+    try:
+        subprocess.run(["useradd", "--system", "--user-group", "--no-create-home", "voxel-e2e"],
+                       capture_output=True, timeout=60, check=True)
+        return pwd.getpwnam("voxel-e2e").pw_uid
+    except (OSError, subprocess.SubprocessError, KeyError) as error:
+        raise Skip(f"running as root, and no unprivileged user could be made: {error}") from None
+
+
 # What a save that cannot replace a folder may report: access refused, or the platform's own
 # error number for "is a directory".
 SAVE_ERRORS = ("File access denied.", f"I/O error {errno.EISDIR}.")
@@ -862,6 +885,8 @@ class Suite:
         start = time.monotonic()
         try:
             body()
+        except Skip as why:
+            print(f"skip {label}: {why}", flush=True)
         except Exception as error:  # every failure is reported, the next check still runs
             self.failed += 1
             print(f"FAIL {label} ({time.monotonic() - start:.1f} s): {error}", flush=True)
@@ -884,16 +909,16 @@ class session:
     both ended on leaving."""
 
     def __init__(self, suite, label, map_bytes=None, depth=24, window_manager=False,
-                 start=True, scale=1):
+                 start=True, scale=1, screen=None):
         self.suite, self.label, self.map_bytes = suite, label, map_bytes
         self.depth, self.window_manager, self.start = depth, window_manager, start
         self.scale = scale  # the program's QT_SCALE_FACTOR
+        # By default a screen that holds the window and its frame at the scale.
+        self.screen = screen or ((1280, 1024) if scale == 1 else (2048, 1536))
 
     def __enter__(self):
         folder = self.suite.folder(self.label)
-        # A screen that holds the window and its frame at the scale.
-        size = (1280, 1024) if self.scale == 1 else (2048, 1536)
-        self.display = Display(self.depth, self.window_manager, size=size,
+        self.display = Display(self.depth, self.window_manager, size=self.screen,
                                workdir=os.path.join(folder, "x"))
         if self.scale != 1:
             self.display.env["QT_SCALE_FACTOR"] = str(self.scale)

@@ -1,5 +1,6 @@
 """Without a display, or with one nothing answers on, the launch script and the program each
-say so in one line and exit 1, and the script builds nothing first."""
+say so in one line and exit 1, and the script builds nothing first. A window larger than the
+screen opens with its frame at the top-left corner, shrunk to the screen."""
 
 import os
 import shutil
@@ -67,6 +68,30 @@ def main():
         if os.path.exists(os.path.join(folder, "Map.Dat")):
             raise h.E2eFailure("voxel wrote Map.Dat although it could not start")
 
+    def too_large():
+        # Twice 688 x 553 and a title bar do not fit 1280 x 1024.
+        with h.session(suite, "toolarge", window_manager=True, start=False, scale=2,
+                       screen=(1280, 1024)) as (display, voxel):
+            voxel.launch()
+            window = h.poll(voxel._find_main, 60, "the main window")
+            frame = None
+
+            def on_screen():  # every edge of the frame within 2 pixels inside the screen's
+                nonlocal frame
+                left, right, top, bottom = display.frame_extents(window) or (0, 0, 0, 0)
+                x, y, width, height = display.geometry(window)
+                frame = (x - left, y - top, x + width + right, y + height + bottom)
+                return all(0 <= d <= 2 for d in (*frame[:2], 1280 - frame[2], 1024 - frame[3]))
+            try:
+                h.poll(on_screen, 20, "the frame")
+            except h.E2eFailure:
+                raise h.E2eFailure(f"frame from {frame[:2]} to {frame[2:]}, want the screen's "
+                                   "(0, 0) to (1280, 1024)") from None
+            voxel.origin = display.geometry(window)[:2]
+            voxel.exit_by_button()
+
+    suite.check("a window larger than the screen: frame at the top-left, shrunk to fit",
+                too_large)
     for display, what in ((None, "without a display"), (UNREACHABLE, f"on {UNREACHABLE}")):
         suite.check(f"tools/launch.sh {what}: one line, exit 1, nothing built",
                     lambda: script(display))

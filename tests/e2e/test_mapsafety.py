@@ -1,6 +1,6 @@
 """Nothing a user or the system does loses a map: two copies on one file, a reset saved over the
-map, files of the wrong length, special files, a folder the user may not write, and the
-temporaries of saves that were killed."""
+map, files of the wrong length, special files, a folder the user may not write, a map the user
+may not write, and the temporaries of saves that were killed."""
 
 import fcntl
 import os
@@ -135,6 +135,39 @@ def main():
             if "Map.Dat.bak" not in voxel.read_log():
                 raise h.E2eFailure(f"no line about the .bak it could not keep: {voxel.read_log()}")
 
+    def read_only():
+        """A map the user may read but not write loads with one line saying so; a changed field
+        fails to save and the window stays; undone, the close writes nothing and exits."""
+        with h.session(suite, "readonly", field, window_manager=True, start=False) as (
+                display, voxel):
+            voxel.user = h.ordinary_user()
+            for path in (suite.tmp, os.path.dirname(voxel.folder), voxel.folder):
+                os.chmod(path, 0o755)
+            if voxel.user is not None:
+                os.chown(voxel.map_path, voxel.user, -1)
+            os.chmod(voxel.map_path, 0o444)
+            voxel.launch()
+            h.poll(lambda: voxel.error_boxes() or voxel._find_main(), 60, "a window")
+            if voxel.error_boxes():
+                raise h.E2eFailure("an error box at start: the map did not load")
+            voxel.attach()
+            said = [line for line in voxel.read_log().splitlines() if "cannot be saved" in line]
+            if len(said) != 1:
+                raise h.E2eFailure(f"{len(said)} lines say changes cannot be saved, want 1")
+            voxel.stroke((160, 120), [1])
+            stroked = voxel.map_view().values565()
+            voxel.click_client(*h.EXIT_BTN)
+            box = h.expect_save_error(voxel, oracle, dismiss=False)
+            if voxel.box_text(box, oracle, h.SAVE_ERRORS) != "File access denied.":
+                raise h.E2eFailure("the box does not say File access denied.")
+            voxel.dismiss_error_box(box)
+            display.key("ctrl+z")
+            h.poll(lambda: voxel.map_view().values565() != stroked, 10, "the undo")
+            voxel.exit_by_button()
+            expect_file(voxel.map_path, field, "the read-only map")
+            if sorted(os.listdir(voxel.folder)) != ["Map.Dat", "voxel", "voxel.log"]:
+                raise h.E2eFailure(f"files beside the map: {sorted(os.listdir(voxel.folder))}")
+
     suite.check("two copies: the unchanged one leaves the other's saved work", two_copies)
     suite.check("a reset saved over the map leaves it in .bak; stale temporaries go",
                 reset_then_close)
@@ -144,6 +177,7 @@ def main():
                 wrong_length(4 * 1024 * 1024 * 1024, True))
     suite.check("a FIFO in the map's place is never replaced", special_file("fifo"))
     suite.check("a link to a device is never replaced", special_file("device"))
+    suite.check("a map the user may not write loads; only a change fails to save", read_only)
     if os.geteuid() == 0:
         suite.check("a folder the user may not write: the map is saved in place", locked_folder)
     suite.finish()

@@ -14,7 +14,8 @@
 enum class TStep {
     None,
     Stat,
-    Open,
+    OpenRead, // the load's open
+    Open,     // the read-and-write open of the in-place save and the copies
     Size,
     Read,
     ZeroRead, // a read that returns no byte
@@ -62,6 +63,9 @@ class TFaultyOps final : public TFileOps {
 
     int Stat(const std::string& p, bool& regular, bool& exists) override {
         return Fails(TStep::Stat) ? FailedWith : Sys().Stat(p, regular, exists);
+    }
+    int OpenForReading(const std::string& p, int& fd) override {
+        return Fails(TStep::OpenRead) ? FailedWith : Sys().OpenForReading(p, fd);
     }
     int OpenExisting(const std::string& p, int& fd) override {
         return Fails(TStep::Open) ? FailedWith : Sys().OpenExisting(p, fd);

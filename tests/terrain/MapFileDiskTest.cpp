@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -128,7 +129,7 @@ TEST(MapFileDiskTest, RealFullDiskSaveKeepsTheOldFileAndLeavesNoTemporary) {
 // A file its owner may write but not read: the load is refused, and so is the save that would
 // otherwise replace it with the empty field the refused load left. Run as an ordinary user (the
 // child drops root, which may read anything).
-TEST(MapFileDiskTest, FileTheLoadMayNotReadIsNotReplacedBySave) {
+TEST(MapFileDiskTest, FileTheUserMayNotWriteIsNotReplacedBySave) {
     TTempDir dir;
     const std::string mapPath = dir.File("Map.Dat");
     const std::vector<uint8_t> original(MapCells, 42);
@@ -136,22 +137,29 @@ TEST(MapFileDiskTest, FileTheLoadMayNotReadIsNotReplacedBySave) {
     const uid_t user = getuid() == 0 ? 65534 : getuid();
     ASSERT_EQ(chmod(dir.Path().c_str(), 0777), 0);
     ASSERT_EQ(chown(mapPath.c_str(), user, user), 0);
-    ASSERT_EQ(chmod(mapPath.c_str(), 0200), 0);
-
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0))
-            _exit(10);
-        THeightArray field{};
-        const std::string loaded = MessageOf([&] { LoadHeightArray(mapPath, field); });
-        const std::string saved = MessageOf([&] { SaveHeightArray(mapPath, field); });
-        _exit(loaded != "File access denied" ? 11 : saved != "File access denied" ? 12 : 0);
+    // Write-only: the load is refused. Read-only: the map loads whole.
+    for (const mode_t mode : {0200, 0400}) {
+        ASSERT_EQ(chmod(mapPath.c_str(), mode), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (getuid() == 0 &&
+                (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0))
+                _exit(10);
+            THeightArray field{};
+            const std::string loaded = MessageOf([&] { LoadHeightArray(mapPath, field); });
+            const bool whole = std::equal(field.begin(), field.end(), original.begin());
+            const std::string saved = MessageOf([&] { SaveHeightArray(mapPath, field); });
+            if (mode == 0200 ? loaded != "File access denied" : loaded != "no error" || !whole)
+                _exit(11);
+            _exit(saved != "File access denied" ? 12 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0)
+            << "mode " << std::oct << mode << ": 10 cannot drop root, 11 load, 12 save not refused";
+        EXPECT_EQ(ReadFileBytes(mapPath), original);
+        EXPECT_EQ(dir.Names(), std::vector<std::string>{"Map.Dat"});
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "10: cannot drop root, 11: load, 12: save not refused";
-    EXPECT_EQ(ReadFileBytes(mapPath), original);
-    EXPECT_EQ(dir.Names(), std::vector<std::string>{"Map.Dat"});
 }

@@ -288,8 +288,8 @@ class MapFileSeamTest : public MapFileTest {
 
 TEST_F(MapFileSeamTest, SeamLoadFailureAtEachStepLeavesTheFieldZero) {
     const TFaultRow rows[] = {{TStep::Stat, ELOOP, "I/O error 40"},
-                              {TStep::Open, EACCES, "File access denied"},
-                              {TStep::Open, EMFILE, "Too many open files"},
+                              {TStep::OpenRead, EACCES, "File access denied"},
+                              {TStep::OpenRead, EMFILE, "Too many open files"},
                               {TStep::Size, EOVERFLOW, "I/O error 75"},
                               {TStep::Read, EBADF, "I/O error 9"},
                               {TStep::Read, EIO, "I/O error 5"}, // not the table's code 5
@@ -353,7 +353,7 @@ TEST_F(MapFileSeamTest, SeamEveryCallOfEveryStepFailsCleanlyAndTheNextTrySucceed
         const char* Message; // "no error": the save goes on
     };
     const TKind kinds[] = {{TStep::Stat, EIO, "I/O error 5"},
-                           {TStep::Open, EIO, "I/O error 5"},
+                           {TStep::OpenRead, EIO, "I/O error 5"},
                            {TStep::Size, EIO, "I/O error 5"},
                            {TStep::Read, EIO, "I/O error 5"},
                            {TStep::ZeroRead, 0, "Read beyond end of file"},

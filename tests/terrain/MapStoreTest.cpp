@@ -21,7 +21,9 @@ TEST(MapStoreTest, CloseJudgesChangeByContent) {
     TMapStore store;
     store.SetFileName(mapPath);
     THeightArray field;
+    testing::internal::CaptureStderr();
     ASSERT_EQ(store.Load(field), TLoadResult::Loaded);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), ""); // a writable map: not a word
     field[10] = 99;
     field[10] = 7;
     EXPECT_EQ(store.SaveOnClose(field), TCloseSave::Unchanged);
@@ -60,3 +62,4 @@ TEST(MapStoreTest, UnreadMapIsKeptOnceAcrossAFailedSave) {
     EXPECT_EQ(ReadFileBytes(mapPath + ".unread"), std::vector<uint8_t>(MapCells, 4));
     EXPECT_FALSE(fs::exists(mapPath + ".unread-2"));
 }
+
