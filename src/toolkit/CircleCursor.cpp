@@ -68,17 +68,12 @@ void TCircleCursor::Apply() {
         FWidget->setCursor(Qt::CrossCursor);
         return;
     }
-    // A margin that keeps the centre on a whole logical pixel at whole scales, so the hot spot,
-    // given in logical pixels, falls on the centre's device pixel.
     const int deviceRadius = static_cast<int>(std::lround(FRadius * FScale));
-    const int whole = std::max(1, static_cast<int>(std::lround(FScale)));
-    int margin = 4;
-    while ((deviceRadius + margin) % whole != 0) ++margin;
     QPoint centre;
-    QPixmap pixmap = QPixmap::fromImage(Picture(deviceRadius, margin, centre));
-    pixmap.setDevicePixelRatio(FScale);
-    FWidget->setCursor(QCursor(pixmap, static_cast<int>(std::lround(centre.x() / FScale)),
-                               static_cast<int>(std::lround(centre.y() / FScale))));
+    const QImage picture = Picture(deviceRadius, 4, centre);
+    // The picture and its hot spot both in device pixels, taken as they are: a logical hot
+    // spot would be rounded off the centre at scales like 1.5.
+    FWidget->setCursor(QCursor(QPixmap::fromImage(picture), centre.x(), centre.y()));
 }
 
 bool TCircleCursor::eventFilter(QObject* watched, QEvent* event) {

@@ -319,6 +319,10 @@ class Display:
             return value[1:-1].replace('\\"', '"').replace("\\\\", "\\")
         return value
 
+    def is_tooltip(self, window):
+        out = self.run(["xprop", "-id", str(window), "_NET_WM_WINDOW_TYPE"], check=False)
+        return "_NET_WM_WINDOW_TYPE_TOOLTIP" in out
+
     def geometry(self, window):
         """Root position and size of a window's area: (x, y, width, height)."""
         out = self.run(["xwininfo", "-id", str(window)])
@@ -627,7 +631,31 @@ class Voxel:
 
     def error_boxes(self):
         self.check_running()
-        return [w for w, title in self.display.windows_of(self.proc.pid) if title == BOX_TITLE]
+        return [w for w, title in self.display.windows_of(self.proc.pid)
+                if title == BOX_TITLE and not self.display.is_tooltip(w)]
+
+    def tooltips(self):
+        return [w for w, _ in self.display.windows_of(self.proc.pid) if self.display.is_tooltip(w)]
+
+    def tooltip_text(self, point, oracle, texts, timeout=10):
+        """Hovers over a client point (the window must be active) until a tooltip shows; returns
+        which of texts it shows, by the best overlap of its dark pixels with each drawn in the
+        default font."""
+        x, y = self.root(*point)
+        self.display.move(x, y)
+        self.display.move(x + 1, y + 1)  # a movement inside, which starts the tooltip's wait
+        tip = poll(self.tooltips, timeout, f"a tooltip at {point}")[0]
+        left, top, width, height = self.display.geometry(tip)
+        image = self.display.grab(left, top, width, height)
+        # One pixel of frame left out on each side.
+        shown = dark_mask(lambda px, py: sum(image.rgb(px, py)) // 3, range(1, width - 1),
+                          range(1, height - 1))
+        scores = sorted(((len(shown & m) / max(1, len(shown | m)), t)
+                         for t, m in zip(texts, oracle.text_masks(texts, self.display.env))),
+                        reverse=True)
+        self.display.move(*self.root(*PARK))
+        poll(lambda: not self.tooltips(), timeout, "the tooltip to go")
+        return scores[0][1] if scores[0][0] >= 0.8 else None
 
     def wait_error_box(self, timeout=20):
         boxes = poll(self.error_boxes, timeout, "the error box")
