@@ -19,11 +19,11 @@ namespace {
 
 // The toolkit's options, with one or two leading dashes; the first group takes a value.
 constexpr std::string_view ToolkitValueOptions[] = {
-    "platform", "platformpluginpath", "platformtheme", "plugin", "display", "geometry",
-    "qwindowgeometry", "qwindowicon", "qwindowtitle", "icon", "title", "name", "style",
-    "stylesheet", "session", "visual"};
-constexpr std::string_view ToolkitFlagOptions[] = {"reverse", "widgetcount", "nograb", "dograb",
-                                                   "sync", "testability"};
+    "platform",        "platformpluginpath", "platformtheme", "plugin", "display", "geometry",
+    "qwindowgeometry", "qwindowicon",        "qwindowtitle",  "icon",   "title",   "name",
+    "style",           "stylesheet",         "session",       "visual"};
+constexpr std::string_view ToolkitFlagOptions[] = {"reverse", "widgetcount", "nograb",
+                                                   "dograb",  "sync",        "testability"};
 
 template <size_t N> bool Among(std::string_view name, const std::string_view (&names)[N]) {
     for (std::string_view n : names)
@@ -48,8 +48,9 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
         const std::string_view arg = argv[i];
         const bool option = !optionsEnded && arg.size() > 1 && arg[0] == '-';
         if (!option) {
-            if (line.MapFile) return Failed("more than one map file given ('" + *line.MapFile +
-                                            "' and '" + std::string(arg) + "')");
+            if (line.MapFile)
+                return Failed("more than one map file given ('" + *line.MapFile + "' and '" +
+                              std::string(arg) + "')");
             if (arg.empty()) return Failed("the map file name is empty");
             line.MapFile = std::string(arg);
             continue;
@@ -57,7 +58,8 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
         if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "--help" || arg == "-h") {
-            if (line.Action == TCommandLine::TAction::Run) line.Action = TCommandLine::TAction::Help;
+            if (line.Action == TCommandLine::TAction::Run)
+                line.Action = TCommandLine::TAction::Help;
         } else if (arg == "--version") {
             if (line.Action == TCommandLine::TAction::Run)
                 line.Action = TCommandLine::TAction::Version;
@@ -70,8 +72,8 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
                 value = arg.substr(6);
             }
             // Digits only: no sign, no spaces.
-            const bool digits = !value.empty() && value.find_first_not_of("0123456789") ==
-                                                      std::string_view::npos;
+            const bool digits =
+                !value.empty() && value.find_first_not_of("0123456789") == std::string_view::npos;
             const std::optional<int32_t> n = digits ? TextToInt32(value) : std::nullopt;
             if (!n || *n < 1 || *n > 1000)
                 return Failed("--fps takes a whole number from 1 to 1000, not '" +
