@@ -5,6 +5,7 @@ little of a processor."""
 
 import os
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -111,14 +112,22 @@ def main():
                 raise h.E2eFailure(f"counter read {readings}, want 50 ... 62")
             if share > 0.2:
                 raise h.E2eFailure(f"{share:.1%} of a core, want at most a fifth")
-            voxel.exit_by_button()
+            # Input and signals are served while the loop sleeps between ticks.
+            voxel.stroke((160, 120), [1])
+            stopped = time.monotonic()
+            os.kill(voxel.proc.pid, signal.SIGTERM)
+            voxel.expect_exit()
+            if time.monotonic() - stopped > 1:
+                raise h.E2eFailure(f"SIGTERM took {time.monotonic() - stopped:.1f} s")
+            expect_strokes(oracle, bytes(h.MAP_BYTES), voxel.saved_map(), (160, 120), RAISE)
 
     suite.check("--help, --version and mistakes (exit 2, one line and the usage) without a "
                 "display", no_display)
     suite.check("MAP (not UTF-8, after -platform xcb and --) is edited with its .bak; Map.Dat "
                 "beside the program untouched", map_argument)
     suite.check("a missing MAP is made by the first save", missing_map)
-    suite.check("--fps 60: the counter reads 50 ... 62, at most a fifth of a core", frame_cap)
+    suite.check("--fps 60: the counter reads 50 ... 62, at most a fifth of a core; a stroke and "
+                "SIGTERM served at once", frame_cap)
     suite.finish()
 
 
