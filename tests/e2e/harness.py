@@ -467,6 +467,7 @@ class Voxel:
     def __init__(self, display, voxel_path, map_bytes=None, folder=None, scale=1, args=()):
         self.display = display
         self.args = list(args)  # the command line after the program's name (str or bytes)
+        self.env = None  # the program's environment when not the display's
         self.scale = scale  # device pixels per client pixel (QT_SCALE_FACTOR)
         self.folder = folder or tempfile.mkdtemp(prefix="voxel-e2e-")
         os.makedirs(self.folder, exist_ok=True)
@@ -495,7 +496,8 @@ class Voxel:
         self.spawned_at = time.monotonic()
         ids = {} if self.user is None else {"user": self.user, "group": self.user,
                                             "extra_groups": []}
-        self.proc = spawn([self.exe, *self.args], cwd=self.folder, env=self.display.env,
+        self.proc = spawn([self.exe, *self.args], cwd=self.folder,
+                          env=self.env or self.display.env,
                           stdout=self.log, stderr=self.log, **ids)
         return self
 
