@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QWheelEvent>
 #include <QTest>
 
 #include <cerrno>
@@ -155,6 +156,39 @@ TEST_F(MainWindowTest, TypedRadiusHoldsUntilFocusLeaves) {
     EXPECT_EQ(MainState::HeightArrayDiv, 0);
     Window->InitBtn->setFocus();
     EXPECT_EQ(MainState::HeightArrayDiv, 128);
+}
+
+// Over the map the wheel steps the radius through its spin (whole notches of summed deltas,
+// Shift ten at a time, the range kept); the event is taken, so it does not go on to scroll the
+// window. The cursor follows the radius, a plain cross beyond the range.
+TEST_F(MainWindowTest, WheelOverTheMapStepsTheRadiusAndTheCursorFollows) {
+    Show();
+    struct TRow {
+        std::vector<int> Deltas;
+        bool Shift;
+        int32_t Radius; // after the deltas, from the one before
+    };
+    const TRow rows[] = {{{120}, false, 51},      {{40, 40}, false, 51}, {{40}, false, 52},
+                         {{-120}, true, 42},      {{-240}, false, 40},   {{1200}, true, 140},
+                         {{120 * 7}, true, 200}};
+    for (const TRow& row : rows) {
+        for (int delta : row.Deltas) {
+            QWheelEvent wheel(QPointF(5, 5), Window->DXMap->mapToGlobal(QPointF(5, 5)), QPoint(),
+                              QPoint(0, delta), Qt::NoButton,
+                              row.Shift ? Qt::ShiftModifier : Qt::NoModifier, Qt::NoScrollPhase,
+                              false);
+            QApplication::sendEvent(Window->DXMap, &wheel);
+            EXPECT_TRUE(wheel.isAccepted());
+        }
+        EXPECT_EQ(MainState::BrushRangeMin, row.Radius);
+        EXPECT_EQ(Window->BrushRangeMinSpin->Text(), QString::number(row.Radius));
+        const QCursor cursor = Window->DXMap->cursor();
+        ASSERT_EQ(cursor.shape(), Qt::BitmapCursor);
+        EXPECT_EQ(cursor.pixmap().width(), 2 * (row.Radius + 4) + 1); // at scale 1
+        EXPECT_EQ(cursor.hotSpot(), QPoint(row.Radius + 4, row.Radius + 4));
+    }
+    TypeInto(Window->BrushRangeMinSpin, "99999");
+    EXPECT_EQ(Window->DXMap->cursor().shape(), Qt::CrossCursor);
 }
 
 TEST_F(MainWindowTest, AutoRotationCheckBoxTogglesTheAngleSpin) {
