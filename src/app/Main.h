@@ -18,6 +18,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class TCircleCursor;
 class QCloseEvent;
 class TFieldPaste;
 class TWindowKeys;
@@ -123,7 +124,7 @@ class TMain : public TForm {
     TEditHistory FHistory; // the strokes and resets since the load
     TWindowKeys* FKeys = nullptr;
     TFieldPaste* FPaste = nullptr;
-    class TCircleCursor* FBrushCursor = nullptr; // the brush's reach, over the map view
+    TCircleCursor* FBrushCursor = nullptr; // the brush's reach, over the map view
     void TakeField(const THeightArray& field);
     void ShowStep(const TEditHistory::TStep* step);
 };

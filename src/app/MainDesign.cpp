@@ -165,6 +165,13 @@ void TMain::CreateDesign() {
 // Handlers are bound after the designed states are in place, so none runs for them. Slots are
 // guarded: their errors are shown where Qt calls them instead of unwinding through Qt.
 void TMain::ConnectHandlers() {
+    // Over the map view: the brush's reach as the cursor, its radius on the wheel.
+    FBrushCursor = new TCircleCursor(DXMap, BrushRangeMinSpin->MinValue(),
+                                     BrushRangeMinSpin->MaxValue());
+    FBrushCursor->SetRadius(BrushRangeMinSpin->Value());
+    new TWheelNotches(DXMap, Guarded([this](int notches, Qt::KeyboardModifiers modifiers) {
+        BrushRangeMinSpin->Step(notches * (modifiers & Qt::ShiftModifier ? 10 : 1));
+    }));
     BrushRangeMinSpin->OnChange = [this] {
         BrushRangeMinSpinChange();
         FBrushCursor->SetRadius(BrushRangeMinSpin->Value());
@@ -192,13 +199,6 @@ void TMain::ConnectHandlers() {
                                    {ctrl | Qt::Key_V, [this] { PasteField(); }, true},
                                    {ctrlShift | Qt::Key_C, [this] { CopyScreen(); }}});
     FKeys->setParent(this);
-    // Over the map view: the brush's reach as the cursor, its radius on the wheel.
-    FBrushCursor = new TCircleCursor(DXMap, BrushRangeMinSpin->MinValue(),
-                                     BrushRangeMinSpin->MaxValue());
-    FBrushCursor->SetRadius(BrushRangeMinSpin->Value());
-    new TWheelNotches(DXMap, Guarded([this](int notches, Qt::KeyboardModifiers modifiers) {
-                          BrushRangeMinSpin->Step(notches * (modifiers & Qt::ShiftModifier ? 10 : 1));
-                      }));
     FPaste = new TFieldPaste(
         this, Guarded([this](const THeightArray& field) { TakeField(field); }),
         [](const std::string& message) {
