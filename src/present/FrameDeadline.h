@@ -20,7 +20,7 @@ class TFrameDeadline {
     }
     // After a tick at now: the next deadline. A tick a whole period or more behind its deadline
     // (a pause, a slow frame) starts the schedule afresh from now, so that no burst of ticks
-    // catches up with the time lost.
+    // catches up with the time lost and no rate window counts more than N.
     void Advance(uint32_t now) {
         if (static_cast<int32_t>(now - FNext) >= static_cast<int32_t>(1000 / FRate)) {
             FNext = now;
