@@ -1,7 +1,19 @@
 #!/usr/bin/env bash
-# Sets up, builds and launches the program. The map lives in build/Map.Dat, beside the program.
+# Sets up, builds and launches the program with the arguments given (voxel --help lists them).
+# The map lives in build/Map.Dat, beside the program, unless a MAP is given.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# --help and --version need no display, nor a sample map.
+info=false
+for arg in "$@"; do
+  [[ $arg == -- ]] && break
+  [[ $arg == --help || $arg == -h || $arg == --version ]] && info=true
+done
+if $info; then
+  bash "$root/tools/setup.sh"
+  bash "$root/tools/build.sh" "$root/build" -- voxel
+  exec "$root/build/voxel" "$@"
+fi
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
   echo "voxel: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); run it on a desktop." >&2
   exit 1
@@ -23,4 +35,4 @@ $display_checked || check_display
 bash "$root/tools/build.sh" "$root/build" -- voxel voxel-sample-map
 # A first start gets a sample landscape; an existing map is never touched.
 [[ -e "$root/build/Map.Dat" ]] || "$root/build/voxel-sample-map" "$root/build"
-exec "$root/build/voxel"
+exec "$root/build/voxel" "$@"

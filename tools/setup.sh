@@ -7,7 +7,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev libxcb1-dev
   fonts-nanum fontconfig
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xdotool openbox imagemagick x11-utils xauth xclip
+  xvfb xdotool openbox imagemagick x11-utils xauth xclip libx11-6 libxfixes3
   python3
   clang libclang-rt-14-dev
 )

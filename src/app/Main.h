@@ -18,6 +18,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class TCircleCursor;
 class QCloseEvent;
 class TFieldPaste;
 class TWindowKeys;
@@ -29,8 +30,9 @@ class TMain : public TForm {
     Q_OBJECT
   public:
     // Builds the window's design, starts the views' and timer's components, then runs
-    // FormCreate. appPath is the folder that holds "Map.Dat" (the program's own by default).
-    explicit TMain(const std::string& appPath = GetAppPath());
+    // FormCreate. appPath is the folder that holds "Map.Dat" (the program's own by default);
+    // a mapFile given is used instead of that one.
+    explicit TMain(const std::string& appPath = GetAppPath(), const std::string& mapFile = {});
     ~TMain() override;
 
     // Controls, named as in the window's design.
@@ -78,6 +80,8 @@ class TMain : public TForm {
     // Ctrl+Z and Ctrl+Shift+Z / Ctrl+Y: the last stroke or reset undone, the next one redone.
     void UndoEdit();
     void RedoEdit();
+    // Ctrl+S: the close's save without closing.
+    void SaveField();
     // Ctrl+C: the field on the clipboard as a grayscale picture; Ctrl+V: the field from the
     // clipboard's picture (one step); Ctrl+Shift+C: the screen view as shown.
     void CopyField();
@@ -115,10 +119,12 @@ class TMain : public TForm {
     void CreateDesign();
     void ConnectHandlers();
     std::string FAppPath;
+    std::string FMapFile;
     TMapStore FMapStore; // what this copy last loaded or saved; when a close writes
     TEditHistory FHistory; // the strokes and resets since the load
     TWindowKeys* FKeys = nullptr;
     TFieldPaste* FPaste = nullptr;
+    TCircleCursor* FBrushCursor = nullptr; // the brush's reach, over the map view
     void TakeField(const THeightArray& field);
     void ShowStep(const TEditHistory::TStep* step);
 };

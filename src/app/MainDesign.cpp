@@ -16,6 +16,10 @@
 
 #include "app/Parameters.h"
 #include "toolkit/Application.h"
+#include "toolkit/CircleCursor.h"
+#include "toolkit/WheelNotches.h"
+
+#include <vector>
 
 namespace {
 // A bold face that shows the Hangul captions, at a pixel height.
@@ -130,6 +134,29 @@ void TMain::CreateDesign() {
         {NoiseBtn, "NoiseBtn"}, {AutoBtn, "AutoBtn"}, {ExitBtn, "ExitBtn"}};
     for (auto [object, name] : names) object->setObjectName(QString::fromLatin1(name));
 
+    // What each control means, in English; a label and its spin say the same.
+    const std::pair<std::vector<QWidget*>, const char*> tips[] = {
+        {{Label1, BrushRangeMinSpin}, "Brush radius in cells, 1 to 200 (mouse wheel over the map: "
+                                      "1 per notch, 10 with Shift)"},
+        {{Label2, CameraZSpin}, "Camera height, 1 to 1000"},
+        {{Label3, HeightArrayDivSpin}, "Change damping: every brush change is divided by this, "
+                                       "1 to 128"},
+        {{Label4, CamRotSpin}, "Camera angle in degrees, editable while the rotation is off"},
+        {{WaitCursorMoveCheck}, "Wait for mouse movement: edit only on frames where the cursor "
+                                "moved diagonally"},
+        {{CamRotAutoCheck}, "Automatic camera rotation: one degree per frame"},
+        {{BrushModeBox}, "Brush shape"},
+        {{BrushModeItems->button(0)}, "Brush shape: Gaussian"},
+        {{BrushModeItems->button(1)}, "Brush shape: triangle"},
+        {{BrushModeItems->button(2)}, "Brush shape: square"},
+        {{InitBtn}, "Reset: clear the whole field to the lowest ground"},
+        {{MeanBtn}, "Level out: not available"},
+        {{NoiseBtn}, "Noise: not available"},
+        {{AutoBtn}, "Generate automatically: not available"},
+        {{ExitBtn}, "Quit: save the field to the map file and close"}};
+    for (const auto& [controls, tip] : tips)
+        for (QWidget* control : controls) control->setToolTip(QString::fromLatin1(tip));
+
     DXTimer = new TDXTimer(this);
     DXTimer->SetActiveOnly(false);
     DXTimer->SetInterval(0);
@@ -138,7 +165,17 @@ void TMain::CreateDesign() {
 // Handlers are bound after the designed states are in place, so none runs for them. Slots are
 // guarded: their errors are shown where Qt calls them instead of unwinding through Qt.
 void TMain::ConnectHandlers() {
-    BrushRangeMinSpin->OnChange = [this] { BrushRangeMinSpinChange(); };
+    // Over the map view: the brush's reach as the cursor, its radius on the wheel.
+    FBrushCursor = new TCircleCursor(DXMap, BrushRangeMinSpin->MinValue(),
+                                     BrushRangeMinSpin->MaxValue());
+    FBrushCursor->SetRadius(BrushRangeMinSpin->Value());
+    new TWheelNotches(DXMap, Guarded([this](int notches, Qt::KeyboardModifiers modifiers) {
+        BrushRangeMinSpin->Step(notches * (modifiers & Qt::ShiftModifier ? 10 : 1));
+    }));
+    BrushRangeMinSpin->OnChange = [this] {
+        BrushRangeMinSpinChange();
+        FBrushCursor->SetRadius(BrushRangeMinSpin->Value());
+    };
     CameraZSpin->OnChange = [this] { CameraZSpinChange(); };
     HeightArrayDivSpin->OnChange = [this] { HeightArrayDivSpinChange(); };
     CamRotSpin->OnChange = [this] { CamRotSpinChange(); };
@@ -157,6 +194,7 @@ void TMain::ConnectHandlers() {
     FKeys = new TWindowKeys(this, {{ctrl | Qt::Key_Z, [this] { UndoEdit(); }},
                                    {ctrlShift | Qt::Key_Z, [this] { RedoEdit(); }},
                                    {ctrl | Qt::Key_Y, [this] { RedoEdit(); }},
+                                   {ctrl | Qt::Key_S, [this] { SaveField(); }},
                                    {ctrl | Qt::Key_C, [this] { CopyField(); }, true},
                                    {ctrl | Qt::Key_V, [this] { PasteField(); }, true},
                                    {ctrlShift | Qt::Key_C, [this] { CopyScreen(); }}});

@@ -12,7 +12,8 @@
 
 TMain* Main = nullptr;
 
-TMain::TMain(const std::string& appPath) : FAppPath(appPath) {
+TMain::TMain(const std::string& appPath, const std::string& mapFile)
+    : FAppPath(appPath), FMapFile(mapFile) {
     Main = this;
     CreateDesign();
     ConnectHandlers();
@@ -49,7 +50,7 @@ void TMain::FormCreate() {
     MapRect = {0, 0, 320, 240};
     ClipRect = {0, 0, 319, 239};
     HeightArrayDiv = static_cast<uint8_t>(HeightArrayDivSpin->Value());
-    MapFileName = FAppPath + "Map.Dat";
+    MapFileName = FMapFile.empty() ? FAppPath + "Map.Dat" : FMapFile;
     CameraX = 160;
     CameraY = 480;
     CameraZ = 240;
@@ -76,6 +77,9 @@ void TMain::FormCreate() {
 // Writes only when the field differs from the file (the store decides); the file it replaces
 // is kept as .bak, and one that was never read in as .unread.
 void TMain::FormClose() { FMapStore.SaveOnClose(Terrain::HeightArray); }
+
+// The same save; a failure is shown by the key's handler and the window stays.
+void TMain::SaveField() { FMapStore.SaveOnClose(Terrain::HeightArray); }
 
 TMain::TExitSave TMain::SaveForExit() noexcept {
     TMapStore::TCloseSave outcome;

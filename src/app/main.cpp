@@ -1,7 +1,9 @@
-// Entry point: the display check, the application object, the main window, the message loop.
+// Entry point: the command line, the display check, the application object, the main window,
+// the message loop.
 #include <cstdio>
 #include <string>
 
+#include "app/CommandLine.h"
 #include "app/LostDisplaySave.h"
 #include "app/Main.h"
 #include "toolkit/Application.h"
@@ -9,13 +11,34 @@
 #include "toolkit/SignalCloser.h"
 
 int main(int argc, char** argv) {
+    // Read first: --help and a mistake need no display.
+    TCommandLine line = ParseCommandLine(argc, argv);
+    switch (line.Action) {
+    case TCommandLine::TAction::Help:
+        std::fputs(CommandLineUsage, stdout);
+        return 0;
+    case TCommandLine::TAction::Version:
+        std::puts("voxel " VOXEL_VERSION);
+        return 0;
+    case TCommandLine::TAction::Fail:
+        std::fprintf(stderr, "voxel: %s.\n", line.Error.c_str());
+        std::fputs(CommandLineUsage, stderr);
+        return 2;
+    case TCommandLine::TAction::Run:
+        break;
+    }
+    // The toolkit sees only its own options (it may take them out of the list).
+    int toolkitArgc = static_cast<int>(line.ToolkitArgs.size());
+    line.ToolkitArgs.push_back(nullptr);
+    char** toolkitArgv = line.ToolkitArgs.data();
     // Without a usable display the toolkit would abort with a long message; say it in one line.
-    if (const std::string problem = DisplayProblem(argc, argv); !problem.empty()) {
+    if (const std::string problem = DisplayProblem(toolkitArgc, toolkitArgv); !problem.empty()) {
         std::fprintf(stderr, "voxel: %s.\n", problem.c_str());
         return 1;
     }
-    TApplication application(argc, argv);
-    TMain window;
+    TApplication application(toolkitArgc, toolkitArgv);
+    TMain window(GetAppPath(), line.MapFile.value_or(std::string()));
+    if (line.Fps != 0) window.DXTimer->SetFrameRate(static_cast<uint32_t>(line.Fps));
     // A shutdown, a logout or Ctrl+C closes the window as 끝내기 does: the field is saved.
     TSignalCloser signalCloser(&window, [&window] { window.ExitBtnClick(); });
     window.OnCloseFailed = [&signalCloser] { signalCloser.CloseFailed(); };

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cmath>
 
+#include <QTimerEvent>
+
 #include "toolkit/Application.h"
 
 namespace {
@@ -73,6 +75,16 @@ int32_t TCustomDXTimer::FramesPerSecond() const {
     return FFramesPerSecond;
 }
 
+uint32_t TCustomDXTimer::FrameRate() const {
+    return FFrameRate;
+}
+
+void TCustomDXTimer::SetFrameRate(uint32_t value) {
+    FFrameRate = value > 1000 ? 1000 : value; // a millisecond clock spaces no finer
+    // The idle slot gets the handler for the new rate.
+    if (FStarted) StartTicking();
+}
+
 void TCustomDXTimer::Loaded() {
     FLoaded = true;
     if (FEnabled) StartTicking();
@@ -84,7 +96,14 @@ void TCustomDXTimer::StartTicking() {
         const uint32_t now = Clock();
         FLastTickTime = now;
         FRateWindowStart = now;
-        if (Application != nullptr) Application->SetOnIdle([this](bool& done) { IdleTick(done); });
+        if (FFrameRate != 0) FDeadline.Start(FFrameRate, now);
+        // Chosen here, so a timer without a rate pays nothing for it on each pass.
+        if (Application != nullptr) {
+            if (FFrameRate == 0)
+                Application->SetOnIdle([this](bool& done) { IdleTick(done); });
+            else
+                Application->SetOnIdle([this](bool& done) { PacedIdleTick(done); });
+        }
     }
     FStarted = true;
 }
@@ -92,6 +111,7 @@ void TCustomDXTimer::StartTicking() {
 void TCustomDXTimer::StopTicking() {
     if (!FStarted) return;
     if (Application != nullptr) Application->SetOnIdle({});
+    StopWaking();
     FStarted = false;
 }
 
@@ -102,6 +122,33 @@ void TCustomDXTimer::IdleTick(bool& done) {
     // Differences modulo 2^32, so the clock's wrap changes nothing.
     const uint32_t elapsed = now - FLastTickTime;
     if (elapsed < FInterval) return;
+    Tick(now, elapsed);
+}
+
+// The loop may wait (done stays true) until the next deadline, which a precise timer marks by
+// an event; any other message wakes it earlier and is served at once.
+void TCustomDXTimer::PacedIdleTick(bool& done) {
+    const uint32_t now = Clock();
+    if (const uint32_t wait = FDeadline.Wait(now); wait > 0) {
+        if (FWakeTimer == 0) FWakeTimer = startTimer(static_cast<int>(wait), Qt::PreciseTimer);
+        return;
+    }
+    done = false; // the next pass arms the wake-up for the deadline after this one
+    StopWaking();
+    FDeadline.Advance(now);
+    Tick(now, now - FLastTickTime);
+}
+
+void TCustomDXTimer::StopWaking() {
+    if (FWakeTimer != 0) killTimer(FWakeTimer);
+    FWakeTimer = 0;
+}
+
+void TCustomDXTimer::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == FWakeTimer) StopWaking();
+}
+
+void TCustomDXTimer::Tick(uint32_t now, uint32_t elapsed) {
     FLastTickTime = now;
 
     int32_t lagCount = static_cast<int32_t>(elapsed / FIntervalDivisor);

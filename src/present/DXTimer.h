@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "present/FrameDeadline.h"
+
 class TCustomDXTimer : public QObject {
     Q_OBJECT
   public:
@@ -27,6 +29,12 @@ class TCustomDXTimer : public QObject {
 
     int32_t FramesPerSecond() const;
 
+    // Ticks a second, 1 ... 1000, or 0 (the default): every idle pass ticks and the loop never
+    // waits. With a rate, ticks come at its deadlines instead of the interval's, and between
+    // them the loop sleeps, serving every message at once.
+    uint32_t FrameRate() const;
+    void SetFrameRate(uint32_t value);
+
     TNotifyEvent OnActivate;
     TNotifyEvent OnDeactivate;
     TDXTimerEvent OnTimer;
@@ -42,6 +50,7 @@ class TCustomDXTimer : public QObject {
     void IdleTick(bool& done);
 
   protected:
+    void timerEvent(QTimerEvent* event) override; // the wake-up at a deadline
     virtual void NotifyActivate();
     virtual void NotifyDeactivate();
     virtual void NotifyTimer(int32_t lagCount);
@@ -50,6 +59,9 @@ class TCustomDXTimer : public QObject {
     void StartTicking();
     void StopTicking();
     void AppActivation(bool active);
+    void PacedIdleTick(bool& done);
+    void Tick(uint32_t now, uint32_t elapsed);
+    void StopWaking();
 
     bool FActiveOnly = true;
     bool FEnabled = true;
@@ -62,6 +74,9 @@ class TCustomDXTimer : public QObject {
     uint32_t FLastTickTime = 0;
     uint32_t FRateWindowStart = 0;
     int FActivationId = 0;
+    uint32_t FFrameRate = 0;
+    TFrameDeadline FDeadline;
+    int FWakeTimer = 0; // armed while the loop sleeps towards a deadline
 };
 
 class TDXTimer : public TCustomDXTimer {

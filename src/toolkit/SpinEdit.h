@@ -33,12 +33,14 @@ class TSpinEdit : public QWidget {
     // Runs on every change of the text (typing, arrows, keys, program).
     std::function<void()> OnChange;
 
+    // Adds delta to the value as the arrow buttons do, clamped to the range.
+    void Step(int32_t delta);
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    void Step(int32_t delta);
     void CheckOnExit();
 
     QLineEdit* FEditor;

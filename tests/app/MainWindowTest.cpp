@@ -7,11 +7,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QWheelEvent>
 #include <QTest>
 
 #include <cerrno>
 #include <filesystem>
 
+#include "app/CommandLine.h"
 #include "support/FaultyFileOps.h"
 #include "terrain/MapFile.h"
 #include "toolkit/Application.h"
@@ -156,6 +158,39 @@ TEST_F(MainWindowTest, TypedRadiusHoldsUntilFocusLeaves) {
     EXPECT_EQ(MainState::HeightArrayDiv, 128);
 }
 
+// Over the map the wheel steps the radius through its spin (whole notches of summed deltas,
+// Shift ten at a time, the range kept); the event is taken, so it does not go on to scroll the
+// window. The cursor follows the radius, a plain cross beyond the range.
+TEST_F(MainWindowTest, WheelOverTheMapStepsTheRadiusAndTheCursorFollows) {
+    Show();
+    struct TRow {
+        std::vector<int> Deltas;
+        bool Shift;
+        int32_t Radius; // after the deltas, from the one before
+    };
+    const TRow rows[] = {{{120}, false, 51},      {{40, 40}, false, 51}, {{40}, false, 52},
+                         {{-120}, true, 42},      {{-240}, false, 40},   {{1200}, true, 140},
+                         {{120 * 7}, true, 200}};
+    for (const TRow& row : rows) {
+        for (int delta : row.Deltas) {
+            QWheelEvent wheel(QPointF(5, 5), Window->DXMap->mapToGlobal(QPointF(5, 5)), QPoint(),
+                              QPoint(0, delta), Qt::NoButton,
+                              row.Shift ? Qt::ShiftModifier : Qt::NoModifier, Qt::NoScrollPhase,
+                              false);
+            QApplication::sendEvent(Window->DXMap, &wheel);
+            EXPECT_TRUE(wheel.isAccepted());
+        }
+        EXPECT_EQ(MainState::BrushRangeMin, row.Radius);
+        EXPECT_EQ(Window->BrushRangeMinSpin->Text(), QString::number(row.Radius));
+        const QCursor cursor = Window->DXMap->cursor();
+        ASSERT_EQ(cursor.shape(), Qt::BitmapCursor);
+        EXPECT_EQ(cursor.pixmap().width(), 2 * (row.Radius + 4) + 1); // at scale 1
+        EXPECT_EQ(cursor.hotSpot(), QPoint(row.Radius + 4, row.Radius + 4));
+    }
+    TypeInto(Window->BrushRangeMinSpin, "99999");
+    EXPECT_EQ(Window->DXMap->cursor().shape(), Qt::CrossCursor);
+}
+
 TEST_F(MainWindowTest, AutoRotationCheckBoxTogglesTheAngleSpin) {
     Show();
     TMain& m = *Window;
@@ -257,4 +292,57 @@ TEST_F(MainWindowTest, FailedLoadStillBuildsTablesAndBrush) {
     Window->ExitBtnClick();
     EXPECT_EQ(Dir.Names(),
               (std::vector<std::string>{"Map.Dat", "Map.Dat.bak", "Map.Dat.unread"}));
+}
+
+// The command line: what runs, the rate, the map, and what the toolkit gets (its own options
+// with their values, in order). A file name is taken as its bytes.
+TEST(CommandLineTest, ParsesTheTable) {
+    using A = TCommandLine::TAction;
+    struct TRow {
+        std::vector<std::string> Args;
+        A Action;
+        int Fps;
+        std::optional<std::string> Map;
+        std::vector<std::string> Toolkit;
+    };
+    const TRow rows[] = {
+        {{}, A::Run, 0, {}, {}},
+        {{"--fps", "60", "m.dat"}, A::Run, 60, "m.dat", {}},
+        {{"--fps=1000", "--fps", "1"}, A::Run, 1, {}, {}},
+        {{"-platform", "xcb", "--display", ":2", "-reverse", "x\xff.dat"},
+         A::Run,
+         0,
+         "x\xff.dat",
+         {"-platform", "xcb", "--display", ":2", "-reverse"}},
+        {{"--", "--help"}, A::Run, 0, "--help", {}},
+        {{"-"}, A::Run, 0, "-", {}},
+        {{"m.dat", "--help", "--bogus"}, A::Fail, 0, {}, {}}, // a mistake outweighs --help
+        {{"--version", "--help"}, A::Version, 0, {}, {}},
+        {{"-h"}, A::Help, 0, {}, {}},
+        {{"--bogus"}, A::Fail, 0, {}, {}},
+        {{"--fps"}, A::Fail, 0, {}, {}},
+        {{"--fps", "0"}, A::Fail, 0, {}, {}},
+        {{"--fps", "1001"}, A::Fail, 0, {}, {}},
+        {{"--fps", "+60"}, A::Fail, 0, {}, {}},
+        {{"--fps", "99999999999"}, A::Fail, 0, {}, {}},
+        {{"-display"}, A::Fail, 0, {}, {}},
+        {{"a", "b"}, A::Fail, 0, {}, {}},
+        {{""}, A::Fail, 0, {}, {}},
+    };
+    for (const TRow& row : rows) {
+        std::vector<std::string> args{"voxel"};
+        args.insert(args.end(), row.Args.begin(), row.Args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(arg.data());
+        const TCommandLine line = ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+        SCOPED_TRACE(testing::PrintToString(row.Args));
+        EXPECT_EQ(line.Action, row.Action);
+        EXPECT_EQ(line.Error.empty(), row.Action != A::Fail);
+        if (row.Action == A::Fail) continue;
+        EXPECT_EQ(line.Fps, row.Fps);
+        EXPECT_EQ(line.MapFile, row.Map);
+        std::vector<std::string> toolkit(line.ToolkitArgs.begin() + 1, line.ToolkitArgs.end());
+        EXPECT_EQ(toolkit, row.Toolkit);
+        EXPECT_EQ(line.ToolkitArgs.front(), argv.front());
+    }
 }

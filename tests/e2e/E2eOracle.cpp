@@ -180,24 +180,26 @@ int Match(char** args) {
     return 1;
 }
 
-// Draws text as a message box on the display would show it: the application's default font,
-// dark on light grey. Writes a binary PGM of the text's cell to standard output.
+// Draws each text as a message box on the display would show it: the application's default
+// font, dark on light grey. Writes a binary PGM of each text's cell to standard output.
 int Text(int argc, char** argv) {
     QGuiApplication app(argc, argv);
-    const QString text = QString::fromUtf8(argv[2]);
-    const QFontMetrics metrics(QGuiApplication::font());
-    const QRect cell = metrics.boundingRect(text).adjusted(-4, -4, 4, 4);
-    QImage image(cell.size(), QImage::Format_RGB32);
-    image.fill(QColor(239, 239, 239));
-    {
-        QPainter painter(&image);
-        painter.setFont(QGuiApplication::font());
-        painter.setPen(Qt::black);
-        painter.drawText(-cell.left(), -cell.top(), text);
+    for (int i = 2; i < argc; ++i) {
+        const QString text = QString::fromUtf8(argv[i]);
+        const QFontMetrics metrics(QGuiApplication::font());
+        const QRect cell = metrics.boundingRect(text).adjusted(-4, -4, 4, 4);
+        QImage image(cell.size(), QImage::Format_RGB32);
+        image.fill(QColor(239, 239, 239));
+        {
+            QPainter painter(&image);
+            painter.setFont(QGuiApplication::font());
+            painter.setPen(Qt::black);
+            painter.drawText(-cell.left(), -cell.top(), text);
+        }
+        std::printf("P5\n%d %d\n255\n", image.width(), image.height());
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) std::putchar(qGray(image.pixel(x, y)));
     }
-    std::printf("P5\n%d %d\n255\n", image.width(), image.height());
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) std::putchar(qGray(image.pixel(x, y)));
     return 0;
 }
 
@@ -251,7 +253,7 @@ int main(int argc, char** argv) {
     if (command == "screen" && (argc == 5 || argc == 6)) return Screen(argv + 2);
     if (command == "brush" && argc == 11) return Brush(argv + 2);
     if (command == "match" && argc == 11) return Match(argv + 2);
-    if (command == "text" && argc == 3) return Text(argc, argv);
+    if (command == "text" && argc >= 3) return Text(argc, argv);
     if (command == "gray" && argc == 4) return Gray(argv + 2);
     if (command == "dragsource" && argc == 3) return DragSource(argc, argv);
     return Usage();

@@ -271,6 +271,38 @@ class Display:
     def type_text(self, text):
         self.xdotool("type", "--delay", 30, text)
 
+    def cursor_image(self):
+        """The cursor the X server shows now, through XFixes: (width, height, hot spot, pixels
+        as ARGB row-major)."""
+        x11 = ctypes.CDLL("libX11.so.6")
+        xfixes = ctypes.CDLL("libXfixes.so.3")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        x11.XFree.argtypes = [ctypes.c_void_p]
+        xfixes.XFixesQueryExtension.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_int),
+                                                ctypes.POINTER(ctypes.c_int)]
+        xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(_XFixesCursorImage)
+        xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+        connection = x11.XOpenDisplay(self.name.encode())
+        if not connection:
+            raise E2eFailure(f"cannot open {self.name} to read the cursor")
+        try:
+            event_base, error_base = ctypes.c_int(), ctypes.c_int()
+            if not xfixes.XFixesQueryExtension(connection, ctypes.byref(event_base),
+                                               ctypes.byref(error_base)):
+                raise E2eFailure("the X server has no XFixes extension")
+            image = xfixes.XFixesGetCursorImage(connection)
+            if not image:
+                raise E2eFailure("XFixesGetCursorImage gave nothing")
+            c = image.contents
+            pixels = [c.pixels[i] & 0xFFFFFFFF for i in range(c.width * c.height)]
+            result = (c.width, c.height, (c.xhot, c.yhot), pixels)
+            x11.XFree(image)
+            return result
+        finally:
+            x11.XCloseDisplay(connection)
+
     # ---- Windows ----
 
     def windows_of(self, pid):
@@ -291,6 +323,10 @@ class Display:
         if len(value) >= 2 and value[0] == '"' and value[-1] == '"':
             return value[1:-1].replace('\\"', '"').replace("\\\\", "\\")
         return value
+
+    def is_tooltip(self, window):
+        out = self.run(["xprop", "-id", str(window), "_NET_WM_WINDOW_TYPE"], check=False)
+        return "_NET_WM_WINDOW_TYPE_TOOLTIP" in out
 
     def geometry(self, window):
         """Root position and size of a window's area: (x, y, width, height)."""
@@ -344,6 +380,29 @@ class Display:
                 _end_process(proc)
                 forget(proc)
         self.log.close()
+
+
+class _XFixesCursorImage(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short),
+                ("width", ctypes.c_ushort), ("height", ctypes.c_ushort),
+                ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
+                ("cursor_serial", ctypes.c_ulong), ("pixels", ctypes.POINTER(ctypes.c_ulong)),
+                ("atom", ctypes.c_ulong), ("name", ctypes.c_char_p)]
+
+
+def ring_radii(width, height, hot, pixels):
+    """The distances from the hot spot of the cursor's light opaque pixels outside its centre
+    mark (a circle cursor gives one radius, to within a pixel), and whether a light pixel sits
+    on the hot spot itself."""
+    hx, hy = hot
+
+    def light(x, y):
+        p = pixels[y * width + x]
+        return (p >> 24) > 200 and all(((p >> s) & 0xFF) > 200 for s in (0, 8, 16))
+
+    radii = sorted({round(math.hypot(x - hx, y - hy)) for y in range(height)
+                    for x in range(width) if light(x, y) and math.hypot(x - hx, y - hy) > 6})
+    return radii, 0 <= hx < width and 0 <= hy < height and light(hx, hy)
 
 
 class Image:
@@ -410,8 +469,10 @@ def compare_565(actual, expected, width, height, skip=None, limit=8):
 class Voxel:
     """The program copied into its own folder with its own Map.Dat, running on a display."""
 
-    def __init__(self, display, voxel_path, map_bytes=None, folder=None, scale=1):
+    def __init__(self, display, voxel_path, map_bytes=None, folder=None, scale=1, args=()):
         self.display = display
+        self.args = list(args)  # the command line after the program's name (str or bytes)
+        self.env = None  # the program's environment when not the display's
         self.scale = scale  # device pixels per client pixel (QT_SCALE_FACTOR)
         self.folder = folder or tempfile.mkdtemp(prefix="voxel-e2e-")
         os.makedirs(self.folder, exist_ok=True)
@@ -440,7 +501,8 @@ class Voxel:
         self.spawned_at = time.monotonic()
         ids = {} if self.user is None else {"user": self.user, "extra_groups": [],
                                             "group": pwd.getpwuid(self.user).pw_gid}
-        self.proc = spawn([self.exe], cwd=self.folder, env=self.display.env,
+        self.proc = spawn([self.exe, *self.args], cwd=self.folder,
+                          env=self.env or self.display.env,
                           stdout=self.log, stderr=self.log, **ids)
         return self
 
@@ -505,6 +567,27 @@ class Voxel:
         return [any(is_aqua(image.rgb(x, y)) for y in range(image.height))
                 for x in range(image.width)]
 
+    def counter_reading(self, oracle):
+        """The rate on the counter, or None when unreadable: its text (aqua at half strength or
+        more) laid over "F/S : n" drawn in the same font for n = 0 ... 1000, the best overlap
+        taken when it is clear. Needs a dark ground behind the counter (a flat, low field)."""
+        left, top, right, bottom = COUNTER_BOX
+        image = self.display.grab(*self.root(SCREEN_VIEW[0] + left, SCREEN_VIEW[1] + top),
+                                  right - left, bottom - top)
+        shown = dark_mask(lambda x, y: 0 if image.rgb(x, y)[1] >= 128 else 255,
+                          range(image.width), range(image.height))
+        masks = oracle.counter_masks(self.display.env)
+        scores = sorted(((len(shown & m) / len(shown | m), n) for n, m in enumerate(masks)),
+                        reverse=True)
+        (best, n), (second, _) = scores[0], scores[1]
+        return n if best >= 0.85 and best - second >= 0.04 else None
+
+    def cpu_seconds(self):
+        """Processor time the program has used so far (user and system), from /proc."""
+        with open(f"/proc/{self.proc.pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
     def counter_shown(self):
         """True when aqua counter text is on the screen view."""
         return any(self.counter_columns())
@@ -555,7 +638,31 @@ class Voxel:
 
     def error_boxes(self):
         self.check_running()
-        return [w for w, title in self.display.windows_of(self.proc.pid) if title == BOX_TITLE]
+        return [w for w, title in self.display.windows_of(self.proc.pid)
+                if title == BOX_TITLE and not self.display.is_tooltip(w)]
+
+    def tooltips(self):
+        return [w for w, _ in self.display.windows_of(self.proc.pid) if self.display.is_tooltip(w)]
+
+    def tooltip_text(self, point, oracle, texts, timeout=10):
+        """Hovers over a client point (the window must be active) until a tooltip shows; returns
+        which of texts it shows, by the best overlap of its dark pixels with each drawn in the
+        default font."""
+        x, y = self.root(*point)
+        self.display.move(x, y)
+        self.display.move(x + 1, y + 1)  # a movement inside, which starts the tooltip's wait
+        tip = poll(self.tooltips, timeout, f"a tooltip at {point}")[0]
+        left, top, width, height = self.display.geometry(tip)
+        image = self.display.grab(left, top, width, height)
+        # One pixel of frame left out on each side.
+        shown = dark_mask(lambda px, py: sum(image.rgb(px, py)) // 3, range(1, width - 1),
+                          range(1, height - 1))
+        scores = sorted(((len(shown & m) / max(1, len(shown | m)), t)
+                         for t, m in zip(texts, oracle.text_masks(texts, self.display.env))),
+                        reverse=True)
+        self.display.move(*self.root(*PARK))
+        poll(lambda: not self.tooltips(), timeout, "the tooltip to go")
+        return scores[0][1] if scores[0][0] >= 0.8 else None
 
     def wait_error_box(self, timeout=20):
         boxes = poll(self.error_boxes, timeout, "the error box")
@@ -812,15 +919,30 @@ class Oracle:
             self._ramps = ([int(r[0]) for r in rows], [int(r[1]) for r in rows])
         return self._ramps
 
+    def counter_masks(self, env):
+        """text_mask of "F/S : n" for n = 0 ... 1000, made once."""
+        if getattr(self, "_counter_masks", None) is None:
+            self._counter_masks = self.text_masks([f"F/S : {n}" for n in range(1001)], env)
+        return self._counter_masks
+
     def text_mask(self, text, env):
         """The dark pixels of text drawn in the display's default font (see dark_mask)."""
-        result = subprocess.run([self.exe, "text", text], capture_output=True, timeout=30,
+        return self.text_masks([text], env)[0]
+
+    def text_masks(self, texts, env):
+        """text_mask of each of texts, from one run of the oracle."""
+        result = subprocess.run([self.exe, "text", *texts], capture_output=True, timeout=60,
                                 env=env)
         if result.returncode != 0:
             raise E2eFailure(f"oracle text failed: {result.stderr.decode(errors='replace')}")
-        header, size, _, pixels = result.stdout.split(b"\n", 3)
-        width, height = map(int, size.split())
-        return dark_mask(lambda px, py: pixels[py * width + px], range(width), range(height))
+        masks, rest = [], result.stdout
+        for _ in texts:
+            _, size, _, rest = rest.split(b"\n", 3)
+            width, height = map(int, size.split())
+            pixels, rest = rest[:width * height], rest[width * height:]
+            masks.append(dark_mask(lambda px, py: pixels[py * width + px], range(width),
+                                   range(height)))
+        return masks
 
     def brush(self, map_bytes, cx, cy, radius, divisor, mode, shape, k):
         map_file = os.path.join(self.folder, "oracle-brush-in.dat")
@@ -909,8 +1031,9 @@ class session:
     both ended on leaving."""
 
     def __init__(self, suite, label, map_bytes=None, depth=24, window_manager=False,
-                 start=True, scale=1, screen=None):
+                 start=True, scale=1, screen=None, args=()):
         self.suite, self.label, self.map_bytes = suite, label, map_bytes
+        self.args = args
         self.depth, self.window_manager, self.start = depth, window_manager, start
         self.scale = scale  # the program's QT_SCALE_FACTOR
         # By default a screen that holds the window and its frame at the scale.
@@ -925,7 +1048,7 @@ class session:
         # The pointer starts away from the window, where nothing happens.
         self.display.move(5, 5)
         self.voxel = Voxel(self.display, self.suite.args.voxel, self.map_bytes,
-                           os.path.join(folder, "app"), scale=self.scale)
+                           os.path.join(folder, "app"), scale=self.scale, args=self.args)
         if self.start:
             self.voxel.start()
         return self.display, self.voxel

@@ -1,5 +1,6 @@
 """Closing saves the field and exits with code 0, by the close box and by "끝내기"; a save that
-fails shows the error box and keeps the program open and running, and the next close saves."""
+fails shows the error box and keeps the program open and running, and the next close saves.
+Ctrl+S saves the same way without closing."""
 
 import os
 import sys
@@ -8,6 +9,7 @@ import time
 sys.dont_write_bytecode = True  # no byte-code cache in the source tree
 
 import harness as h  # noqa: E402
+from test_stroke import RAISE, expect_strokes  # noqa: E402
 
 
 def expect_clean_exit(voxel, field):
@@ -67,10 +69,68 @@ def main():
             voxel.click_client(*h.EXIT_BTN)
             expect_clean_exit(voxel, field)
 
+    def ctrl_s():
+        low = h.noise_map(0, 60, seed=6)
+        with h.session(suite, "ctrls", low, window_manager=True) as (display, voxel):
+            voxel.stroke((100, 60), [1])
+            voxel.click_client(*h.CAMERA_Z_SPIN)  # the focus in a spin edit
+            display.key("ctrl+s")
+            h.poll(lambda: voxel.saved_map() != low, 10, "Ctrl+S to write the map")
+            first = voxel.saved_map()
+            expect_strokes(oracle, low, first, (100, 60), RAISE)
+            with open(voxel.map_path + ".bak", "rb") as f:
+                if f.read() != low:
+                    raise h.E2eFailure("Ctrl+S kept no .bak of the map it replaced")
+            stays_alive(voxel)
+            # Nothing changed since: Ctrl+S again writes nothing; then a stroke, which the close
+            # saves.
+            written = os.stat(voxel.map_path)
+            display.key("ctrl+s")
+            time.sleep(0.5)
+            again = os.stat(voxel.map_path)
+            if (again.st_ino, again.st_mtime_ns) != (written.st_ino, written.st_mtime_ns):
+                raise h.E2eFailure("Ctrl+S with nothing changed wrote the map")
+            voxel.stroke((220, 180), [1])
+            voxel.exit_by_button()
+            expect_strokes(oracle, first, voxel.saved_map(), (220, 180), RAISE)
+
+    def ctrl_s_then_close():
+        with h.session(suite, "ctrlsclose", h.noise_map(0, 60, seed=6),
+                       window_manager=True) as (display, voxel):
+            voxel.stroke((100, 60), [1])
+            display.key("ctrl+s")
+            h.poll(lambda: os.path.exists(voxel.map_path + ".bak"), 10, "Ctrl+S to save")
+            written = os.stat(voxel.map_path)
+            voxel.click_close_box()
+            voxel.expect_exit()
+            after = os.stat(voxel.map_path)
+            if (after.st_ino, after.st_mtime_ns) != (written.st_ino, written.st_mtime_ns):
+                raise h.E2eFailure("the close wrote the map although nothing changed after Ctrl+S")
+
+    def ctrl_s_fails():
+        with h.session(suite, "ctrlsfail", field, window_manager=True) as (display, voxel):
+            os.remove(voxel.map_path)
+            os.mkdir(voxel.map_path)
+            voxel.stroke((100, 60), [1])
+            display.key("ctrl+s")
+            h.expect_save_error(voxel, oracle)
+            voxel.frames_pass()
+            os.rmdir(voxel.map_path)
+            display.run(["xdotool", "windowactivate", "--sync", str(voxel.window)], check=False)
+            display.key("ctrl+s")
+            h.poll(lambda: os.path.isfile(voxel.map_path), 10, "the retried Ctrl+S to save")
+            if not voxel.main_window_shown():
+                raise h.E2eFailure("the window closed on Ctrl+S")
+
     suite.check("close box saves the same bytes and exits 0; exact title", close_box)
     suite.check('"끝내기" saves the same bytes and exits 0', exit_button)
     suite.check("failed save keeps the window open and running; the next close saves",
                 failed_save)
+    suite.check("Ctrl+S (focus in a spin) writes the stroke with a .bak, the window stays; again "
+                "writes nothing; the close saves the next stroke", ctrl_s)
+    suite.check("Ctrl+S, then the close box: the close writes nothing", ctrl_s_then_close)
+    suite.check("Ctrl+S that fails: the save's error box, the window stays; the next one saves",
+                ctrl_s_fails)
     suite.finish()
 
 

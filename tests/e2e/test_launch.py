@@ -1,6 +1,6 @@
 """Without a display, or with one nothing answers on, the launch script and the program each
-say so in one line and exit 1, and the script builds nothing first. A window larger than the
-screen opens with its frame at the top-left corner, shrunk to the screen."""
+say so in one line and exit 1, and the script builds nothing first; its --help needs none. A
+window larger than the screen opens with its frame at the top-left corner, shrunk to the screen."""
 
 import os
 import shutil
@@ -41,18 +41,28 @@ def expect_one_line_failure(result, what):
 def main():
     suite = h.Suite("launch")
 
-    def script(display):
-        # A copy of the script in a tree whose set-up and build steps only leave a mark.
-        root = suite.folder(f"tree{display or ''}")
+    def tree(label):
+        # A copy of the script in a tree whose set-up and build steps only leave a mark (the
+        # build also puts the program in place).
+        root = suite.folder(label)
         os.makedirs(os.path.join(root, "tools"))
         shutil.copy2(os.path.join(SOURCE, "tools", "launch.sh"), os.path.join(root, "tools"))
         for step in ("setup.sh", "build.sh"):
             with open(os.path.join(root, "tools", step), "w") as f:
                 f.write(f'#!/usr/bin/env bash\ntouch "$(dirname "$0")/../ran-{step}"\n')
+                if step == "build.sh":
+                    f.write(f'mkdir -p "$1" && cp "{os.path.abspath(suite.args.voxel)}" "$1"\n')
+        return root
+
+    def launch(root, display, *args):
+        return subprocess.run(["bash", os.path.join(root, "tools", "launch.sh"), *args],
+                              env=no_display_env(display), capture_output=True, timeout=60,
+                              stdin=subprocess.DEVNULL)
+
+    def script(display):
+        root = tree(f"tree{display or ''}")
         before = sorted(os.listdir(root))
-        result = subprocess.run(["bash", os.path.join(root, "tools", "launch.sh")],
-                                env=no_display_env(display), capture_output=True, timeout=60,
-                                stdin=subprocess.DEVNULL)
+        result = launch(root, display)
         expect_one_line_failure(result, "tools/launch.sh")
         after = sorted(os.listdir(root))
         if after != before:
@@ -92,6 +102,17 @@ def main():
 
     suite.check("a window larger than the screen: frame at the top-left, shrunk to fit",
                 too_large)
+
+    def script_help():
+        root = tree("treehelp")
+        result = launch(root, None, "--help")
+        if result.returncode != 0 or not result.stdout.startswith(b"Usage: voxel"):
+            raise h.E2eFailure(f"launch.sh --help: exit {result.returncode}, "
+                               f"{(result.stdout + result.stderr)[:300]!r}")
+        if os.path.exists(os.path.join(root, "build", "Map.Dat")):
+            raise h.E2eFailure("launch.sh --help made a map")
+
+    suite.check("tools/launch.sh --help without a display: the usage, exit 0", script_help)
     for display, what in ((None, "without a display"), (UNREACHABLE, f"on {UNREACHABLE}")):
         suite.check(f"tools/launch.sh {what}: one line, exit 1, nothing built",
                     lambda: script(display))

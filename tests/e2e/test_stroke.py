@@ -50,6 +50,73 @@ def panel_settings_case(suite, oracle, field):
     return body
 
 
+WHEEL_UP, WHEEL_DOWN = 4, 5
+MEAN_BTN = h.panel_point(192, 40, 75, 25)
+TIPS = {h.BRUSH_RANGE_SPIN: "Brush radius in cells, 1 to 200 (mouse wheel over the map: 1 per "
+                            "notch, 10 with Shift)",
+        h.CAMROT_AUTO_CHECK: "Automatic camera rotation: one degree per frame",
+        h.INIT_BTN: "Reset: clear the whole field to the lowest ground",
+        MEAN_BTN: "Level out: not available"}
+
+
+def cursor_ring(display, radius):
+    """Waits until the cursor is a circle of radius device pixels, light on its hot spot."""
+    def ring():
+        width, height, hot, pixels = display.cursor_image()
+        radii, centre = h.ring_radii(width, height, hot, pixels)
+        return radii == [radius] and centre
+    h.poll(ring, 10, f"a circle cursor of radius {radius}")
+
+
+def wheel_case(suite, oracle, field):
+    """Wheel notches over the map step the radius (Shift: 10 a notch) with the cursor following
+    at once, at scale 2; the next stroke reaches that far."""
+    def body():
+        with h.session(suite, "wheel", field, scale=2) as (display, voxel):
+            voxel.set_spin(h.BRUSH_RANGE_SPIN, "20")
+            display.move(*voxel.map_point(300, 20))
+            cursor_ring(display, 40)
+            display.xdotool("click", WHEEL_UP)
+            cursor_ring(display, 42)
+            for keys in ("up", "up", "down"):
+                display.xdotool("keydown", "shift", "click",
+                                WHEEL_UP if keys == "up" else WHEEL_DOWN, "keyup", "shift")
+            cursor_ring(display, 62)
+            voxel.stroke((300, 20), [1])
+            voxel.exit_by_button()
+            expect_strokes(oracle, field, voxel.saved_map(), (300, 20), RAISE, radius=31)
+    return body
+
+
+def cursor_case(suite):
+    """Over the map the cursor is the brush's circle at the radius set; a typed radius beyond
+    the spin's range gives a small plain cross."""
+    def body():
+        with h.session(suite, "cursor", bytes(h.MAP_BYTES)) as (display, voxel):
+            display.move(*voxel.map_point(160, 120))
+            cursor_ring(display, 50)
+            before = voxel.map_view().values565()
+            voxel.set_spin(h.BRUSH_RANGE_SPIN, "7")
+            display.move(*voxel.map_point(100, 100))
+            cursor_ring(display, 7)
+            voxel.set_spin(h.BRUSH_RANGE_SPIN, "99999")
+            display.move(*voxel.map_point(100, 100))
+            h.poll(lambda: display.cursor_image()[0] < 64, 10, "a small cross for 99999")
+            if voxel.map_view().values565() != before:
+                raise h.E2eFailure("the map view changed under the cursor")
+    return body
+
+
+def tooltip_case(suite, oracle):
+    def body():
+        with h.session(suite, "tips", bytes(h.MAP_BYTES), window_manager=True) as (_, voxel):
+            for point, tip in TIPS.items():
+                shown = voxel.tooltip_text(point, oracle, list(TIPS.values()))
+                if shown != tip:
+                    raise h.E2eFailure(f"tooltip at {point} reads {shown!r}, want {tip!r}")
+    return body
+
+
 def main():
     suite = h.Suite("stroke")
     oracle = h.Oracle(suite.args.tools, suite.folder("oracle"))
@@ -63,6 +130,12 @@ def main():
                 stroke_case(suite, oracle, "both", low, (60, 200), [1, 3], RAISE))
     suite.check("square brush, radius 30, divisor 2 from the panel",
                 panel_settings_case(suite, oracle, low))
+    suite.check("wheel over the map: radius 20 -> 21 -> 31 (Shift) with the cursor, the stroke "
+                "reaches 31", wheel_case(suite, oracle, low))
+    suite.check("cursor over the map: circle of 50, of 7; a cross for 99999; map unchanged",
+                cursor_case(suite))
+    suite.check("tooltips on a spin, a check box, a button and a greyed button",
+                tooltip_case(suite, oracle))
     suite.finish()
 
 

@@ -163,4 +163,50 @@ TEST_F(DXTimerTest, HugeIntervalDividesByOne) {
     EXPECT_EQ(Lags, (std::vector<int32_t>{1})); // 2^32 - 1 read as signed is below 1
 }
 
+// With a frame rate the deadlines carry their remainders: N ticks a second on average, each gap
+// the whole or the next millisecond, also across the clock's wrap; between deadlines the idle
+// step lets the loop sleep (done stays true).
+TEST_F(DXTimerTest, FrameRateTicksAtAccumulatingDeadlines) {
+    struct TRow {
+        uint32_t Rate, Start;
+        size_t Ticks; // in 10 s, one at the start included
+        int32_t ShortGap;
+    };
+    for (const TRow& row : {TRow{60, 0, 600, 16}, TRow{60, 0xFFFFF000u, 600, 16},
+                            TRow{7, 5, 70, 142}, TRow{1000, 0, 10000, 1}, TRow{1, 0, 10, 1000}}) {
+        SCOPED_TRACE(row.Rate);
+        Lags.clear();
+        Start(row.Start);
+        Timer->SetFrameRate(row.Rate);
+        size_t sleeps = 0;
+        for (uint32_t t = 0; t < 10000; ++t) {
+            bool done = true;
+            Now = row.Start + t;
+            Application->OnIdle()(done);
+            sleeps += done;
+        }
+        EXPECT_EQ(Lags.size(), row.Ticks);
+        EXPECT_EQ(sleeps, 10000 - row.Ticks);
+        EXPECT_EQ(Timer->FramesPerSecond(), static_cast<int32_t>(row.Rate));
+        for (size_t i = 1; i < Lags.size(); ++i)
+            ASSERT_TRUE(Lags[i] == row.ShortGap || Lags[i] == row.ShortGap + 1)
+                << i << ": " << Lags[i];
+    }
+}
+
+// A pause (an error box, a slow frame) is not caught up with a burst of ticks.
+TEST_F(DXTimerTest, FrameRateStartsAfreshAfterAPause) {
+    Start(0);
+    Timer->SetFrameRate(50);
+    for (uint32_t t : {0u, 20u, 5000u, 5001u, 5019u, 5020u, 5040u}) {
+        bool done = true;
+        Now = t;
+        Application->OnIdle()(done);
+    }
+    EXPECT_EQ(Lags, (std::vector<int32_t>{1, 20, 4980, 20, 20}));
+    Timer->SetFrameRate(0); // back to a tick on every idle pass
+    IdleAt(5040);
+    EXPECT_EQ(Lags.size(), 6u);
+}
+
 } // namespace

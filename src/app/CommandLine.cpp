@@ -1,0 +1,99 @@
+// The program's options; anything else that starts with a dash is the toolkit's or a mistake.
+#include "app/CommandLine.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "util/Fnc.h"
+
+const char* const CommandLineUsage =
+    "Usage: voxel [--fps N] [MAP]\n"
+    "  MAP        the map file to edit (default: Map.Dat beside the program)\n"
+    "  --fps N    N frames a second, 1 to 1000 (default: as many as the machine can)\n"
+    "  --help, -h print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "  --         end of options: what follows is MAP, even if it starts with -\n"
+    "  The toolkit's own options (-platform NAME, -display NAME, ...) are passed on to it.\n";
+
+namespace {
+
+// The toolkit's options, with one or two leading dashes; the first group takes a value.
+constexpr std::string_view ToolkitValueOptions[] = {
+    "platform",        "platformpluginpath", "platformtheme", "plugin", "display", "geometry",
+    "qwindowgeometry", "qwindowicon",        "qwindowtitle",  "icon",   "title",   "name",
+    "style",           "stylesheet",         "session",       "visual"};
+constexpr std::string_view ToolkitFlagOptions[] = {"reverse", "widgetcount", "nograb",
+                                                   "dograb",  "sync",        "testability"};
+
+template <size_t N> bool Among(std::string_view name, const std::string_view (&names)[N]) {
+    for (std::string_view n : names)
+        if (n == name) return true;
+    return false;
+}
+
+TCommandLine Failed(std::string error) {
+    TCommandLine line;
+    line.Action = TCommandLine::TAction::Fail;
+    line.Error = std::move(error);
+    return line;
+}
+
+} // namespace
+
+TCommandLine ParseCommandLine(int argc, char** argv) {
+    TCommandLine line;
+    if (argc > 0) line.ToolkitArgs.push_back(argv[0]);
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const bool option = !optionsEnded && arg.size() > 1 && arg[0] == '-';
+        if (!option) {
+            if (line.MapFile)
+                return Failed("more than one map file given ('" + *line.MapFile + "' and '" +
+                              std::string(arg) + "')");
+            if (arg.empty()) return Failed("the map file name is empty");
+            line.MapFile = std::string(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h") {
+            if (line.Action == TCommandLine::TAction::Run)
+                line.Action = TCommandLine::TAction::Help;
+        } else if (arg == "--version") {
+            if (line.Action == TCommandLine::TAction::Run)
+                line.Action = TCommandLine::TAction::Version;
+        } else if (arg == "--fps" || arg.starts_with("--fps=")) {
+            std::string_view value;
+            if (arg == "--fps") {
+                if (i + 1 >= argc) return Failed("--fps needs a number of frames a second");
+                value = argv[++i];
+            } else {
+                value = arg.substr(6);
+            }
+            // Digits only: no sign, no spaces.
+            const bool digits =
+                !value.empty() && value.find_first_not_of("0123456789") == std::string_view::npos;
+            const std::optional<int32_t> n = digits ? TextToInt32(value) : std::nullopt;
+            if (!n || *n < 1 || *n > 1000)
+                return Failed("--fps takes a whole number from 1 to 1000, not '" +
+                              std::string(value) + "'");
+            line.Fps = *n;
+        } else {
+            std::string_view name = arg.substr(arg[1] == '-' ? 2 : 1);
+            if (Among(name, ToolkitFlagOptions)) {
+                line.ToolkitArgs.push_back(argv[i]);
+            } else if (Among(name, ToolkitValueOptions)) {
+                if (i + 1 >= argc) return Failed(std::string(arg) + " needs a value");
+                line.ToolkitArgs.push_back(argv[i]);
+                line.ToolkitArgs.push_back(argv[++i]);
+            } else if (name.starts_with("style=") || name.starts_with("stylesheet=") ||
+                       name.starts_with("qmljsdebugger=")) {
+                line.ToolkitArgs.push_back(argv[i]);
+            } else {
+                return Failed("unknown option '" + std::string(arg) + "'");
+            }
+        }
+    }
+    return line;
+}

@@ -1,0 +1,26 @@
+// The command line: voxel [--fps N] [MAP], read before anything touches the display, so --help
+// and a mistake need none. The toolkit's own options are set aside for it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct TCommandLine {
+    enum class TAction { Run, Help, Version, Fail };
+    TAction Action = TAction::Run;
+    // Frames a second, 1 ... 1000; 0: as fast as the machine allows.
+    int Fps = 0;
+    // The map file instead of Map.Dat beside the program, as the bytes given.
+    std::optional<std::string> MapFile;
+    // The program's name and the toolkit's options (-platform xcb, -display :1, ...), in order,
+    // for the application object.
+    std::vector<char*> ToolkitArgs;
+    // Fail: what was wrong, in one line.
+    std::string Error;
+};
+
+TCommandLine ParseCommandLine(int argc, char** argv);
+
+// One line per option, ending in a newline.
+extern const char* const CommandLineUsage;

@@ -1,0 +1,139 @@
+"""The command line: --help, --version and mistakes need no display; MAP is the file edited and
+saved (any bytes for a name, created when missing) while Map.Dat beside the program stays as it
+was; the toolkit's own options still reach it; --fps 60 shows about 60 on the counter and uses
+little of a processor."""
+
+import os
+import re
+import signal
+import subprocess
+import sys
+import time
+
+sys.dont_write_bytecode = True  # no byte-code cache in the source tree
+
+import harness as h  # noqa: E402
+from test_launch import no_display_env  # noqa: E402
+from test_stroke import RAISE, expect_strokes  # noqa: E402
+
+OPTIONS = ("MAP", "--fps N", "--help", "--version", "--")
+MISTAKES = (["--bogus"], ["-x"], ["--fps", "0"], ["--fps", "1001"], ["--fps", "6x"],
+            ["--fps=-5"], ["--fps"], ["one.dat", "two.dat"], [""])
+
+
+def run_bare(exe, args, folder):
+    return subprocess.run([exe, *args], cwd=folder, env=no_display_env(), capture_output=True,
+                          timeout=30, stdin=subprocess.DEVNULL)
+
+
+def main():
+    suite = h.Suite("cmdline")
+    oracle = h.Oracle(suite.args.tools, suite.folder("oracle"))
+    field = h.noise_map(0, 60, seed=8)
+    other = h.noise_map(0, 60, seed=9)
+
+    def no_display():
+        folder = suite.folder("bare")
+        exe = os.path.join(folder, "voxel")
+        subprocess.run(["cp", suite.args.voxel, exe], check=True)
+        usage = run_bare(exe, ["--help"], folder)
+        text = usage.stdout.decode()
+        if usage.returncode != 0 or usage.stderr:
+            raise h.E2eFailure(f"--help exited {usage.returncode}, stderr {usage.stderr!r}")
+        lines = text.splitlines()
+        firsts = [line.split()[0].rstrip(",") for line in lines[1:] if line.strip()]
+        missing = [o for o in OPTIONS if firsts.count(o.split()[0]) != 1]
+        if missing:
+            raise h.E2eFailure(f"--help has no line of its own for {missing}: {text}")
+        version = run_bare(exe, ["--version"], folder)
+        if version.returncode != 0 or not re.fullmatch(rb"voxel \d+\.\d+\.\d+\n", version.stdout):
+            raise h.E2eFailure(f"--version gave {version.returncode}, {version.stdout!r}")
+        for args in MISTAKES:
+            result = run_bare(exe, args, folder)
+            err = result.stderr.decode()
+            first, _, rest = err.partition("\n")
+            if (result.returncode != 2 or result.stdout or not first.startswith("voxel: ")
+                    or rest != text):
+                raise h.E2eFailure(f"{args}: exit {result.returncode}, stdout "
+                                   f"{result.stdout!r}, stderr {err!r}")
+            print(f"     {args}: {first}", flush=True)
+        if sorted(os.listdir(folder)) != ["voxel"]:
+            raise h.E2eFailure(f"files made: {os.listdir(folder)}")
+
+    def map_argument():
+        elsewhere = suite.folder("elsewhere")
+        # Not UTF-8, and given after the toolkit's own option and the end of the options.
+        name = os.path.join(os.fsencode(elsewhere), b"-terrain-\xff.dat")
+        with open(name, "wb") as f:
+            f.write(other)
+        with h.session(suite, "mapfile", field, start=False) as (display, voxel):
+            # The display named by the toolkit's option alone.
+            voxel.env = {k: v for k, v in display.env.items() if k != "DISPLAY"}
+            voxel.args = ["-display", display.name, "--", name]
+            voxel.start()
+            beside = os.stat(voxel.map_path)
+            voxel.stroke((150, 90), [1])
+            voxel.exit_by_button()
+            with open(name, "rb") as f:
+                expect_strokes(oracle, other, f.read(), (150, 90), RAISE)
+            with open(name + b".bak", "rb") as f:
+                if f.read() != other:
+                    raise h.E2eFailure("the file's .bak is not the map it replaced")
+            after = os.stat(voxel.map_path)
+            if voxel.saved_map() != field or (after.st_ino, after.st_mtime_ns) != (
+                    beside.st_ino, beside.st_mtime_ns):
+                raise h.E2eFailure("Map.Dat beside the program was written")
+            if any(n.startswith("Map.Dat.") for n in os.listdir(voxel.folder)):
+                raise h.E2eFailure(f"files beside Map.Dat: {os.listdir(voxel.folder)}")
+
+    def missing_map():
+        # A name without a folder: in the folder the program was started from, its own.
+        with h.session(suite, "newmap", field, args=["new.dat"]) as (_, voxel):
+            name = os.path.join(voxel.folder, "new.dat")
+            if os.path.exists(name):
+                raise h.E2eFailure("the missing map was made before any save")
+            voxel.stroke((40, 200), [1])
+            voxel.exit_by_button()
+            with open(name, "rb") as f:
+                expect_strokes(oracle, bytes(h.MAP_BYTES), f.read(), (40, 200), RAISE)
+            if voxel.saved_map() != field:
+                raise h.E2eFailure("Map.Dat beside the program was written")
+
+    def frame_cap():
+        # A flat lowest field leaves the counter on a dark ground, where it can be read.
+        with h.session(suite, "fps", bytes(h.MAP_BYTES), args=["--fps", "60"]) as (_, voxel):
+            oracle.counter_masks(voxel.display.env)
+            h.poll(lambda: time.monotonic() - voxel.spawned_at >= 2.5, 10, "2.5 s")
+            readings = []
+            cpu, start = voxel.cpu_seconds(), time.monotonic()
+            while time.monotonic() - start < 3:
+                readings.append(voxel.counter_reading(oracle))
+                time.sleep(0.4)
+            share = (voxel.cpu_seconds() - cpu) / (time.monotonic() - start)
+            print(f"     counter {readings}, {share:.1%} of a core", flush=True)
+            read = [r for r in readings if r is not None]
+            if len(read) < 3 or not all(50 <= r <= 62 for r in read):
+                raise h.E2eFailure(f"counter read {readings}, want 50 ... 62")
+            if share > 0.2:
+                raise h.E2eFailure(f"{share:.1%} of a core, want at most a fifth")
+            # Input and signals are served while the loop sleeps between ticks.
+            voxel.stroke((160, 120), [1])
+            stopped = time.monotonic()
+            os.kill(voxel.proc.pid, signal.SIGTERM)
+            voxel.expect_exit()
+            if time.monotonic() - stopped > 1:
+                raise h.E2eFailure(f"SIGTERM took {time.monotonic() - stopped:.1f} s")
+            expect_strokes(oracle, bytes(h.MAP_BYTES), voxel.saved_map(), (160, 120), RAISE)
+
+    suite.check("--help, --version and mistakes (exit 2, one line and the usage) without a "
+                "display", no_display)
+    suite.check("MAP (not UTF-8, after -display NAME and --) is edited with its .bak; Map.Dat "
+                "beside the program untouched", map_argument)
+    suite.check("a missing MAP, named without a folder, is made by the first save", missing_map)
+    suite.check("--fps 60: the counter reads 50 ... 62, at most a fifth of a core; a stroke and "
+                "SIGTERM served at once", frame_cap)
+    suite.finish()
+
+
+if __name__ == "__main__":
+    main()
