@@ -68,9 +68,10 @@ def paste(display, voxel, path):
     shows(voxel, lambda: keys(display, voxel, "ctrl+v"))
 
 
-def drop(display, voxel, oracle, path):
-    """Drags the file from another X client's window onto the screen view and lets go."""
-    h.spawn([oracle.exe, "dragsource", path], env=display.env, stderr=subprocess.DEVNULL)
+def drop(display, voxel, oracle, path, *hung):
+    """Drags the file from another X client's window onto the screen view and lets go; with
+    "hung", the other program hangs when asked for the data."""
+    h.spawn([oracle.exe, "dragsource", path, *hung], env=display.env, stderr=subprocess.DEVNULL)
     source = display.run(["xdotool", "search", "--sync", "--onlyvisible", "--name",
                           "^dragsource$"]).split()[0]
     x, y, width, height = display.geometry(source)
@@ -152,6 +153,20 @@ def main():
             keys(display, voxel, key)
             whole(voxel, shown, key)
 
+    def no_answer(voxel, since, within):
+        box = voxel.wait_error_box(timeout=10)
+        voxel.box_text(box, oracle, ["The other program did not hand over its data."])
+        waited = time.monotonic() - since
+        print(f"     the box {waited:.1f} s after", flush=True)
+        if not 4.5 < waited < within:
+            raise h.E2eFailure(f"the box came after {waited:.1f} s, want 5 to {within}")
+        return box
+
+    def drop_hung(display, voxel):
+        drop(display, voxel, oracle, gray_png, "hung")
+        voxel.dismiss_error_box(no_answer(voxel, time.monotonic(), 8))
+        voxel.frames_pass()
+
     def stuck(display, voxel, signalled):
         """The clipboard's owner stopped: after Ctrl+V the screen view turns on; SIGTERM saves a
         stroke at once, or one box says the data did not come and what comes later is dropped."""
@@ -160,6 +175,7 @@ def main():
         os.kill(owner.pid, signal.SIGSTOP)
         try:
             keys(display, voxel, "ctrl+v")
+            pasted = time.monotonic()
             voxel.frames_pass(count=8, timeout=3)
             if signalled:
                 voxel.stroke((120, 100), [1])
@@ -171,8 +187,7 @@ def main():
                 if k is None:
                     raise h.E2eFailure(f"Map.Dat is not the stroked field: {said}")
                 return
-            box = voxel.wait_error_box(timeout=10)
-            voxel.box_text(box, oracle, ["The other program did not hand over its data."])
+            box = no_answer(voxel, pasted, 8)
             os.kill(owner.pid, signal.SIGCONT)
             voxel.dismiss_error_box(box)
             voxel.frames_pass()
@@ -246,6 +261,8 @@ def main():
     suite.check("a PNG file dragged from another program and dropped: Map.Dat is the picture",
                 case("drop", lambda d, v: drop(d, v, oracle, gray_png) or
                      whole(v, picture, "the drop"), lambda: picture))
+    suite.check("a drop from a program that hangs: one box after 5 s, frames go on",
+                case("drophung", drop_hung))
     suite.check("Ctrl+V of a 10,000 x 10,000 picture: frames go on, the memory comes back",
                 case("large", large, lambda: oracle.gray(large_png)))
     suite.check("a copied text file pasted: nothing; a corrupt PNG dropped: one error box",
