@@ -21,6 +21,20 @@ QImage Read(QImageReader& reader, const QString& name, QString& error) {
     return image;
 }
 
+// A transparent pixel is the lowest ground: the picture over black. Premultiplied colour is
+// exactly that, so only the alpha is set opaque, by hand: Qt's own conversions from a
+// premultiplied format to one without alpha divide the colour back out.
+QImage OverBlack(QImage image) {
+    if (!image.hasAlphaChannel()) return image;
+    image = std::move(image).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    for (int32_t y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int32_t x = 0; x < image.width(); ++x) row[x] |= 0xff000000u;
+    }
+    image.reinterpretAsFormat(QImage::Format_RGB32);
+    return image;
+}
+
 } // namespace
 
 QImage FieldToImage(const THeightArray& field) {
@@ -34,7 +48,7 @@ QImage FieldToImage(const THeightArray& field) {
 
 void ImageToField(QImage image, THeightArray& field) {
     // The picture goes as soon as its grayscale exists: a very large one is not held twice.
-    QImage gray = std::move(image).convertToFormat(QImage::Format_Grayscale8);
+    QImage gray = OverBlack(std::move(image)).convertToFormat(QImage::Format_Grayscale8);
     image = QImage();
     if (gray.size() != QSize(MapWidth, MapHeight))
         gray = gray.scaled(MapWidth, MapHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)

@@ -8,8 +8,8 @@
 #include "terrain/HeightField.h"
 
 QImage FieldToImage(const THeightArray& field);
-// The field an image makes: Qt's grayscale of it, scaled smoothly to 320 x 240 (aspect not
-// kept) when it has another size.
+// The field an image makes: Qt's grayscale of it composed over black, scaled smoothly to
+// 320 x 240 (aspect not kept) when it has another size.
 void ImageToField(QImage image, THeightArray& field);
 // Reads an image from encoded bytes or a file; a null image and a message saying why when it
 // cannot. Very large images are allowed: the caller reads them off the main thread.

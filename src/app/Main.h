@@ -13,6 +13,7 @@
 #include "terrain/MapStore.h"
 #include "toolkit/Form.h"
 #include "toolkit/Mouse.h"
+#include "toolkit/SelectionFetch.h"
 #include "toolkit/SpinEdit.h"
 #include "util/Fnc.h"
 
@@ -87,8 +88,8 @@ class TMain : public TForm {
     void CopyField();
     void PasteField();
     void CopyScreen();
-    // A picture (or picture file) pasted or dropped becomes the field, read off the main thread.
-    void TakePicture(const class QMimeData* mime);
+    // What the clipboard's owner handed over (a fetch ended), as a paste.
+    void Fetched(const TSelectionFetch::TResult& result);
 
     // Where the tick samples the global mouse state (replaceable for tests).
     std::function<TMouseSample()> MouseSampler = [this] { return SampleMouse(this); };
@@ -125,6 +126,11 @@ class TMain : public TForm {
     TWindowKeys* FKeys = nullptr;
     TFieldPaste* FPaste = nullptr;
     TCircleCursor* FBrushCursor = nullptr; // the brush's reach, over the map view
+    TSelectionFetch* FFetch = nullptr; // the clipboard of another program, asked for off the loop
+    void PasteFromQt();
+    // A picture's data or a file's address (text/uri-list) becomes the field, off the main
+    // thread; quiet: a file that is not a picture is ignored rather than reported.
+    void TakeData(const QString& target, const QByteArray& data, bool quiet);
     void TakeField(const THeightArray& field);
     void ShowStep(const TEditHistory::TStep* step);
 };

@@ -204,6 +204,8 @@ void TMain::ConnectHandlers() {
         [](const std::string& message) {
             Application->HandleException(std::make_exception_ptr(Exception(message)));
         });
+    FFetch = new TSelectionFetch(
+        this, Guarded([this](const TSelectionFetch::TResult& result) { Fetched(result); }));
     setAcceptDrops(true);
 }
 

@@ -143,9 +143,15 @@ void TMain::UndoEdit() { ShowStep(FHistory.Undo(Terrain::HeightArray)); }
 
 void TMain::RedoEdit() { ShowStep(FHistory.Redo(Terrain::HeightArray)); }
 
-// The cells a step changed, repainted on the map view and presented at once.
+// The cells a step changed, repainted on the map view and presented at once; a field taken
+// whole shows whole, or the cells it left as they were would keep their old look.
 void TMain::ShowStep(const TEditHistory::TStep* step) {
-    if (step != nullptr) RepaintMapCells(DXMap, Terrain::HeightArray, step->Cells, Terrain::MapPixel);
+    if (step == nullptr) return;
+    if (step->WholeField) {
+        RepaintWholeMap(DXMap, Terrain::HeightArray, Terrain::MapPixel);
+    } else {
+        RepaintMapCells(DXMap, Terrain::HeightArray, step->Cells, Terrain::MapPixel);
+    }
 }
 
 void TMain::ExitBtnClick() { Close(); }

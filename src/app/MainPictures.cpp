@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QMimeData>
@@ -13,25 +14,35 @@
 #include "app/FieldImage.h"
 #include "app/FieldPaste.h"
 #include "terrain/TerrainState.h"
+#include "toolkit/Application.h"
+#include "util/Exceptions.h"
+#include "views/MapView.h"
 
 namespace {
 
-// The first local file a drag carries, or "".
-QString LocalFile(const QMimeData* mime) {
-    for (const QUrl& url : mime->urls())
-        if (url.isLocalFile()) return url.toLocalFile();
-    return {};
-}
+const QString UriList = QStringLiteral("text/uri-list");
 
-// An encoded picture format the data offers (PNG first), or "". Qt's own picture format is
-// left out: the data of another program decodes in the worker, not on the main thread.
-QString PictureFormat(const QMimeData* mime) {
-    const QStringList formats = mime->formats();
+// The type a picture is asked for in, among those offered: an encoded picture (PNG first),
+// else a file's address. Qt's own picture format is left out: the data of another program
+// decodes in the worker, not on the main thread.
+QString PictureTarget(const QStringList& formats) {
     if (formats.contains(QStringLiteral("image/png"))) return QStringLiteral("image/png");
     for (const QString& format : formats)
         if (format.startsWith(QLatin1String("image/"))) return format;
+    return formats.contains(UriList) ? UriList : QString();
+}
+
+// The first local file of a URI list, or "".
+QString LocalFile(const QByteArray& uriList) {
+    for (const QByteArray& line : uriList.split('\n')) {
+        const QByteArray uri = line.trimmed();
+        if (uri.isEmpty() || uri.startsWith('#')) continue;
+        if (const QUrl url(QString::fromUtf8(uri)); url.isLocalFile()) return url.toLocalFile();
+    }
     return {};
 }
+
+const char* const NoAnswerText = "The other program did not hand over its data";
 
 } // namespace
 
@@ -44,43 +55,86 @@ void TMain::CopyScreen() {
         DXScreen->Presented().convertToFormat(QImage::Format_RGB32));
 }
 
-// A copied file that Qt cannot read as a picture is a clipboard without one: nothing happens,
-// silently (its header alone is read here).
+// Another program's clipboard is asked for off the loop; our own, and any clipboard where
+// there is no X display, Qt has at hand.
 void TMain::PasteField() {
-    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
-    if (mime == nullptr) return;
-    if (const QString file = LocalFile(mime);
-        !file.isEmpty() && QImageReader::imageFormat(file).isEmpty())
-        return;
-    TakePicture(mime);
+    if (FPaste->Busy() || FFetch->Busy()) return;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard->ownsClipboard() && FFetch->Start(&PictureTarget)) return;
+    PasteFromQt();
 }
 
-// A clipboard or drop without a picture does nothing; nor does one while a picture is read.
-void TMain::TakePicture(const QMimeData* mime) {
-    if (mime == nullptr || FPaste->Busy()) return;
-    if (const QString file = LocalFile(mime); !file.isEmpty()) {
-        FPaste->FromFile(file);
-    } else if (const QString format = PictureFormat(mime); !format.isEmpty()) {
-        FPaste->FromBytes(mime->data(format));
+void TMain::PasteFromQt() {
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    if (mime == nullptr) return;
+    if (const QString target = PictureTarget(mime->formats()); !target.isEmpty()) {
+        TakeData(target, mime->data(target), true);
     } else if (mime->hasImage()) {
         FPaste->FromImage(qvariant_cast<QImage>(mime->imageData()));
     }
 }
 
-// One step in the history, repainted on the map view as an undo would be.
+void TMain::Fetched(const TSelectionFetch::TResult& result) {
+    switch (result.Outcome) {
+    case TSelectionFetch::TOutcome::Data:
+        TakeData(result.Target, result.Bytes, true);
+        break;
+    case TSelectionFetch::TOutcome::NoAnswer:
+        throw Exception(NoAnswerText);
+    case TSelectionFetch::TOutcome::Unavailable:
+        PasteFromQt();
+        break;
+    case TSelectionFetch::TOutcome::Nothing:
+        break;
+    }
+}
+
+// A picture's data, or a file's address, becomes the field off the main thread. A pasted file
+// that Qt cannot read as a picture is a clipboard without one (quiet): nothing happens (its
+// header alone is read here); a dropped one is reported.
+void TMain::TakeData(const QString& target, const QByteArray& data, bool quiet) {
+    if (FPaste->Busy()) return;
+    if (target != UriList) {
+        FPaste->FromBytes(data);
+    } else if (const QString file = LocalFile(data); !file.isEmpty()) {
+        if (!quiet || !QImageReader::imageFormat(file).isEmpty()) FPaste->FromFile(file);
+    }
+}
+
+// One step in the history; the map view shows the whole new field (also when it is the same).
 void TMain::TakeField(const THeightArray& field) {
     FHistory.Commit(Terrain::HeightArray); // a stroke under way ends first
     Terrain::HeightArray = field;
-    ShowStep(FHistory.Commit(Terrain::HeightArray));
+    FHistory.Commit(Terrain::HeightArray, true);
+    RepaintWholeMap(DXMap, Terrain::HeightArray, Terrain::MapPixel);
 }
 
+// Decided from the types the drag offers: asking for its data here would wait for the other
+// program while the drag goes on.
 void TMain::dragEnterEvent(QDragEnterEvent* event) {
     const QMimeData* mime = event->mimeData();
-    if (!LocalFile(mime).isEmpty() || !PictureFormat(mime).isEmpty() || mime->hasImage())
+    if (!PictureTarget(mime->formats()).isEmpty() || mime->hasImage())
         event->acceptProposedAction();
 }
 
+// The drop's data can only be had while Qt delivers it, and Qt waits for it: so one request,
+// given up after Qt's five seconds, which it answers as empty data. The box shows once the
+// drop is over, so the other program is not kept waiting for its end meanwhile.
 void TMain::dropEvent(QDropEvent* event) {
-    TakePicture(event->mimeData());
     event->acceptProposedAction();
+    const QMimeData* mime = event->mimeData();
+    if (FPaste->Busy()) return;
+    if (const QString target = PictureTarget(mime->formats()); !target.isEmpty()) {
+        QElapsedTimer waited;
+        waited.start();
+        const QByteArray data = mime->data(target);
+        if (data.isEmpty() && waited.elapsed() >= TSelectionFetch::NoProgressMs - 500) {
+            QMetaObject::invokeMethod(
+                this, Guarded([] { throw Exception(NoAnswerText); }), Qt::QueuedConnection);
+            return;
+        }
+        TakeData(target, data, false);
+    } else if (mime->hasImage()) {
+        FPaste->FromImage(qvariant_cast<QImage>(mime->imageData()));
+    }
 }

@@ -29,13 +29,14 @@ template <class F> void ForEachChange(const THeightArray& field, const THeightAr
 
 } // namespace
 
-const TEditHistory::TStep* TEditHistory::Commit(const THeightArray& field) {
+const TEditHistory::TStep* TEditHistory::Commit(const THeightArray& field, bool wholeField) {
     FStroking = false;
     // Counted first, so each step holds exactly its cells: the budget is the memory it takes.
     std::size_t changed = 0;
     ForEachChange(field, FBase, [&changed](std::size_t) { ++changed; });
     if (changed == 0) return nullptr;
     TStep step;
+    step.WholeField = wholeField;
     step.Cells.reserve(changed);
     step.Before.reserve(changed);
     step.After.reserve(changed);

@@ -20,6 +20,7 @@ class TEditHistory {
         std::vector<uint32_t> Cells;
         std::vector<uint8_t> Before;
         std::vector<uint8_t> After;
+        bool WholeField = false; // the field was replaced at once (a picture taken)
         std::size_t Bytes() const { return Cells.size() * (sizeof(uint32_t) + 2); }
     };
 
@@ -31,8 +32,8 @@ class TEditHistory {
     // Ends the stroke in progress, or takes a change made at once (a reset): the cells that
     // differ from the last step's end make one new step, which drops the steps that could have
     // been redone. No changed cell, no step. Cheap when nothing happened since. Returns the new
-    // step, or null.
-    const TStep* Commit(const THeightArray& field);
+    // step, or null. wholeField marks a step that replaced the field.
+    const TStep* Commit(const THeightArray& field, bool wholeField = false);
 
     // Ends a stroke in progress (as Commit), then undoes the last step (redo: does the next undone one)
     // on the field. Returns the step whose cells changed, or null at the end of the history.

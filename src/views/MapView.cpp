@@ -1,6 +1,8 @@
 // The map view's drawing around the brush arithmetic.
 #include "views/MapView.h"
 
+#include <numeric>
+
 #include "views/SurfaceLock.h"
 
 void BuildColourRamps(TDXDraw* view, TMapPixelTable& mapPixel, TShadePixelTable& shadePixel) {
@@ -35,6 +37,15 @@ void RepaintMapCells(TDXDraw* view, const THeightArray& field, const std::vector
         if (lock.Locked()) PaintCells(field, lock.Surface(), cells.data(), cells.size(), mapPixel);
     }
     FlipView(view);
+}
+
+void RepaintWholeMap(TDXDraw* view, const THeightArray& field, const TMapPixelTable& mapPixel) {
+    static const std::vector<uint32_t> everyCell = [] {
+        std::vector<uint32_t> cells(MapWidth * MapHeight);
+        std::iota(cells.begin(), cells.end(), 0u);
+        return cells;
+    }();
+    RepaintMapCells(view, field, everyCell, mapPixel);
 }
 
 void ResetHeightArray(TDXDraw* view, THeightArray& field, const TMapPixelTable& mapPixel) {

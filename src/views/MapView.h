@@ -26,5 +26,8 @@ void DrawMapView(TDXDraw* view, THeightArray& field, int32_t cx, int32_t cy,
 void RepaintMapCells(TDXDraw* view, const THeightArray& field, const std::vector<uint32_t>& cells,
                      const TMapPixelTable& mapPixel);
 
+// Repaints every cell of the field and presents.
+void RepaintWholeMap(TDXDraw* view, const THeightArray& field, const TMapPixelTable& mapPixel);
+
 // Clears the field, fills the map view with MapPixel[0] and presents it.
 void ResetHeightArray(TDXDraw* view, THeightArray& field, const TMapPixelTable& mapPixel);

@@ -11,6 +11,7 @@
 #include <QRasterWindow>
 #include <QUrl>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/ref/Reference.h"
@@ -33,7 +35,8 @@ int Usage() {
                "  E2eOracle match BEFORE AFTER CX CY RADIUS DIVISOR MODE SHAPE KMAX\n"
                "  E2eOracle text TEXT   (the text in the default font, dark on light: PGM)\n"
                "  E2eOracle gray IMAGE OUT   (the field Qt makes of the image, in file order)\n"
-               "  E2eOracle dragsource FILE   (a window; a press on it drags the file's URL)\n",
+               "  E2eOracle dragsource FILE [hung]   (a window; a press on it drags the file's URL;\n"
+               "                                      hung: the data never comes)\n",
                stderr);
     return 2;
 }
@@ -222,11 +225,20 @@ int Gray(char** args) {
     return WriteBytes(args[1], out.data(), out.size()) ? 0 : 2;
 }
 
+// Data that a hung program offers: asked for, it never comes.
+struct THungMime : QMimeData {
+    QVariant retrieveData(const QString&, QMetaType) const override {
+        std::this_thread::sleep_for(std::chrono::seconds(60));
+        return {};
+    }
+};
+
 // Another X client to drag a file from, as a file manager would: a press starts the drag.
 struct TDragSource : QRasterWindow {
     QUrl Url;
+    bool Hung = false;
     void mousePressEvent(QMouseEvent*) override {
-        auto* mime = new QMimeData;
+        QMimeData* mime = Hung ? new THungMime : new QMimeData;
         mime->setUrls({Url});
         auto* drag = new QDrag(this);
         drag->setMimeData(mime);
@@ -238,6 +250,7 @@ int DragSource(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     TDragSource window;
     window.Url = QUrl::fromLocalFile(QString::fromLocal8Bit(argv[2]));
+    window.Hung = argc == 4;
     window.setTitle(QStringLiteral("dragsource"));
     window.setGeometry(1100, 850, 120, 120);
     window.show();
@@ -255,6 +268,7 @@ int main(int argc, char** argv) {
     if (command == "match" && argc == 11) return Match(argv + 2);
     if (command == "text" && argc >= 3) return Text(argc, argv);
     if (command == "gray" && argc == 4) return Gray(argv + 2);
-    if (command == "dragsource" && argc == 3) return DragSource(argc, argv);
+    if (command == "dragsource" && (argc == 3 || (argc == 4 && argv[3] == std::string("hung"))))
+        return DragSource(argc, argv);
     return Usage();
 }

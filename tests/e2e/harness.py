@@ -434,6 +434,11 @@ class Image:
         return Image(width, height, b"".join(rows))
 
 
+def map_look(field, map_pixel):
+    """The map view showing every cell of the field, as 5-6-5 values, row-major."""
+    return [map_pixel[field[x * 240 + y]] for y in range(240) for x in range(320)]
+
+
 def outside_counter(x, y):
     left, top, right, bottom = COUNTER_BOX
     return not (left <= x < right and top <= y < bottom)
@@ -555,6 +560,20 @@ class Voxel:
 
     def map_view(self):
         return self.display.grab(*self.root(*MAP_VIEW), *VIEW_SIZE)
+
+    def wait_map(self, expected, what, timeout=20):
+        """Waits until the map view shows expected (5-6-5 values, row-major)."""
+        last = {}
+
+        def matches():
+            last["diff"] = compare_565(self.map_view().values565(), expected, 320, 240)
+            return last["diff"][0] == 0
+
+        try:
+            poll(matches, timeout, what, interval=0.1)
+        except E2eFailure:
+            count, samples = last.get("diff", (-1, []))
+            raise E2eFailure(f"{what}: {count} pixels differ, e.g. {'; '.join(samples)}")
 
     def counter_columns(self, origin=None):
         """Which columns of the counter box hold aqua text, as a list of booleans; origin
@@ -756,8 +775,8 @@ class Voxel:
         except subprocess.TimeoutExpired:
             raise E2eFailure(f"the program did not exit within {timeout} s")
 
-    def expect_exit(self, want=0):
-        code = self.wait_exit()
+    def expect_exit(self, want=0, timeout=30):
+        code = self.wait_exit(timeout)
         if code != want:
             raise E2eFailure(f"exit code {code}, want {want}; log: {self.read_log()}")
 

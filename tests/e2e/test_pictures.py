@@ -1,9 +1,11 @@
 """The field in and out as a picture: through the clipboard (Ctrl+C, Ctrl+V, also of a very
-large one) and a file dropped from another program, whose drag over the map leaves no trail; a
+large one, a transparent one, or from an owner that does not answer) and a file dropped from
+another program, each shown whole on the map view, whose drag over the map leaves no trail; a
 spin edit keeps Ctrl+C and Ctrl+V."""
 
 import os
 import random
+import signal
 import struct
 import subprocess
 import sys
@@ -15,8 +17,8 @@ sys.dont_write_bytecode = True  # no byte-code cache in the source tree
 import harness as h  # noqa: E402
 
 
-def write_png(path, width, height, row, colour=False, depth=8):
-    """A gray or RGB PNG; row(y) gives a row's bytes. A row equal to the one above is stored as
+def write_png(path, width, height, row, colour=False, depth=8, alpha=False):
+    """A gray or RGB PNG, with alpha or not; row(y) gives a row's bytes. A row equal to the one above is stored as
     zeros under the "up" filter, so the very large picture stays a small file."""
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(
@@ -24,7 +26,8 @@ def write_png(path, width, height, row, colour=False, depth=8):
     packer = zlib.compressobj(1)
     data = b"".join(packer.compress(b"\2" + bytes(len(row(y))) if y and row(y) == row(y - 1)
                                     else b"\0" + row(y)) for y in range(height))
-    header = struct.pack(">IIBBBBB", width, height, depth, 2 if colour else 0, 0, 0, 0)
+    kind = (2 if colour else 0) | (4 if alpha else 0)
+    header = struct.pack(">IIBBBBB", width, height, depth, kind, 0, 0, 0)
     with open(path, "wb") as f:
         f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
                 chunk(b"IDAT", data + packer.flush()) + chunk(b"IEND", b""))
@@ -66,10 +69,10 @@ def paste(display, voxel, path):
     shows(voxel, lambda: keys(display, voxel, "ctrl+v"))
 
 
-def drop(display, voxel, oracle, path, to=h.PARK):
+def drop(display, voxel, oracle, path, to=h.PARK, hung=()):
     """Drags the file from another X client's window onto a client point (on the screen view by
-    default) and lets go."""
-    h.spawn([oracle.exe, "dragsource", path], env=display.env, stderr=subprocess.DEVNULL)
+    default) and lets go; with hung=("hung",), the other program hangs when asked for the data."""
+    h.spawn([oracle.exe, "dragsource", path, *hung], env=display.env, stderr=subprocess.DEVNULL)
     source = display.run(["xdotool", "search", "--sync", "--onlyvisible", "--name",
                           "^dragsource$"]).split()[0]
     x, y, width, height = display.geometry(source)
@@ -93,6 +96,7 @@ def main():
     suite = h.Suite("pictures")
     folder = suite.folder("pictures")
     oracle = h.Oracle(suite.args.tools, suite.folder("oracle"))
+    map_pixel, _ = oracle.ramps()
     field = h.hills_map()  # hills, so the turning camera changes the screen view
     picture = h.noise_map(1, 255, seed=11)
     gray_png = write_png(os.path.join(folder, "gray.png"), 320, 240, lambda y: picture[y::240])
@@ -105,6 +109,11 @@ def main():
              for band in range(10)]
     large_png = write_png(os.path.join(folder, "large.png"), 10000, 10000,
                           lambda y: bands[y // 1000], colour=True, depth=16)
+    # 8 x 8 squares of transparent white between opaque ones: the transparent ones are ground 0.
+    opaque = [(x // 8 + y // 8) % 2 == 0 for x in range(320) for y in range(240)]
+    clear_png = write_png(os.path.join(folder, "clear.png"), 320, 240, lambda y: b"".join(
+        bytes((picture[x * 240 + y], 255) if opaque[x * 240 + y] else (255, 0))
+        for x in range(320)), alpha=True)
     corrupt_png, text = os.path.join(folder, "corrupt.png"), os.path.join(folder, "notes.txt")
     with open(gray_png, "rb") as f, open(corrupt_png, "wb") as out:
         out.write(f.read(100) + bytes(40) + f.read()[40:])  # in the data: its checksum fails
@@ -112,10 +121,12 @@ def main():
         f.write("not a picture\n")
 
     def case(label, act, want=lambda: field):
-        """act on the program, then 끝내기: Map.Dat holds want()."""
+        """act on the program, then 끝내기: Map.Dat holds want() (want None: act ends it)."""
         def body():
             with h.session(suite, label, field, window_manager=True) as (display, voxel):
                 act(display, voxel)
+                if want is None:  # act ended the program and checked Map.Dat
+                    return
                 voxel.exit_by_button()
                 differ = sum(a != b for a, b in zip(voxel.saved_map(), want()))
                 if differ:
@@ -133,9 +144,58 @@ def main():
         if oracle.gray(f.name) != field:
             raise h.E2eFailure("the copied picture is not Map.Dat cell for cell")
 
+    def whole(voxel, shown, what):
+        voxel.wait_map(h.map_look(shown, map_pixel), f"{what}: every cell of the field shown")
+
     def undo(display, voxel):
         paste(display, voxel, gray_png)
-        keys(display, voxel, "ctrl+z")
+        whole(voxel, picture, "Ctrl+V")
+        for key, shown in (("ctrl+z", field), ("ctrl+y", picture), ("ctrl+z", field)):
+            keys(display, voxel, key)
+            whole(voxel, shown, key)
+
+    def no_answer(voxel, since, within):
+        box = voxel.wait_error_box(timeout=10)
+        voxel.box_text(box, oracle, ["The other program did not hand over its data."])
+        waited = time.monotonic() - since
+        print(f"     the box {waited:.1f} s after", flush=True)
+        if not 4.5 < waited < within:
+            raise h.E2eFailure(f"the box came after {waited:.1f} s, want 5 to {within}")
+        return box
+
+    def drop_hung(display, voxel):
+        drop(display, voxel, oracle, gray_png, hung=("hung",))
+        voxel.dismiss_error_box(no_answer(voxel, time.monotonic(), 8))
+        voxel.frames_pass()
+
+    def stuck(display, voxel, signalled):
+        """The clipboard's owner stopped: after Ctrl+V the screen view turns on; SIGTERM saves a
+        stroke at once, or one box says the data did not come and what comes later is dropped."""
+        with open(gray_png, "rb") as f:
+            owner = offer(display, f.read())
+        os.kill(owner.pid, signal.SIGSTOP)
+        try:
+            keys(display, voxel, "ctrl+v")
+            pasted = time.monotonic()
+            voxel.frames_pass(count=8, timeout=3)
+            if signalled:
+                voxel.stroke((120, 100), [1])
+                start = time.monotonic()
+                os.kill(voxel.proc.pid, signal.SIGTERM)
+                voxel.expect_exit(timeout=3)
+                print(f"     exit {time.monotonic() - start:.2f} s after SIGTERM", flush=True)
+                k, said = oracle.match(field, voxel.saved_map(), 120, 100, 50, 1, 1, 1)
+                if k is None:
+                    raise h.E2eFailure(f"Map.Dat is not the stroked field: {said}")
+                return
+            box = no_answer(voxel, pasted, 8)
+            os.kill(owner.pid, signal.SIGCONT)
+            voxel.dismiss_error_box(box)
+            voxel.frames_pass()
+            if voxel.error_boxes() or voxel.map_view().values565() != [0] * (320 * 240):
+                raise h.E2eFailure("a second box, or the late data pasted")
+        finally:
+            owner.kill()
 
     def drop_on_map(display, voxel):  # its last two moves are over the map
         drop(display, voxel, oracle, gray_png, (h.MAP_VIEW[0] + 200, h.MAP_VIEW[1] + 150))
@@ -196,12 +256,22 @@ def main():
     suite.check("Ctrl+V of a 640 x 480 colour PNG: Map.Dat is Qt's smooth scaling of its gray",
                 case("colour", lambda d, v: paste(d, v, colour_png),
                      lambda: oracle.gray(colour_png)))
-    suite.check("Ctrl+V then Ctrl+Z: Map.Dat is the loaded field", case("undo", undo))
+    suite.check("Ctrl+V of a transparent PNG: its transparent white is ground 0",
+                case("clear", lambda d, v: paste(d, v, clear_png),
+                     lambda: bytes(p if o else 0 for p, o in zip(picture, opaque))))
+    suite.check("Ctrl+V, Ctrl+Z, Ctrl+Y, Ctrl+Z: each shows its whole field; Map.Dat the loaded",
+                case("undo", undo))
+    suite.check("Ctrl+V from a stopped owner: frames go on, SIGTERM saves a stroke within 3 s",
+                case("stuck", lambda d, v: stuck(d, v, True), None))
+    suite.check("Ctrl+V from a stopped owner: one box after 5 s, its late data dropped",
+                case("nodata", lambda d, v: stuck(d, v, False)))
     suite.check("a PNG file dragged from another program and dropped: Map.Dat is the picture",
-                case("drop", lambda d, v: shows(v, lambda: drop(d, v, oracle, gray_png)),
-                     lambda: picture))
+                case("drop", lambda d, v: drop(d, v, oracle, gray_png) or
+                     whole(v, picture, "the drop"), lambda: picture))
     suite.check("a PNG dropped on the map view, then Ctrl+Z: Map.Dat is the loaded field",
                 case("drop-map", drop_on_map))
+    suite.check("a drop from a program that hangs: one box after 5 s, frames go on",
+                case("drophung", drop_hung))
     suite.check("Ctrl+V of a 10,000 x 10,000 picture: frames go on, the memory comes back",
                 case("large", large, lambda: oracle.gray(large_png)))
     suite.check("a copied text file pasted: nothing; a corrupt PNG dropped: one error box",

@@ -21,21 +21,6 @@ def expected_map(field, map_pixel, centres):
     return out
 
 
-def wait_map(voxel, expected, what):
-    last = {}
-
-    def matches():
-        count, samples = h.compare_565(voxel.map_view().values565(), expected, 320, 240)
-        last["diff"] = (count, samples)
-        return count == 0
-
-    try:
-        h.poll(matches, 20, what, interval=0.1)
-    except h.E2eFailure:
-        count, samples = last.get("diff", (-1, []))
-        raise h.E2eFailure(f"{what}: {count} pixels differ, e.g. {'; '.join(samples)}")
-
-
 def main():
     suite = h.Suite("reveal")
     oracle = h.Oracle(suite.args.tools, suite.folder("oracle"))
@@ -44,14 +29,14 @@ def main():
 
     def reveal():
         with h.session(suite, "reveal", field) as (display, voxel):
-            wait_map(voxel, [0] * (320 * 240), "a black map view after start-up")
+            voxel.wait_map([0] * (320 * 240), "a black map view after start-up")
             centres = []
             # Inside, then near an edge, then on the inclusive corner one past the last cell.
             for centre in ((100, 120), (260, 40), (320, 240)):
                 display.move(*voxel.map_point(*centre))
                 centres.append(centre)
-                wait_map(voxel, expected_map(field, map_pixel, centres),
-                         f"the discs round {centres}")
+                voxel.wait_map(expected_map(field, map_pixel, centres),
+                               f"the discs round {centres}")
             display.move(*voxel.root(*h.PARK))
             voxel.exit_by_button()
             if voxel.saved_map() != field:
