@@ -42,8 +42,6 @@ QString LocalFile(const QByteArray& uriList) {
     return {};
 }
 
-const char* const NoAnswerText = "The other program did not hand over its data";
-
 } // namespace
 
 void TMain::CopyField() {
@@ -80,7 +78,7 @@ void TMain::Fetched(const TSelectionFetch::TResult& result) {
         TakeData(result.Target, result.Bytes, true);
         break;
     case TSelectionFetch::TOutcome::NoAnswer:
-        throw Exception(NoAnswerText);
+        throw Exception(TSelectionFetch::NoAnswerText);
     case TSelectionFetch::TOutcome::Unavailable:
         PasteFromQt();
         break;
@@ -130,7 +128,8 @@ void TMain::dropEvent(QDropEvent* event) {
         const QByteArray data = mime->data(target);
         if (data.isEmpty() && waited.elapsed() >= TSelectionFetch::NoProgressMs - 500) {
             QMetaObject::invokeMethod(
-                this, Guarded([] { throw Exception(NoAnswerText); }), Qt::QueuedConnection);
+                this, Guarded([] { throw Exception(TSelectionFetch::NoAnswerText); }),
+                Qt::QueuedConnection);
             return;
         }
         TakeData(target, data, false);

@@ -29,6 +29,8 @@ class TSelectionFetch : public QObject {
     using TDone = std::function<void(const TResult& result)>;
 
     static constexpr int NoProgressMs = 5000;
+    // What the user is told when a fetch is given up.
+    static constexpr const char* NoAnswerText = "The other program did not hand over its data";
 
     // done runs on the main thread, once per fetch.
     TSelectionFetch(QObject* parent, TDone done);

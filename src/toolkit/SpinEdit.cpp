@@ -3,13 +3,19 @@
 #include "toolkit/SpinEdit.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
+#include <QStyleHints>
 #include <QToolButton>
 
 #include "toolkit/Application.h"
+#include "toolkit/SelectionFetch.h"
+#include "util/Exceptions.h"
 #include "util/Fnc.h"
 
 namespace {
@@ -35,6 +41,38 @@ bool IsValidPrintable(QChar c) {
         return true;
     const QString separator = QLocale().decimalPoint();
     return separator.size() == 1 && c == separator.at(0);
+}
+
+// The text types, best first; STRING is Latin-1, the others UTF-8.
+QString TextTarget(const QStringList& targets) {
+    for (const char* name : {"UTF8_STRING", "text/plain;charset=utf-8", "STRING", "text/plain"})
+        if (targets.contains(QLatin1String(name))) return QString::fromLatin1(name);
+    return {};
+}
+
+// Qt's clipboard answers at once for our own data and where there is no X display.
+bool ForeignClipboard() {
+    return TSelectionFetch::Available() && !QGuiApplication::clipboard()->ownsClipboard();
+}
+
+// A fetch's end: its text goes in as Qt's paste puts it, over the selection.
+void TakeText(QLineEdit* editor, const TSelectionFetch::TResult& result) {
+    switch (result.Outcome) {
+    case TSelectionFetch::TOutcome::Data: {
+        const QString text = result.Target == QLatin1String("STRING")
+                                 ? QString::fromLatin1(result.Bytes)
+                                 : QString::fromUtf8(result.Bytes);
+        if (!text.isEmpty() && !editor->isReadOnly()) editor->insert(text);
+        break;
+    }
+    case TSelectionFetch::TOutcome::NoAnswer:
+        throw Exception(TSelectionFetch::NoAnswerText);
+    case TSelectionFetch::TOutcome::Unavailable:
+        editor->paste();
+        break;
+    case TSelectionFetch::TOutcome::Nothing:
+        break;
+    }
 }
 
 } // namespace
@@ -118,6 +156,58 @@ void TSpinEdit::Step(int32_t delta) {
                                 : static_cast<int32_t>(next));
 }
 
+void TSpinEdit::Paste() {
+    if (FEditor->isReadOnly()) return;
+    if (!ForeignClipboard()) {
+        FEditor->paste();
+        return;
+    }
+    if (FFetch == nullptr) {
+        // A child: the edit's end cancels the fetch, and its text is then dropped.
+        const auto take = [this](const TSelectionFetch::TResult& result) {
+            TakeText(FEditor, result);
+        };
+        FFetch = new TSelectionFetch(this, Guarded(take));
+    }
+    // One request at a time: a second Ctrl+V while one waits adds nothing.
+    if (!FFetch->Busy() && !FFetch->Start(&TextTarget)) FEditor->paste();
+}
+
+void TSpinEdit::ShowMenu(const QPoint& at) {
+    QLineEdit* editor = FEditor;
+    const bool writable = !editor->isReadOnly();
+    const bool selected = editor->hasSelectedText();
+    auto* menu = new QMenu(editor);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const bool showKeys = QGuiApplication::styleHints()->showShortcutsInContextMenus();
+    const auto add = [menu, showKeys](const char* name, QKeySequence::StandardKey key, bool enabled,
+                                      auto slot) {
+        QString label = QLineEdit::tr(name);
+        if (const QKeySequence keys(key); showKeys && !keys.isEmpty())
+            label += QLatin1Char('\t') + keys.toString(QKeySequence::NativeText);
+        QAction* action = menu->addAction(label);
+        action->setEnabled(enabled);
+        connect(action, &QAction::triggered, menu, Guarded(slot));
+    };
+    if (writable) {
+        add("&Undo", QKeySequence::Undo, editor->isUndoAvailable(), [editor] { editor->undo(); });
+        add("&Redo", QKeySequence::Redo, editor->isRedoAvailable(), [editor] { editor->redo(); });
+        menu->addSeparator();
+        add("Cu&t", QKeySequence::Cut, selected, [editor] { editor->cut(); });
+    }
+    add("&Copy", QKeySequence::Copy, selected, [editor] { editor->copy(); });
+    if (writable) {
+        // Whether the other program has text is not asked here: that is the wait avoided.
+        add("&Paste", QKeySequence::Paste, true, [this] { Paste(); });
+        add("Delete", QKeySequence::UnknownKey, selected, [editor] { editor->del(); });
+    }
+    menu->addSeparator();
+    add("Select All", QKeySequence::SelectAll,
+        !editor->text().isEmpty() && editor->selectedText() != editor->text(),
+        [editor] { editor->selectAll(); });
+    menu->popup(at);
+}
+
 void TSpinEdit::CheckOnExit() {
     // A window being hidden or destroyed takes the focus away too; its handlers may already be
     // gone, and the typed value has been delivered anyway.
@@ -132,8 +222,16 @@ bool TSpinEdit::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::FocusOut:
         CheckOnExit();
         break;
+    case QEvent::ContextMenu:
+        if (!ForeignClipboard()) break;
+        ShowMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
     case QEvent::KeyPress: {
         auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Paste)) {
+            Paste();
+            return true;
+        }
         if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
             Step(key->key() == Qt::Key_Up ? 1 : -1);
             return true;

@@ -8,7 +8,9 @@
 #include <functional>
 
 class QLineEdit;
+class QPoint;
 class QToolButton;
+class TSelectionFetch;
 
 class TSpinEdit : public QWidget {
     Q_OBJECT
@@ -42,10 +44,16 @@ class TSpinEdit : public QWidget {
 
   private:
     void CheckOnExit();
+    // Pastes as the editor would, but another program's clipboard arrives off the loop.
+    void Paste();
+    // The editor's own menu asks the clipboard for its text to enable Paste: for another
+    // program's clipboard this one is shown instead, its Paste the one above.
+    void ShowMenu(const QPoint& at);
 
     QLineEdit* FEditor;
     QToolButton* FUpButton;
     QToolButton* FDownButton;
     int32_t FMinValue = 0;
     int32_t FMaxValue = 0;
+    TSelectionFetch* FFetch = nullptr; // made at the first paste from another program
 };

@@ -168,13 +168,16 @@ def main():
         voxel.dismiss_error_box(no_answer(voxel, time.monotonic(), 8))
         voxel.frames_pass()
 
-    def stuck(display, voxel, signalled):
-        """The clipboard's owner stopped: after Ctrl+V the screen view turns on; SIGTERM saves a
-        stroke at once, or one box says the data did not come and what comes later is dropped."""
+    def stuck(display, voxel, signalled, spin=False):
+        """The clipboard's owner stopped: after Ctrl+V (in a spin edit with spin) the screen view
+        turns on; SIGTERM saves a stroke at once, or one box says the data did not come and what
+        comes later is dropped."""
         with open(gray_png, "rb") as f:
-            owner = offer(display, f.read())
+            owner = offer(display, b"123", "UTF8_STRING") if spin else offer(display, f.read())
         os.kill(owner.pid, signal.SIGSTOP)
         try:
+            if spin:
+                voxel.click_client(*h.BRUSH_RANGE_SPIN)
             keys(display, voxel, "ctrl+v")
             pasted = time.monotonic()
             voxel.frames_pass(count=8, timeout=3)
@@ -263,6 +266,8 @@ def main():
                 case("undo", undo))
     suite.check("Ctrl+V from a stopped owner: frames go on, SIGTERM saves a stroke within 3 s",
                 case("stuck", lambda d, v: stuck(d, v, True), None))
+    suite.check("Ctrl+V in a spin edit from a stopped owner: frames go on, SIGTERM saves",
+                case("stuckspin", lambda d, v: stuck(d, v, True, spin=True), None))
     suite.check("Ctrl+V from a stopped owner: one box after 5 s, its late data dropped",
                 case("nodata", lambda d, v: stuck(d, v, False)))
     suite.check("a PNG file dragged from another program and dropped: Map.Dat is the picture",
