@@ -3,16 +3,18 @@
 in one reused tree, runs the tests named for it (cheapest first, stopping at the first that
 fails) and lists the mutations no test caught. The repository itself is never modified.
 
-  tools/mutate.py [--list tools/mutations/list.txt] [--scratch DIR] [--only NAME,...]
+  tools/mutate.py [--list FILE] [--scratch DIR] [--only NAME,...] [--rev COMMIT]
 
 The scratch folder (default: beside the repository, <repo>-mutate) holds src/ (a copy of the
 working tree, refreshed file by file so the build stays incremental) and build/. Not run by CI:
 it takes minutes of CPU per mutation.
 """
 import argparse
+import io
 import os
 import subprocess
 import sys
+import tarfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -40,22 +42,29 @@ def parse(path):
     return mutations
 
 
-def sync(scratch_src):
-    """Copies every tracked file of the working tree whose content differs."""
-    files = subprocess.run(["git", "-C", ROOT, "ls-files", "-z"], check=True,
-                           capture_output=True).stdout.decode().split("\0")
-    for rel in filter(None, files):
-        src = os.path.join(ROOT, rel)
-        if not os.path.isfile(src):
-            continue
+def sync(scratch_src, rev):
+    """Copies every tracked file whose content differs: from the working tree, or as committed
+    at rev."""
+    if rev:
+        tar = subprocess.run(["git", "-C", ROOT, "archive", "--format=tar", rev], check=True,
+                             capture_output=True).stdout
+        with tarfile.open(fileobj=io.BytesIO(tar)) as archive:
+            files = {m.name: (archive.extractfile(m).read(), m.mode)
+                     for m in archive.getmembers() if m.isfile()}
+    else:
+        names = subprocess.run(["git", "-C", ROOT, "ls-files", "-z"], check=True,
+                               capture_output=True).stdout.decode().split("\0")
+        files = {rel: (open(os.path.join(ROOT, rel), "rb").read(),
+                       os.stat(os.path.join(ROOT, rel)).st_mode)
+                 for rel in names if rel and os.path.isfile(os.path.join(ROOT, rel))}
+    for rel, (data, mode) in files.items():
         dst = os.path.join(scratch_src, rel)
-        data = open(src, "rb").read()
         if os.path.exists(dst) and open(dst, "rb").read() == data:
             continue
         os.makedirs(os.path.dirname(dst), exist_ok=True)
         with open(dst, "wb") as out:
             out.write(data)
-        os.chmod(dst, os.stat(src).st_mode)
+        os.chmod(dst, mode & 0o777)
 
 
 def run(cmd, log, timeout, env=None):
@@ -100,6 +109,7 @@ def main():
     parser.add_argument("--list", default=os.path.join(ROOT, "tools", "mutations", "list.txt"))
     parser.add_argument("--scratch", default=ROOT.rstrip("/") + "-mutate")
     parser.add_argument("--only", default="")
+    parser.add_argument("--rev", default="", help="take the sources as committed there")
     args = parser.parse_args()
     mutations = parse(args.list)
     if args.only:
@@ -109,7 +119,7 @@ def main():
     src = os.path.join(scratch, "src")
     os.makedirs(src, exist_ok=True)
     log = os.path.join(scratch, "mutate.log")
-    sync(src)
+    sync(src, args.rev)
     print(f"scratch {scratch}, log {log}", flush=True)
     if build(scratch, log) != 0:
         sys.exit("the unmutated copy does not build: see the log")
