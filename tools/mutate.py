@@ -3,7 +3,7 @@
 in one reused tree, runs the tests named for it (cheapest first, stopping at the first that
 fails) and lists the mutations no test caught. The repository itself is never modified.
 
-  tools/mutate.py [--list FILE] [--scratch DIR] [--only NAME,...] [--rev COMMIT]
+  tools/mutate.py [--list FILE] [--scratch DIR] [--only NAME,...] [--rev COMMIT] [--no-baseline]
 
 The scratch folder (default: beside the repository, <repo>-mutate) holds src/ (a copy of the
 working tree, refreshed file by file so the build stays incremental) and build/. Not run by CI:
@@ -110,6 +110,8 @@ def main():
     parser.add_argument("--scratch", default=ROOT.rstrip("/") + "-mutate")
     parser.add_argument("--only", default="")
     parser.add_argument("--rev", default="", help="take the sources as committed there")
+    parser.add_argument("--no-baseline", action="store_true",
+                        help="skip running the tests on the unmutated copy first")
     args = parser.parse_args()
     mutations = parse(args.list)
     if args.only:
@@ -123,6 +125,12 @@ def main():
     print(f"scratch {scratch}, log {log}", flush=True)
     if build(scratch, log) != 0:
         sys.exit("the unmutated copy does not build: see the log")
+    if not args.no_baseline:
+        # A test that fails unmutated would count every mutation as caught.
+        for test in dict.fromkeys(t for m in mutations for t in m["tests"]):
+            if caught_by(test, scratch, log):
+                sys.exit(f"the unmutated copy fails {test}: see the log")
+        print("the unmutated copy passes every test named", flush=True)
 
     results = []
     for m in mutations:

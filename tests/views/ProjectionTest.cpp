@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -259,6 +260,32 @@ TEST_F(ProjectionTest, RandomCamerasAnglesClipsAndTablesMatchTheReference) {
         }
         ASSERT_EQ(CompareWithReference(Renderers, field, camera, sinTable, cosTable, clip), "")
             << "trial " << trial << ": Z " << camera.CameraZ << " rot " << camera.CamRot;
+    }
+}
+
+// Every sample kernel marks a half-way case in either coordinate for the exact fix-up, and places
+// the rest; rows 3, 9 and 14 are ties (across, down, down below zero).
+TEST_F(ProjectionTest, SampleKernelsMarkHalfWayCasesInEitherCoordinate) {
+    std::vector<TColumnSamples> kernels{&ColumnSamplesPlain};
+#if VOXEL_X86
+    if (CpuHas(TSimd::Avx2)) kernels.push_back(&ColumnSamplesAvx2);
+    if (CpuHas(TSimd::Avx512)) kernels.push_back(&ColumnSamplesAvx512);
+#endif
+    int32_t rx[16] = {};
+    double across[16], down[16];
+    for (int32_t y = 0; y < 16; ++y) {
+        across[y] = y == 3 ? 2.5 : 0.25 * y + 0.125;
+        down[y] = y == 9 ? 0.5 : y == 14 ? -1.5 : -0.25 * y - 0.0625;
+    }
+    for (size_t k = 0; k < kernels.size(); ++k) {
+        int32_t sample[16];
+        EXPECT_TRUE(kernels[k](rx, across, down, 1.0, 0.0, {0, 0, 319, 239}, 0, 15, sample));
+        for (int32_t y = 0; y < 16; ++y) {
+            const bool tie = y == 3 || y == 9 || y == 14;
+            const int32_t place = CellIndex(160 + static_cast<int32_t>(std::nearbyint(across[y])),
+                                            120 + static_cast<int32_t>(std::nearbyint(down[y])));
+            EXPECT_EQ(sample[y], tie ? SampleHalfWay : place) << "kernel " << k << " row " << y;
+        }
     }
 }
 
