@@ -110,7 +110,7 @@ void ProjectFields(const std::vector<const THeightArray*>& fields, const TCamera
             throw EZeroDivide();
         }
         const float s1 = static_cast<float>(static_cast<long double>(cameraY - y) / cameraZ);
-        int64_t r;
+        int64_t r = 0; // unused when the rounding fails
         rows[y].SyOk = Round((240 - y) * static_cast<long double>(s1), r);
         rows[y].Sy = 240 - r - camera.HorizonOffset;
         if (cameraY - 240 == 0) throw EZeroDivide();
@@ -121,7 +121,7 @@ void ProjectFields(const std::vector<const THeightArray*>& fields, const TCamera
             const bool syOk = rows[y].SyOk;
             const int64_t sy = rows[y].Sy;
             const float s2 = rows[y].S2;
-            int64_t r;
+            int64_t r = 0;
             const bool sxOk = Round((x - cameraX) * static_cast<long double>(s2), r);
             const int64_t sx = r + cameraX;
             if (!syOk || !sxOk) continue;
