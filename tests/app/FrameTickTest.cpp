@@ -174,6 +174,12 @@ TEST_F(FrameTickTest, UndoAndRedoStepThroughStrokesAndResets) {
     MouseAt(100, 100, false, false);
     Tick();
     const THeightArray stroked = Terrain::HeightArray;
+    MouseAt(250, 60, true, false);
+    Tick(2); // a second stroke: its own step once a tick without the brush ends it
+    MouseAt(250, 60, false, false);
+    Tick();
+    key(Qt::Key_Z);
+    EXPECT_EQ(Terrain::HeightArray, stroked);
     Window->InitBtnClick();
     MouseAt(200, 150, true, false);
     Tick(2); // a stroke still under way when Ctrl+Z comes: ended as a step and undone

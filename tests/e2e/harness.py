@@ -81,6 +81,11 @@ def poll(predicate, timeout, what, interval=0.05):
         time.sleep(interval)
 
 
+# VOXEL_E2E_FULL=1 runs every case at every display depth; otherwise the tests run the cases a
+# second depth adds nothing to at the first depth only.
+FULL_MATRIX = os.environ.get("VOXEL_E2E_FULL") == "1"
+
+
 def parse_args():
     parser = argparse.ArgumentParser()
     parser.add_argument("--voxel", required=True, help="the built program")

@@ -1,8 +1,11 @@
 """Soak: minutes of random real X input over the window (moves, held buttons, clicks on every
 control, good and bad typed values, window moves, resizes, minimise and restore), then 끝내기.
-Passes when the program answered throughout, its resident memory grew by less than 2 MB after
-the warm-up, and it exited with code 0 leaving a 76,800-byte Map.Dat equal to the field its map
-view showed last. One minute by default; by hand: test_soak.py --voxel V --tools T --minutes 30."""
+Passes when the program answered throughout, its resident memory grew by less than 6 MB after
+the warm-up (2 MB beyond the 4 MB the undo history may keep), and it exited with code 0 leaving
+a 76,800-byte Map.Dat equal to the field its map view showed last. One minute by default; the
+test command's short form (--minutes 0.25) still clicks every control, takes a dozen random
+actions, answers a probe at the start and at the end, and checks the memory from 5 s on, the
+exit code and the saved field; by hand: test_soak.py --voxel V --tools T --minutes 30."""
 
 import argparse
 import random

@@ -159,6 +159,14 @@ TEST_F(DXDrawTest, BackSurfaceOfAnotherSizeIsCentredAndCut) {
     // (320 - 401) / 2 = -40 and (240 - 243) / 2 = -1: truncated toward zero.
     EXPECT_EQ(To565(Map->Presented().pixel(0, 0)), Pattern(40, 1));
     EXPECT_EQ(To565(Map->Presented().pixel(319, 239)), Pattern(359, 240));
+    // The window area shrank and no new primary could be made: the copy stays inside it.
+    PlatformFaults().RefusePrimarySurface = true;
+    Map->resize(200, 100);
+    DrawPattern(Map->BackSurface());
+    FlipView(Map);
+    PlatformFaults() = {};
+    EXPECT_EQ(To565(Map->Presented().pixel(199, 99)), Pattern(299, 170));
+    EXPECT_EQ(To565(Map->Presented().pixel(250, 150)), Pattern(290, 151));
 }
 
 TEST_F(DXDrawTest, OutsideTheInitialisedStateNothingIsDrawnOrPresented) {

@@ -181,6 +181,21 @@ TEST_F(MapFileTest, SaveKeepsTheReplacedFileAsBakByLinkOrCopy) {
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_NE(said.find("Map.Dat.bak"), std::string::npos) << said;
     EXPECT_EQ(Dir.Names(), std::vector<std::string>{"Map.Dat"});
+
+    SetFileOps(&ops); // a byte copy failing part way leaves no partial .bak either
+    ops.Clear();
+    ops.FailAt = TStep::Link;
+    ops.Error = EPERM;
+    ops.AlsoFailAt = TStep::Write;
+    ops.AlsoError = ENOSPC;
+    ops.AlsoFailOnCall = 2; // the first writes the new map
+    testing::internal::CaptureStderr();
+    SaveHeightArray(MapPath, second);
+    testing::internal::GetCapturedStderr();
+    SetFileOps(nullptr);
+    EXPECT_EQ(ops.CallsOf(TStep::Write), 2);
+    EXPECT_EQ(ReadFileBytes(MapPath), BytesOf(second));
+    EXPECT_EQ(Dir.Names(), std::vector<std::string>{"Map.Dat"});
 }
 
 // Where no temporary may be made in the folder, the file itself is overwritten after a byte copy

@@ -33,6 +33,15 @@ TEST(MapStoreTest, CloseJudgesChangeByContent) {
         EXPECT_EQ(store.SaveOnClose(field), TCloseSave::Written);
         EXPECT_EQ(ReadFileBytes(mapPath), std::vector<uint8_t>(MapCells, 7));
     }
+    // A folder in the map's place held none of the user's bytes: a file put there later is no
+    // unread map to keep.
+    fs::remove(mapPath);
+    fs::create_directory(mapPath);
+    ASSERT_EQ(store.Load(field), TLoadResult::Reset);
+    fs::remove(mapPath);
+    WriteFileBytes(mapPath, {1, 2, 3});
+    EXPECT_EQ(store.SaveOnClose(field), TCloseSave::Written);
+    EXPECT_FALSE(fs::exists(mapPath + ".unread"));
 }
 
 // A map that failed to load is kept once, even when the save after keeping it fails; the close

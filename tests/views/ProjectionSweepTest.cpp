@@ -1,8 +1,12 @@
 // Exactness of the fast renderer: projection buffer and bars identical to the plain
-// transcription at every angle, for camera heights across the spin's range and beyond, for
-// every options value (kernels, angle grids, grid budgets).
+// transcription at every angle, for camera heights across the spin's range (1 ... 1000), for
+// every options value that behaves differently (kernels, angle grids, grid budgets).
+// VOXEL_SWEEP_STEP=n takes every n-th angle only: the sanitizer tree looks for memory faults
+// there, not for the rare half-way angles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <tuple>
 
 #include "ViewsTestSupport.h"
@@ -25,7 +29,9 @@ TEST_P(ProjectionSweep, EveryAngleMatchesTheReference) {
     camera.HorizonOffset = HorizonOffsetFor(camera.CameraZ, camera.CameraY);
     std::vector<TVoxelRenderer> renderers = EveryRenderer();
     std::vector<TProjHeightArray> plain(3);
-    for (int32_t angle = half * 180; angle < half * 180 + 180; ++angle) {
+    const char* step = std::getenv("VOXEL_SWEEP_STEP");
+    const int32_t every = step != nullptr ? std::max(1, std::atoi(step)) : 1;
+    for (int32_t angle = half * 180; angle < half * 180 + 180; angle += every) {
         camera.CamRot = static_cast<uint16_t>(angle);
         Ref::ProjectFields(fields, camera, t.Sin, t.Cos, FullClip,
                            {&plain[0], &plain[1], &plain[2]});
@@ -37,6 +43,8 @@ TEST_P(ProjectionSweep, EveryAngleMatchesTheReference) {
                 renderer.ProjectField(*fields[f], camera, t.Sin, t.Cos, FullClip, fast);
                 ASSERT_EQ(FirstDifference(fast, plain[f]), "")
                     << "angle " << angle << " field " << f << " " << renderer.Options();
+                // The bars depend on the kernels' level only: drawn once per level.
+                if (renderer.Options().AngleGrids) continue;
                 Ref::TMemorySurface fastSurface;
                 renderer.DrawBars(fast, fastSurface.Lock, t.MapPixel, t.ShadePixel, FullClip);
                 ASSERT_EQ(FirstDifference(fastSurface.Bytes, plainSurface.Bytes, 640), "")

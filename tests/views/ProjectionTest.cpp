@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "util/Exceptions.h"
+#include "views/core/X86Kernels.h"
 #include "ViewsTestSupport.h"
 
 namespace {
@@ -259,5 +262,61 @@ TEST_F(ProjectionTest, RandomCamerasAnglesClipsAndTablesMatchTheReference) {
             << "trial " << trial << ": Z " << camera.CameraZ << " rot " << camera.CamRot;
     }
 }
+
+// Every sample kernel marks a half-way case in either coordinate for the exact fix-up, and places
+// the rest; rows 3, 9 and 14 are ties (across, down, down below zero).
+TEST_F(ProjectionTest, SampleKernelsMarkHalfWayCasesInEitherCoordinate) {
+    std::vector<TColumnSamples> kernels{&ColumnSamplesPlain};
+#if VOXEL_X86
+    if (CpuHas(TSimd::Avx2)) kernels.push_back(&ColumnSamplesAvx2);
+    if (CpuHas(TSimd::Avx512)) kernels.push_back(&ColumnSamplesAvx512);
+#endif
+    int32_t rx[16] = {};
+    double across[16], down[16];
+    for (int32_t y = 0; y < 16; ++y) {
+        across[y] = y == 3 ? 2.5 : 0.25 * y + 0.125;
+        down[y] = y == 9 ? 0.5 : y == 14 ? -1.5 : -0.25 * y - 0.0625;
+    }
+    for (size_t k = 0; k < kernels.size(); ++k) {
+        int32_t sample[16];
+        EXPECT_TRUE(kernels[k](rx, across, down, 1.0, 0.0, {0, 0, 319, 239}, 0, 15, sample));
+        for (int32_t y = 0; y < 16; ++y) {
+            const bool tie = y == 3 || y == 9 || y == 14;
+            const int32_t place = CellIndex(160 + static_cast<int32_t>(std::nearbyint(across[y])),
+                                            120 + static_cast<int32_t>(std::nearbyint(down[y])));
+            EXPECT_EQ(sample[y], tie ? SampleHalfWay : place) << "kernel " << k << " row " << y;
+        }
+    }
+}
+
+#if VOXEL_X86
+// The single-precision turn keeps a sample only where its rounding provably matches the double
+// one. Rows crafted so that the row term's rounding to single precision (up to 1/32 at 10^6)
+// moves the sum across a half-way point: the fast path must hand them to the double kernel. No
+// camera the program reaches comes this close, so the rows are set by hand.
+TEST_F(ProjectionTest, SinglePrecisionTurnFallsBackNearAHalfWayPoint) {
+    if (!CpuHas(TSimd::Avx512)) GTEST_SKIP() << "no AVX-512";
+    auto cache = std::make_unique<TCameraCache>();
+    auto turn = std::make_unique<TTurn>(); // value-initialised: every row term 0
+    cache->FieldClip = {0, 0, 319, 239};
+    for (int32_t y = 0; y < 240; ++y)
+        for (int32_t h = 0; h < 256; ++h) cache->QuotientOf[y][h] = static_cast<uint8_t>(h);
+    turn->Cache = cache.get();
+    turn->Cf = 1.0f - 0x1p-24f;
+    for (int32_t y = 0; y < 16; ++y) {
+        cache->Rx[CellIndex(5, y)] = -1000001; // rx * c = -1000001 + 0.0596...
+        turn->Across[y] = 1000001.40 + 0.01 * y; // sums from 0.4596 to 0.6096
+        turn->AcrossF[y] = static_cast<float>(turn->Across[y]);
+    }
+    THeightArray field;
+    for (int32_t i = 0; i < MapCells; ++i) field[i] = static_cast<uint8_t>(i); // cells apart differ
+    uint8_t fast[240] = {}, plain[240] = {};
+    int32_t sample[240];
+    turn->Column(&ColumnSamplesPlain, 5, {0, 15}, sample);
+    LookUpPlain(cache->QuotientOf, sample, 0, 15, field.data(), plain);
+    TurnColumnAvx512(*turn, 5, {0, 15}, field.data(), fast);
+    for (int32_t y = 0; y < 16; ++y) EXPECT_EQ(fast[y], plain[y]) << "row " << y;
+}
+#endif
 
 } // namespace

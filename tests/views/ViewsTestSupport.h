@@ -9,14 +9,15 @@
 #include "support/ref/Reference.h"
 #include "views/core/VoxelRenderer.h"
 
-// A renderer for every options value that must agree: the kernels of each level the processor
-// runs, with and without angle grids, each with a store of nothing, one grid and the default.
+// A renderer for every options value that behaves differently: the kernels of each level the
+// processor runs, without angle grids (a budget of 0 takes the same path), with one grid and with
+// the default budget. Renderers of one level come together, the one without grids first.
 inline std::vector<TVoxelRenderer> EveryRenderer() {
     std::vector<TVoxelRenderer> all;
     for (const TSimd simd : {TSimd::Portable, TSimd::Avx2, TSimd::Avx512})
-        for (const bool grids : {true, false})
+        if (CpuHas(simd))
             for (const size_t budget : {size_t{0}, TAngleGrids::OneGrid, TRendererOptions{}.GridBudget})
-                if (CpuHas(simd)) all.emplace_back(TRendererOptions{simd, grids, budget});
+                all.emplace_back(TRendererOptions{simd, budget != 0, budget});
     return all;
 }
 inline std::ostream& operator<<(std::ostream& out, const TRendererOptions& o) {

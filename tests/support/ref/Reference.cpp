@@ -96,19 +96,32 @@ void ProjectFields(const std::vector<const THeightArray*>& fields, const TCamera
                    const std::vector<TProjHeightArray*>& outs) {
     for (TProjHeightArray* out : outs) out->fill(0);
     const int64_t cameraX = camera.CameraX, cameraY = camera.CameraY, cameraZ = camera.CameraZ;
+    // What depends on the row alone, worked out once per row; the first row raises as the
+    // first position would.
+    struct TRow {
+        bool SyOk;
+        int64_t Sy;
+        float S2;
+    };
+    TRow rows[240];
+    for (int64_t y = 0; y <= 239; ++y) {
+        if (cameraZ == 0) {
+            if (cameraY - y == 0) throw EInvalidOp();
+            throw EZeroDivide();
+        }
+        const float s1 = static_cast<float>(static_cast<long double>(cameraY - y) / cameraZ);
+        int64_t r = 0; // unused when the rounding fails
+        rows[y].SyOk = Round((240 - y) * static_cast<long double>(s1), r);
+        rows[y].Sy = 240 - r - camera.HorizonOffset;
+        if (cameraY - 240 == 0) throw EZeroDivide();
+        rows[y].S2 = static_cast<float>(static_cast<long double>(cameraY - y) / (cameraY - 240));
+    }
     for (int64_t x = 0; x <= 319; ++x) {
         for (int64_t y = 0; y <= 239; ++y) {
-            if (cameraZ == 0) {
-                if (cameraY - y == 0) throw EInvalidOp();
-                throw EZeroDivide();
-            }
-            const float s1 = static_cast<float>(static_cast<long double>(cameraY - y) / cameraZ);
-            int64_t r;
-            const bool syOk = Round((240 - y) * static_cast<long double>(s1), r);
-            const int64_t sy = 240 - r - camera.HorizonOffset;
-            if (cameraY - 240 == 0) throw EZeroDivide();
-            const float s2 =
-                static_cast<float>(static_cast<long double>(cameraY - y) / (cameraY - 240));
+            const bool syOk = rows[y].SyOk;
+            const int64_t sy = rows[y].Sy;
+            const float s2 = rows[y].S2;
+            int64_t r = 0;
             const bool sxOk = Round((x - cameraX) * static_cast<long double>(s2), r);
             const int64_t sx = r + cameraX;
             if (!syOk || !sxOk) continue;
