@@ -308,6 +308,30 @@ class Display:
         finally:
             x11.XCloseDisplay(connection)
 
+    def set_wm_state(self, window, state):
+        """Writes a window's WM_STATE (1 normal, 3 iconic) as a window manager would, typed
+        WM_STATE, which xprop cannot do."""
+        x11 = ctypes.CDLL("libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XInternAtom.restype = ctypes.c_ulong
+        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x11.XChangeProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong,
+                                        ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                                        ctypes.c_void_p, ctypes.c_int]
+        x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        connection = x11.XOpenDisplay(self.name.encode())
+        if not connection:
+            raise E2eFailure(f"cannot open {self.name} to set a window's state")
+        try:
+            atom = x11.XInternAtom(connection, b"WM_STATE", 0)
+            data = (ctypes.c_long * 2)(state, 0)  # no icon window
+            x11.XChangeProperty(connection, int(window), atom, atom, 32, 0, data, 2)
+            x11.XSync(connection, 0)
+        finally:
+            x11.XCloseDisplay(connection)
+
     # ---- Windows ----
 
     def windows_of(self, pid):

@@ -3,7 +3,9 @@ map view, or with the program minimised, a held left button changes nothing on d
 drag that begins over the other window, carried over the visible map. At a display scale
 of 2 or 1.5 the brush centres on the cell drawn under the cursor's device pixel, also on the
 right or lower part of a cell's block. All under openbox at depth 24; the covered and minimised
-cases also at depth 16 (every case with VOXEL_E2E_FULL=1)."""
+cases also at depth 16 (every case with VOXEL_E2E_FULL=1). A window manager or compositor may
+keep a minimised window mapped under the pointer: without openbox, the window only marked
+iconic, a held button edits nothing either."""
 
 import sys
 import time
@@ -80,6 +82,16 @@ def minimised_case(suite, field, depth):
     return body
 
 
+def iconic_case(suite, field, depth):
+    def body():
+        with h.session(suite, f"iconic-{depth}", field, depth) as (display, voxel):
+            display.set_wm_state(voxel.window, 3)
+            voxel.frames_pass(count=2)  # the state change has reached the program
+            hold_left(voxel, voxel.map_point(*COVERED))
+            close_unchanged(voxel, field)
+    return body
+
+
 def drag_case(suite, field, depth):
     """Pressed over the other window, held, carried over the visible map: the press is the
     other program's, so the map only shows the footprint."""
@@ -120,6 +132,8 @@ def main():
                     minimised_case(suite, field, depth))
         if depth != 24 and not h.FULL_MATRIX:
             continue  # the drag and the scales read the position, not the pixels' depth
+        suite.check(f"held on the map of a window marked minimised but mapped, depth {depth}",
+                    iconic_case(suite, field, depth))
         suite.check(f"drag from the covering window onto the visible map, depth {depth}",
                     drag_case(suite, field, depth))
         for scale in (2, 1.5):
