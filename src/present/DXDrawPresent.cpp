@@ -34,6 +34,8 @@ TShmPresenter* TCustomDXDraw::NativePresenter() {
         TShmConnection* connection = TShmConnection::Get();
         if (connection == nullptr) return nullptr;
         FShm = std::make_unique<TShmPresenter>(*connection, static_cast<xcb_window_t>(winId()));
+        for (const QWidget* w = this; w != nullptr && !w->isWindow(); w = w->parentWidget())
+            if (w->internalWinId() != 0) connection->Unname(static_cast<xcb_window_t>(w->internalWinId()));
     }
     return FShm->Ready() ? FShm.get() : nullptr;
 }

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 extern "C" char* XDisplayString(Display* display);
 
@@ -45,6 +46,17 @@ bool TShmConnection::Open() {
             std::free(version);
         }
     }
+    const auto intern = [this](const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            FConnection,
+            xcb_intern_atom(FConnection, 0, static_cast<uint16_t>(std::strlen(name)), name),
+            nullptr);
+        const xcb_atom_t atom = reply != nullptr ? reply->atom : XCB_NONE;
+        std::free(reply);
+        return atom;
+    };
+    FNetWmPid = intern("_NET_WM_PID");
+    FNetWmName = intern("_NET_WM_NAME");
     // The views' windows take the default visual; one the conversion cannot write leaves them
     // to the toolkit.
     TVisualFormat format;
@@ -52,6 +64,12 @@ bool TShmConnection::Open() {
     int pad = 0;
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(FConnection)).data;
     return screen != nullptr && WindowFormat(screen->root, format, depth, pad);
+}
+
+void TShmConnection::Unname(xcb_window_t window) {
+    for (const xcb_atom_t atom : {static_cast<xcb_atom_t>(XCB_ATOM_WM_NAME), FNetWmName, FNetWmPid})
+        if (atom != XCB_NONE) xcb_delete_property(FConnection, window, atom);
+    xcb_flush(FConnection);
 }
 
 bool TShmConnection::Broken() const {

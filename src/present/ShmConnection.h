@@ -31,6 +31,11 @@ class TShmConnection {
     bool WindowFormat(xcb_window_t window, TVisualFormat& format, uint8_t& depth,
                       int& scanlinePad);
 
+    // Takes the names and the process id off a window inside ours: the toolkit gives its native
+    // children the marks of a top-level window, and tools that list a program's windows by them
+    // would count each view as one.
+    void Unname(xcb_window_t window);
+
   private:
     TShmConnection() = default;
     bool Open();
@@ -38,6 +43,7 @@ class TShmConnection {
     bool FHasShm = false;
     uint8_t FCompletion = 0; // the completion event's code
     uint32_t FMaxRequestBytes = 0;
+    xcb_atom_t FNetWmPid = XCB_NONE, FNetWmName = XCB_NONE;
     struct TWatch {
         uint32_t Segment;
         bool* InFlight;
