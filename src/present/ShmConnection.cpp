@@ -139,7 +139,7 @@ bool TShmConnection::WindowFormat(xcb_window_t window, TVisualFormat& format, ui
 
 bool NativePresentChosen() {
     static const bool chosen = [] {
-        if (qgetenv("VOXEL_PRESENT") != "native") return false;
+        if (qgetenv("VOXEL_PRESENT") == "toolkit") return false;
         const QScreen* screen = QGuiApplication::primaryScreen();
         const qreal scale = screen != nullptr ? screen->devicePixelRatio() : 1.0;
         return scale == std::floor(scale) && TShmConnection::Get() != nullptr;

@@ -92,8 +92,6 @@ bool TShmPresenter::MakeBuffers(int width, int height) {
     FWidth = width;
     FHeight = height;
     FScale = scale;
-    const QRect all(0, 0, width, height);
-    FSegments[0].Stale = FSegments[1].Stale = FPlainStale = all;
     return true;
 }
 
@@ -107,24 +105,19 @@ void TShmPresenter::Present(const QImage& picture, const QRect& area, int scale)
     const QRect shown = (area | FMissed) & picture.rect();
     FMissed = QRect();
     if (shown.isEmpty()) return;
-    const auto convert = [&](uint8_t* bits, QRect& stale) {
-        stale &= picture.rect();
-        if (!stale.isEmpty())
-            ConvertToVisual(picture.constBits(), picture.bytesPerLine(), stale.left(),
-                            stale.top(), stale.width(), stale.height(), FFormat, FScale, bits,
-                            FPitch);
-        stale = QRect();
+    // Only the rectangle put is read by the server, so only it needs writing, whatever the
+    // segment held before.
+    const auto convert = [&](uint8_t* bits) {
+        ConvertToVisual(picture.constBits(), picture.bytesPerLine(), shown.left(), shown.top(),
+                        shown.width(), shown.height(), FFormat, FScale, bits, FPitch);
     };
     const QRect device(shown.left() * FScale, shown.top() * FScale, shown.width() * FScale,
                        shown.height() * FScale);
     if (!FShared) {
-        FPlainStale |= shown;
-        convert(FPlain.data(), FPlainStale);
+        convert(FPlain.data());
         PutPlain(device);
         return;
     }
-    for (TSegment& segment : FSegments)
-        segment.Stale |= shown;
     // A counted frame is a shown frame: with both segments being read, wait for one, but only
     // so long, so a stopped server does not stop the program.
     using TClock = std::chrono::steady_clock;
@@ -145,7 +138,7 @@ void TShmPresenter::Present(const QImage& picture, const QRect& area, int scale)
             }
         }
     }
-    convert(free->Bits, free->Stale);
+    convert(free->Bits);
     xcb_shm_put_image(FLink.Connection(), FWindow, FGc, static_cast<uint16_t>(FWidth * FScale),
                       static_cast<uint16_t>(FHeight * FScale), static_cast<uint16_t>(device.x()),
                       static_cast<uint16_t>(device.y()), static_cast<uint16_t>(device.width()),

@@ -41,7 +41,6 @@ class TShmPresenter {
         uint32_t Id = 0; // the server's name; 0 without a segment
         uint8_t* Bits = nullptr;
         bool InFlight = false;
-        QRect Stale; // the picture's pixels changed since this segment was last written
     };
     bool MakeBuffers(int width, int height);
     bool AttachSegment(TSegment& segment, size_t bytes);
@@ -59,6 +58,5 @@ class TShmPresenter {
     ptrdiff_t FPitch = 0;                    // bytes per device row
     TSegment FSegments[2];
     std::vector<uint8_t> FPlain;
-    QRect FPlainStale;
     QRect FMissed; // shown by no put yet: the last present found no free segment
 };

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h>
 
 #include "toolkit/OwnPresses.h"
 
@@ -187,12 +188,9 @@ Qt::MouseButton QtButton(int logical) {
     return logical >= 1 && logical <= 3 ? names[logical] : Qt::NoButton;
 }
 
-bool SampleX11(xcb_connection_t* connection, const QWidget* window, TMouseSample& sample) {
-    const xcb_screen_t* screen = FirstScreen(connection);
-    if (screen == nullptr) return false;
-    xcb_query_pointer_reply_t* reply =
-        xcb_query_pointer_reply(connection, xcb_query_pointer(connection, screen->root), nullptr);
-    if (reply == nullptr) return false;
+// Fills sample from a pointer query's reply.
+void FromReply(xcb_connection_t* connection, const xcb_query_pointer_reply_t* reply,
+               const QWidget* window, TMouseSample& sample) {
     const std::vector<uint8_t>& map = InstalledFilter<TPointerMapping>().Get(connection);
     sample.LeftDown = PhysicalButtonDown(reply->mask, map.data(), map.size(), 1);
     sample.RightDown = PhysicalButtonDown(reply->mask, map.data(), map.size(), 3);
@@ -218,9 +216,26 @@ bool SampleX11(xcb_connection_t* connection, const QWidget* window, TMouseSample
             reply->child == InstalledFilter<TWindowPlace>().Frame(
                                 connection, static_cast<xcb_window_t>(handle->winId()));
     }
+}
+
+bool SampleX11(xcb_connection_t* connection, const QWidget* window, TMouseSample& sample) {
+    const xcb_screen_t* screen = FirstScreen(connection);
+    if (screen == nullptr) return false;
+    xcb_query_pointer_reply_t* reply =
+        xcb_query_pointer_reply(connection, xcb_query_pointer(connection, screen->root), nullptr);
+    if (reply == nullptr) return false;
+    FromReply(connection, reply, window, sample);
     std::free(reply);
     return true;
 }
+
+// The query sent ahead, and the sample its last reply gave.
+struct TPointerAhead {
+    bool Pending = false;
+    unsigned int Sequence = 0;
+    bool Have = false;
+    TMouseSample Last{};
+};
 
 } // namespace
 
@@ -244,6 +259,40 @@ TMouseSample SampleMouse(const QWidget* window) {
                                QGuiApplication::topLevelAt(pos) == handle;
     }
     return sample;
+}
+
+TMouseSample SampleMouseAhead(const QWidget* window) {
+    xcb_connection_t* connection = X11Connection();
+    const xcb_screen_t* screen = connection != nullptr ? FirstScreen(connection) : nullptr;
+    if (screen == nullptr) return SampleMouse(window);
+    static TPointerAhead ahead;
+    if (ahead.Pending) {
+        // Read only if the server has answered: the reply usually came in while the last tick
+        // drew and presented.
+        void* reply = nullptr;
+        xcb_generic_error_t* error = nullptr;
+        if (xcb_poll_for_reply(connection, ahead.Sequence, &reply, &error) != 0) {
+            ahead.Pending = false;
+            if (reply != nullptr) {
+                FromReply(connection, static_cast<xcb_query_pointer_reply_t*>(reply), window,
+                          ahead.Last);
+                ahead.Have = true;
+            }
+            std::free(reply);
+            std::free(error);
+        }
+    }
+    // The first tick, and one after a connection that failed, asks and waits.
+    if (!ahead.Have) {
+        if (!SampleX11(connection, window, ahead.Last)) return SampleMouse(window);
+        ahead.Have = true;
+    }
+    if (!ahead.Pending) {
+        ahead.Sequence = xcb_query_pointer(connection, screen->root).sequence;
+        ahead.Pending = true;
+        xcb_flush(connection);
+    }
+    return ahead.Last;
 }
 
 bool MouseButtonDown(int button) {
