@@ -188,9 +188,10 @@ Qt::MouseButton QtButton(int logical) {
     return logical >= 1 && logical <= 3 ? names[logical] : Qt::NoButton;
 }
 
-// Fills sample from a pointer query's reply.
+// Fills sample from a pointer query's reply; the presses of spared buttons came after the query
+// was sent, so its reply cannot show them.
 void FromReply(xcb_connection_t* connection, const xcb_query_pointer_reply_t* reply,
-               const QWidget* window, TMouseSample& sample) {
+               const QWidget* window, TMouseSample& sample, Qt::MouseButtons spared = {}) {
     const std::vector<uint8_t>& map = InstalledFilter<TPointerMapping>().Get(connection);
     sample.LeftDown = PhysicalButtonDown(reply->mask, map.data(), map.size(), 1);
     sample.RightDown = PhysicalButtonDown(reply->mask, map.data(), map.size(), 3);
@@ -201,7 +202,7 @@ void FromReply(xcb_connection_t* connection, const xcb_query_pointer_reply_t* re
     Qt::MouseButtons down;
     for (int logical = 1; logical <= 3; ++logical)
         if (reply->mask & (XCB_BUTTON_MASK_1 << (logical - 1))) down |= QtButton(logical);
-    presses.Keep(down);
+    presses.Keep(down | spared);
     const Qt::MouseButtons held = presses.Held();
     sample.LeftPressedHere = held.testAnyFlag(QtButton(LogicalButton(map.data(), map.size(), 1)));
     sample.RightPressedHere = held.testAnyFlag(QtButton(LogicalButton(map.data(), map.size(), 3)));
@@ -233,6 +234,7 @@ bool SampleX11(xcb_connection_t* connection, const QWidget* window, TMouseSample
 struct TPointerAhead {
     bool Pending = false;
     unsigned int Sequence = 0;
+    unsigned long Presses = 0; // the press count when the query went out
     bool Have = false;
     TMouseSample Last{};
 };
@@ -275,7 +277,7 @@ TMouseSample SampleMouseAhead(const QWidget* window) {
             ahead.Pending = false;
             if (reply != nullptr) {
                 FromReply(connection, static_cast<xcb_query_pointer_reply_t*>(reply), window,
-                          ahead.Last);
+                          ahead.Last, TOwnPresses::Installed().PressedAfter(ahead.Presses));
                 ahead.Have = true;
             }
             std::free(reply);
@@ -288,6 +290,7 @@ TMouseSample SampleMouseAhead(const QWidget* window) {
         ahead.Have = true;
     }
     if (!ahead.Pending) {
+        ahead.Presses = TOwnPresses::Installed().Count();
         ahead.Sequence = xcb_query_pointer(connection, screen->root).sequence;
         ahead.Pending = true;
         xcb_flush(connection);
