@@ -19,6 +19,8 @@
 
 #include "toolkit/OwnPresses.h"
 
+extern "C" char* XDisplayString(Display* display);
+
 int LogicalButton(const uint8_t* map, size_t mapLength, int physical) {
     if (physical < 1) return 0;
     if (map != nullptr && static_cast<size_t>(physical) <= mapLength) return map[physical - 1];
@@ -230,6 +232,20 @@ bool SampleX11(xcb_connection_t* connection, const QWidget* window, TMouseSample
     return true;
 }
 
+// A connection of our own for the query sent ahead: its reply then wakes no thread of the
+// toolkit's, and is read without blocking. Null when it cannot be opened (the toolkit's serves).
+xcb_connection_t* PointerConnection() {
+    static xcb_connection_t* own = [] {
+        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (x11 == nullptr || x11->display() == nullptr) return static_cast<xcb_connection_t*>(nullptr);
+        xcb_connection_t* c = xcb_connect(XDisplayString(x11->display()), nullptr);
+        if (xcb_connection_has_error(c) == 0) return c;
+        xcb_disconnect(c);
+        return static_cast<xcb_connection_t*>(nullptr);
+    }();
+    return own != nullptr && xcb_connection_has_error(own) == 0 ? own : nullptr;
+}
+
 // The query sent ahead, and the sample its last reply gave.
 struct TPointerAhead {
     bool Pending = false;
@@ -268,12 +284,14 @@ TMouseSample SampleMouseAhead(const QWidget* window) {
     const xcb_screen_t* screen = connection != nullptr ? FirstScreen(connection) : nullptr;
     if (screen == nullptr) return SampleMouse(window);
     static TPointerAhead ahead;
+    xcb_connection_t* own = PointerConnection();
+    xcb_connection_t* asked = own != nullptr ? own : connection;
     if (ahead.Pending) {
         // Read only if the server has answered: the reply usually came in while the last tick
         // drew and presented.
         void* reply = nullptr;
         xcb_generic_error_t* error = nullptr;
-        if (xcb_poll_for_reply(connection, ahead.Sequence, &reply, &error) != 0) {
+        if (xcb_poll_for_reply(asked, ahead.Sequence, &reply, &error) != 0) {
             ahead.Pending = false;
             if (reply != nullptr) {
                 FromReply(connection, static_cast<xcb_query_pointer_reply_t*>(reply), window,
@@ -291,9 +309,9 @@ TMouseSample SampleMouseAhead(const QWidget* window) {
     }
     if (!ahead.Pending) {
         ahead.Presses = TOwnPresses::Installed().Count();
-        ahead.Sequence = xcb_query_pointer(connection, screen->root).sequence;
+        ahead.Sequence = xcb_query_pointer(asked, screen->root).sequence;
         ahead.Pending = true;
-        xcb_flush(connection);
+        xcb_flush(asked);
     }
     return ahead.Last;
 }
