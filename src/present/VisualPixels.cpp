@@ -58,6 +58,16 @@ void ConvertRow(const uint8_t* source, int count, const TVisualFormat& format, u
     }
 }
 
+// Repeats each of width pixels scale times, left to right, in place (see ConvertToVisual).
+template <class T> void Spread(const uint8_t* from, uint8_t* to, int width, int scale) {
+    for (int x = 0; x < width; ++x) {
+        T pixel;
+        std::memcpy(&pixel, from + x * sizeof(T), sizeof(T));
+        for (int k = 0; k < scale; ++k)
+            std::memcpy(to + (x * scale + k) * sizeof(T), &pixel, sizeof(T));
+    }
+}
+
 } // namespace
 
 bool VisualWritable(const TVisualFormat& format) {
@@ -89,12 +99,17 @@ void ConvertToVisual(const uint8_t* source, ptrdiff_t sourcePitch, int left, int
         // before any write reaches it, so no scratch row is needed.
         const uint8_t* unscaled = row + rowBytes - static_cast<ptrdiff_t>(width) * bytes;
         ConvertRow(from, width, format, row + rowBytes - static_cast<ptrdiff_t>(width) * bytes);
-        for (int x = 0; x < width; ++x) {
-            uint8_t pixel[4];
-            std::memcpy(pixel, unscaled + x * bytes, static_cast<size_t>(bytes));
-            for (int k = 0; k < scale; ++k)
-                std::memcpy(row + (x * scale + k) * bytes, pixel, static_cast<size_t>(bytes));
-        }
+        if (bytes == 2)
+            Spread<uint16_t>(unscaled, row, width, scale);
+        else if (bytes == 4)
+            Spread<uint32_t>(unscaled, row, width, scale);
+        else
+            for (int x = 0; x < width; ++x) {
+                uint8_t pixel[4];
+                std::memcpy(pixel, unscaled + x * bytes, static_cast<size_t>(bytes));
+                for (int k = 0; k < scale; ++k)
+                    std::memcpy(row + (x * scale + k) * bytes, pixel, static_cast<size_t>(bytes));
+            }
         for (int k = 1; k < scale; ++k)
             std::memcpy(row + k * targetPitch, row, static_cast<size_t>(rowBytes));
     }
