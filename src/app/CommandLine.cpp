@@ -7,9 +7,12 @@
 #include "util/Fnc.h"
 
 const char* const CommandLineUsage =
-    "Usage: voxel [--fps N] [MAP]\n"
+    "Usage: voxel [--fps N] [--kernel NAME] [MAP]\n"
     "  MAP        the map file to edit (default: Map.Dat beside the program)\n"
     "  --fps N    N frames a second, 1 to 1000 (default: as many as the machine can)\n"
+    "  --kernel NAME  the renderer's kernels: portable, avx2 or avx512 (default: the fastest\n"
+    "             here, timed at start-up)\n"
+    "  --kernels  time the kernels, print the times and the choice, and exit\n"
     "  --help, -h print this help and exit\n"
     "  --version  print the version and exit\n"
     "  --         end of options: what follows is MAP, even if it starts with -\n"
@@ -63,6 +66,21 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
         } else if (arg == "--version") {
             if (line.Action == TCommandLine::TAction::Run)
                 line.Action = TCommandLine::TAction::Version;
+        } else if (arg == "--kernels") {
+            if (line.Action == TCommandLine::TAction::Run)
+                line.Action = TCommandLine::TAction::Kernels;
+        } else if (arg == "--kernel" || arg.starts_with("--kernel=")) {
+            std::string_view value;
+            if (arg == "--kernel") {
+                if (i + 1 >= argc) return Failed("--kernel needs a name");
+                value = argv[++i];
+            } else {
+                value = arg.substr(9);
+            }
+            if (value != "portable" && value != "avx2" && value != "avx512")
+                return Failed("--kernel takes portable, avx2 or avx512, not '" +
+                              std::string(value) + "'");
+            line.Kernel = std::string(value);
         } else if (arg == "--fps" || arg.starts_with("--fps=")) {
             std::string_view value;
             if (arg == "--fps") {

@@ -1,4 +1,4 @@
-// The command line: voxel [--fps N] [MAP], read before anything touches the display, so --help
+// The command line: voxel [--fps N] [--kernel NAME] [MAP], read before anything touches the display, so --help
 // and a mistake need none. The toolkit's own options are set aside for it.
 #pragma once
 
@@ -7,10 +7,13 @@
 #include <vector>
 
 struct TCommandLine {
-    enum class TAction { Run, Help, Version, Fail };
+    enum class TAction { Run, Help, Version, Kernels, Fail };
     TAction Action = TAction::Run;
     // Frames a second, 1 ... 1000; 0: as fast as the machine allows.
     int Fps = 0;
+    // The renderer's kernels, forced for measuring: "portable", "avx2" or "avx512"; empty: the
+    // fastest on this machine, timed at start-up.
+    std::string Kernel;
     // The map file instead of Map.Dat beside the program, as the bytes given.
     std::optional<std::string> MapFile;
     // The program's name and the toolkit's options (-platform xcb, -display :1, ...), in order,

@@ -2,13 +2,42 @@
 // the message loop.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "app/LostDisplaySave.h"
 #include "app/Main.h"
+#include "app/Parameters.h"
 #include "toolkit/Application.h"
 #include "toolkit/DisplayCheck.h"
 #include "toolkit/SignalCloser.h"
+#include "views/core/KernelChoice.h"
+
+namespace {
+
+// Trials per level at start-up: a few milliseconds in all.
+constexpr int KernelTrials = 24;
+
+// The renderer's kernels: the ones named, or the fastest here. False (said on stderr) when the
+// named ones are beyond this processor.
+bool ChooseKernels(const std::string& name) {
+    TRendererOptions options;
+    if (name.empty()) {
+        options.Simd = FastestLevel(TimeLevels(KernelTrials));
+    } else {
+        options.Simd = name == "avx512" ? TSimd::Avx512 : name == "avx2" ? TSimd::Avx2
+                                                                          : TSimd::Portable;
+        if (!CpuHas(options.Simd)) {
+            std::fprintf(stderr, "voxel: this processor does not run the %s kernels.\n",
+                         name.c_str());
+            return false;
+        }
+    }
+    MainState::Renderer = TVoxelRenderer(options);
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     // Read first: --help and a mistake need no display.
@@ -20,6 +49,13 @@ int main(int argc, char** argv) {
     case TCommandLine::TAction::Version:
         std::puts("voxel " VOXEL_VERSION);
         return 0;
+    case TCommandLine::TAction::Kernels: {
+        const std::vector<TLevelTiming> timings = TimeLevels(KernelTrials);
+        for (const TLevelTiming& t : timings)
+            std::printf("%-8s %.1f us\n", LevelName(t.Level), t.Seconds * 1e6);
+        std::printf("chosen: %s\n", LevelName(FastestLevel(timings)));
+        return 0;
+    }
     case TCommandLine::TAction::Fail:
         std::fprintf(stderr, "voxel: %s.\n", line.Error.c_str());
         std::fputs(CommandLineUsage, stderr);
@@ -27,6 +63,7 @@ int main(int argc, char** argv) {
     case TCommandLine::TAction::Run:
         break;
     }
+    if (!ChooseKernels(line.Kernel)) return 2;
     // The toolkit sees only its own options (it may take them out of the list).
     int toolkitArgc = static_cast<int>(line.ToolkitArgs.size());
     line.ToolkitArgs.push_back(nullptr);
@@ -39,6 +76,9 @@ int main(int argc, char** argv) {
     TApplication application(toolkitArgc, toolkitArgv);
     TMain window(GetAppPath(), line.MapFile.value_or(std::string()));
     if (line.Fps != 0) window.DXTimer->SetFrameRate(static_cast<uint32_t>(line.Fps));
+    // Uncapped, a tick takes the pointer as the server had it while the last tick ran rather
+    // than wait for a round trip; a capped tick has the time to ask.
+    if (line.Fps == 0) window.MouseSampler = [&window] { return SampleMouseAhead(&window); };
     // A shutdown, a logout or Ctrl+C closes the window as 끝내기 does: the field is saved.
     TSignalCloser signalCloser(&window, [&window] { window.ExitBtnClick(); });
     window.OnCloseFailed = [&signalCloser] { signalCloser.CloseFailed(); };

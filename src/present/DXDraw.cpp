@@ -1,12 +1,15 @@
 // The view TCustomDXDraw: its form hook, initialisation and finalisation, sizes and restoring.
 #include "present/DXDraw.h"
 
+#include <QCoreApplication>
 #include <QResizeEvent>
 
 #include <algorithm>
 #include <exception>
 
 #include "present/ControlSubClass.h"
+#include "present/ShmConnection.h"
+#include "present/ShmPresenter.h"
 #include "toolkit/Form.h"
 #include "util/Exceptions.h"
 
@@ -29,6 +32,15 @@ class TFlagScope {
 TCustomDXDraw::TCustomDXDraw(QWidget* parent) : QWidget(parent) {
     Color = palette().color(QPalette::Button);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    if (NativePresentChosen()) {
+        // Its own X window, painted by nothing but our puts; the toolkit's widgets beside it
+        // stay without windows of their own.
+        FNative = true;
+        QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+        setAttribute(Qt::WA_NativeWindow);
+        setAttribute(Qt::WA_PaintOnScreen);
+        setAttribute(Qt::WA_NoSystemBackground);
+    }
     for (QWidget* up = parentWidget(); up != nullptr; up = up->parentWidget()) {
         if (auto* form = qobject_cast<TForm*>(up)) {
             FForm = form;
@@ -179,7 +191,7 @@ void TCustomDXDraw::InitializeView() {
 }
 
 void TCustomDXDraw::FinalizeView() {
-    if (!FDriver && !FDDraw && !FPrimary && !FBack && !FClipper) return;
+    if (!FDriver && !FDDraw && !FPrimary && !FBack && !FClipper && !FShm) return;
     FStoredWidth = SurfaceWidth();
     FStoredHeight = SurfaceHeight();
     FUpdating = true;
@@ -202,6 +214,8 @@ void TCustomDXDraw::FinalizeView() {
         }
     }
     FInitialized = false;
+    // The segments go with the views' surfaces (the close box finalises them).
+    FShm.reset();
     if (FDriver) FDriver->Finalize();
     FDriver.reset();
     FClipper.reset();

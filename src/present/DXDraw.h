@@ -17,6 +17,7 @@
 
 class TForm;
 class TControlSubClass;
+class TShmPresenter;
 class TCustomDXDraw;
 
 // ---- Drivers ----
@@ -91,7 +92,12 @@ class TCustomDXDraw : public QWidget {
     // The picture last presented (the window area's content), for painting and pictures.
     const QImage& Presented() const;
 
+    // Whether the view presents into its own native window itself, not through the toolkit.
+    bool PresentsNatively() const { return FNative; }
+
   protected:
+    // None while the view presents natively: the toolkit paints nothing of its own there.
+    QPaintEngine* paintEngine() const override;
     void paintEvent(class QPaintEvent* event) override;
     void resizeEvent(class QResizeEvent* event) override;
     bool FormHandler(QEvent* event, const std::function<bool(QEvent*)>& previous);
@@ -103,6 +109,9 @@ class TCustomDXDraw : public QWidget {
     // Puts the given part of the presented picture on the screen before returning.
     void ShowPresented(const QRect& area);
     bool WriteToBackingStore(const QRect& area);
+    // The native window's presenter, made on first use; null when it cannot present.
+    TShmPresenter* NativePresenter();
+    int DeviceScale() const;
 
     TForm* FForm = nullptr;
     std::unique_ptr<TControlSubClass> FFormHook;
@@ -111,6 +120,8 @@ class TCustomDXDraw : public QWidget {
     std::unique_ptr<TDirectDrawClipper> FClipper;
     std::unique_ptr<TDirectDrawSurface> FPrimary;
     std::unique_ptr<TDirectDrawSurface> FBack;
+    bool FNative = false;
+    std::unique_ptr<TShmPresenter> FShm;
     int FStoredWidth = 0;
     int FStoredHeight = 0;
     bool FInitialized = false;

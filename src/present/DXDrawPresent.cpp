@@ -7,18 +7,56 @@
 #include <QPainter>
 #include <QWindow>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "present/Rgb565.h"
+#include "present/ShmConnection.h"
+#include "present/ShmPresenter.h"
 
 const QImage& TCustomDXDraw::Presented() const {
     static const QImage none;
     return FPrimary && FPrimary->HasSurface() ? *FPrimary->Image() : none;
 }
 
+QPaintEngine* TCustomDXDraw::paintEngine() const {
+    return FNative ? nullptr : QWidget::paintEngine();
+}
+
+int TCustomDXDraw::DeviceScale() const {
+    return std::max(1, static_cast<int>(std::lround(devicePixelRatioF())));
+}
+
+TShmPresenter* TCustomDXDraw::NativePresenter() {
+    if (!FNative) return nullptr;
+    if (!FShm) {
+        TShmConnection* connection = TShmConnection::Get();
+        if (connection == nullptr) return nullptr;
+        FShm = std::make_unique<TShmPresenter>(*connection, static_cast<xcb_window_t>(winId()));
+        for (const QWidget* w = this; w != nullptr && !w->isWindow(); w = w->parentWidget())
+            if (w->internalWinId() != 0) connection->Unname(static_cast<xcb_window_t>(w->internalWinId()));
+    }
+    return FShm->Ready() ? FShm.get() : nullptr;
+}
+
 void TCustomDXDraw::paintEvent(QPaintEvent* event) {
-    QPainter painter(this);
     const QRect area = event->rect();
+    if (FNative) {
+        // Exposure of the native window: put again from the presented picture.
+        TShmPresenter* presenter = NativePresenter();
+        if (presenter == nullptr) return;
+        QRect shown;
+        if (FPrimary && FPrimary->HasSurface()) {
+            const QImage& picture = *FPrimary->Image();
+            shown = area & picture.rect();
+            if (!shown.isEmpty()) presenter->Present(picture, shown, DeviceScale());
+        }
+        for (const QRect& rest : QRegion(area) - QRegion(shown))
+            presenter->Fill(rest, Color, DeviceScale());
+        return;
+    }
+    QPainter painter(this);
     if (!FPrimary || !FPrimary->HasSurface()) {
         painter.fillRect(area, Color);
         return;
@@ -34,6 +72,11 @@ void TCustomDXDraw::paintEvent(QPaintEvent* event) {
 
 void TCustomDXDraw::ShowPresented(const QRect& area) {
     if (area.isEmpty()) return;
+    if (FNative) {
+        if (TShmPresenter* presenter = NativePresenter())
+            presenter->Present(*FPrimary->Image(), area, DeviceScale());
+        return;
+    }
     if (!WriteToBackingStore(area)) repaint(area);
 }
 

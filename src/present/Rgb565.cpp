@@ -89,3 +89,7 @@ void ConvertRgb565ToRgb32(const QImage& from, const QRect& area, uint8_t* target
         ConvertRow(source + y * from.bytesPerLine(),
                    reinterpret_cast<uint32_t*>(target + y * targetPitch), area.width());
 }
+
+void ConvertRgb565Row(const uint8_t* source, uint32_t* target, int count) {
+    ConvertRow(source, target, count);
+}

@@ -6,6 +6,9 @@
 
 #include <cstdint>
 
+// Converts count RGB565 pixels into opaque 32-bit ones.
+void ConvertRgb565Row(const uint8_t* source, uint32_t* target, int count);
+
 // Converts a rectangle of an RGB565 image into the opaque 32-bit pixels (0xFFRRGGBB) at target,
 // whose rows are targetPitch bytes apart; each channel's top bits repeat below, as Qt converts.
 void ConvertRgb565ToRgb32(const QImage& from, const QRect& area, uint8_t* target,

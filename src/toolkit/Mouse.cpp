@@ -15,8 +15,11 @@
 #include <vector>
 
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h>
 
 #include "toolkit/OwnPresses.h"
+
+extern "C" char* XDisplayString(Display* display);
 
 int LogicalButton(const uint8_t* map, size_t mapLength, int physical) {
     if (physical < 1) return 0;
@@ -187,12 +190,10 @@ Qt::MouseButton QtButton(int logical) {
     return logical >= 1 && logical <= 3 ? names[logical] : Qt::NoButton;
 }
 
-bool SampleX11(xcb_connection_t* connection, const QWidget* window, TMouseSample& sample) {
-    const xcb_screen_t* screen = FirstScreen(connection);
-    if (screen == nullptr) return false;
-    xcb_query_pointer_reply_t* reply =
-        xcb_query_pointer_reply(connection, xcb_query_pointer(connection, screen->root), nullptr);
-    if (reply == nullptr) return false;
+// Fills sample from a pointer query's reply; the presses of spared buttons came after the query
+// was sent, so its reply cannot show them.
+void FromReply(xcb_connection_t* connection, const xcb_query_pointer_reply_t* reply,
+               const QWidget* window, TMouseSample& sample, Qt::MouseButtons spared = {}) {
     const std::vector<uint8_t>& map = InstalledFilter<TPointerMapping>().Get(connection);
     sample.LeftDown = PhysicalButtonDown(reply->mask, map.data(), map.size(), 1);
     sample.RightDown = PhysicalButtonDown(reply->mask, map.data(), map.size(), 3);
@@ -203,7 +204,7 @@ bool SampleX11(xcb_connection_t* connection, const QWidget* window, TMouseSample
     Qt::MouseButtons down;
     for (int logical = 1; logical <= 3; ++logical)
         if (reply->mask & (XCB_BUTTON_MASK_1 << (logical - 1))) down |= QtButton(logical);
-    presses.Keep(down);
+    presses.Keep(down | spared);
     const Qt::MouseButtons held = presses.Held();
     sample.LeftPressedHere = held.testAnyFlag(QtButton(LogicalButton(map.data(), map.size(), 1)));
     sample.RightPressedHere = held.testAnyFlag(QtButton(LogicalButton(map.data(), map.size(), 3)));
@@ -218,9 +219,41 @@ bool SampleX11(xcb_connection_t* connection, const QWidget* window, TMouseSample
             reply->child == InstalledFilter<TWindowPlace>().Frame(
                                 connection, static_cast<xcb_window_t>(handle->winId()));
     }
+}
+
+bool SampleX11(xcb_connection_t* connection, const QWidget* window, TMouseSample& sample) {
+    const xcb_screen_t* screen = FirstScreen(connection);
+    if (screen == nullptr) return false;
+    xcb_query_pointer_reply_t* reply =
+        xcb_query_pointer_reply(connection, xcb_query_pointer(connection, screen->root), nullptr);
+    if (reply == nullptr) return false;
+    FromReply(connection, reply, window, sample);
     std::free(reply);
     return true;
 }
+
+// A connection of our own for the query sent ahead: its reply then wakes no thread of the
+// toolkit's, and is read without blocking. Null when it cannot be opened (the toolkit's serves).
+xcb_connection_t* PointerConnection() {
+    static xcb_connection_t* own = [] {
+        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (x11 == nullptr || x11->display() == nullptr) return static_cast<xcb_connection_t*>(nullptr);
+        xcb_connection_t* c = xcb_connect(XDisplayString(x11->display()), nullptr);
+        if (xcb_connection_has_error(c) == 0) return c;
+        xcb_disconnect(c);
+        return static_cast<xcb_connection_t*>(nullptr);
+    }();
+    return own != nullptr && xcb_connection_has_error(own) == 0 ? own : nullptr;
+}
+
+// The query sent ahead, and the sample its last reply gave.
+struct TPointerAhead {
+    bool Pending = false;
+    unsigned int Sequence = 0;
+    unsigned long Presses = 0; // the press count when the query went out
+    bool Have = false;
+    TMouseSample Last{};
+};
 
 } // namespace
 
@@ -244,6 +277,43 @@ TMouseSample SampleMouse(const QWidget* window) {
                                QGuiApplication::topLevelAt(pos) == handle;
     }
     return sample;
+}
+
+TMouseSample SampleMouseAhead(const QWidget* window) {
+    xcb_connection_t* connection = X11Connection();
+    const xcb_screen_t* screen = connection != nullptr ? FirstScreen(connection) : nullptr;
+    if (screen == nullptr) return SampleMouse(window);
+    static TPointerAhead ahead;
+    xcb_connection_t* own = PointerConnection();
+    xcb_connection_t* asked = own != nullptr ? own : connection;
+    if (ahead.Pending) {
+        // Read only if the server has answered: the reply usually came in while the last tick
+        // drew and presented.
+        void* reply = nullptr;
+        xcb_generic_error_t* error = nullptr;
+        if (xcb_poll_for_reply(asked, ahead.Sequence, &reply, &error) != 0) {
+            ahead.Pending = false;
+            if (reply != nullptr) {
+                FromReply(connection, static_cast<xcb_query_pointer_reply_t*>(reply), window,
+                          ahead.Last, TOwnPresses::Installed().PressedAfter(ahead.Presses));
+                ahead.Have = true;
+            }
+            std::free(reply);
+            std::free(error);
+        }
+    }
+    // The first tick, and one after a connection that failed, asks and waits.
+    if (!ahead.Have) {
+        if (!SampleX11(connection, window, ahead.Last)) return SampleMouse(window);
+        ahead.Have = true;
+    }
+    if (!ahead.Pending) {
+        ahead.Presses = TOwnPresses::Installed().Count();
+        ahead.Sequence = xcb_query_pointer(asked, screen->root).sequence;
+        ahead.Pending = true;
+        xcb_flush(asked);
+    }
+    return ahead.Last;
 }
 
 bool MouseButtonDown(int button) {

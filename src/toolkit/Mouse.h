@@ -30,6 +30,12 @@ struct TMouseSample {
 // received; the window's frame is looked up again only after the window is reparented.
 TMouseSample SampleMouse(const QWidget* window = nullptr);
 
+// The same reading from the pointer query sent on the previous call, whose reply came in
+// meanwhile, so no call waits for the server; a query goes out for the next call. The first
+// call asks and waits; a call before the reply is in gives the last reading again. On X only
+// (SampleMouse elsewhere).
+TMouseSample SampleMouseAhead(const QWidget* window);
+
 // Whether a physical button is down now: 0 left, 1 right; any other value answers false.
 bool MouseButtonDown(int button);
 

@@ -19,8 +19,14 @@ bool TOwnPresses::eventFilter(QObject*, QEvent* event) {
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
-        FHeld |= static_cast<QMouseEvent*>(event)->button();
+    {
+        const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
+        FHeld |= button;
+        ++FCount;
+        for (int i = 0; i < 3; ++i)
+            if (button == Qt::MouseButton(Qt::LeftButton << i)) FPressCount[i] = FCount;
         break;
+    }
     case QEvent::MouseButtonRelease:
         FHeld &= ~static_cast<QMouseEvent*>(event)->button();
         break;
@@ -28,4 +34,11 @@ bool TOwnPresses::eventFilter(QObject*, QEvent* event) {
         break;
     }
     return false;
+}
+
+Qt::MouseButtons TOwnPresses::PressedAfter(unsigned long count) const {
+    Qt::MouseButtons after;
+    for (int i = 0; i < 3; ++i)
+        if (FPressCount[i] > count) after |= Qt::MouseButton(Qt::LeftButton << i);
+    return after;
 }

@@ -14,10 +14,16 @@ class TOwnPresses : public QObject {
     // The window system reports only these buttons down now: the others cannot be held any
     // more, whatever became of their release.
     void Keep(Qt::MouseButtons down) { FHeld &= down; }
+    // A count of the presses seen so far, and the buttons pressed after a count was read: a
+    // state asked of the window system before those presses does not know them yet.
+    unsigned long Count() const { return FCount; }
+    Qt::MouseButtons PressedAfter(unsigned long count) const;
 
   protected:
     bool eventFilter(QObject* target, QEvent* event) override;
 
   private:
     Qt::MouseButtons FHeld;
+    unsigned long FCount = 0;
+    unsigned long FPressCount[3] = {}; // the count at the last press of left, right, middle
 };

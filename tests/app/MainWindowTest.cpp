@@ -304,6 +304,7 @@ TEST(CommandLineTest, ParsesTheTable) {
         int Fps;
         std::optional<std::string> Map;
         std::vector<std::string> Toolkit;
+        std::string Kernel = "";
     };
     const TRow rows[] = {
         {{}, A::Run, 0, {}, {}},
@@ -321,6 +322,10 @@ TEST(CommandLineTest, ParsesTheTable) {
         {{"-h"}, A::Help, 0, {}, {}},
         {{"--bogus"}, A::Fail, 0, {}, {}},
         {{"--fps"}, A::Fail, 0, {}, {}},
+        {{"--kernel", "avx2", "--kernel=portable", "m"}, A::Run, 0, "m", {}, "portable"},
+        {{"--kernels", "--kernel", "avx512"}, A::Kernels, 0, {}, {}, "avx512"},
+        {{"--kernel", "sse"}, A::Fail, 0, {}, {}},
+        {{"--kernel"}, A::Fail, 0, {}, {}},
         {{"--fps", "0"}, A::Fail, 0, {}, {}},
         {{"--fps", "1001"}, A::Fail, 0, {}, {}},
         {{"--fps", "+60"}, A::Fail, 0, {}, {}},
@@ -341,6 +346,7 @@ TEST(CommandLineTest, ParsesTheTable) {
         if (row.Action == A::Fail) continue;
         EXPECT_EQ(line.Fps, row.Fps);
         EXPECT_EQ(line.MapFile, row.Map);
+        EXPECT_EQ(line.Kernel, row.Kernel);
         std::vector<std::string> toolkit(line.ToolkitArgs.begin() + 1, line.ToolkitArgs.end());
         EXPECT_EQ(toolkit, row.Toolkit);
         EXPECT_EQ(line.ToolkitArgs.front(), argv.front());

@@ -61,6 +61,18 @@ def main():
                                      skip=lambda x, y: not h.outside_counter(x, y))
             if count:
                 raise h.E2eFailure(f"passing over the map changed the picture ({count} pixels)")
+            # Covered and uncovered, both views show again what they showed.
+            map_before = voxel.map_view()
+            left, top = voxel.root(*h.MAP_VIEW)
+            display.cover(left - 60, top + 30, 420, 150)
+            display.run(["xdotool", "search", "--name", f"^cover-{left - 60}-{top + 30}$",
+                         "windowkill"], check=False)
+            h.poll(lambda: voxel.map_view().data == map_before.data, 10,
+                   "the uncovered map view to show its picture again")
+            expect_angles_after = oracle.screen(field, 359)
+            h.poll(lambda: h.compare_565(voxel.settled_screen().values565(), expect_angles_after,
+                                         320, 240, skip=lambda x, y: not h.outside_counter(x, y)
+                                         )[0] == 0, 10, "the uncovered landscape")
             display.save_png(*voxel.origin, *h.CLIENT_SIZE,
                              os.path.join(suite.args.tools, "e2e-screenshot.png"))
             voxel.exit_by_button()

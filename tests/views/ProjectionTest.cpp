@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "util/Exceptions.h"
+#include "views/core/KernelChoice.h"
 #include "views/core/X86Kernels.h"
 #include "ViewsTestSupport.h"
 
@@ -320,3 +321,23 @@ TEST_F(ProjectionTest, SinglePrecisionTurnFallsBackNearAHalfWayPoint) {
 #endif
 
 } // namespace
+
+// The kernel choice: the smallest time wins whatever its place in the list; equal times go to
+// the narrower level, in either order; nothing timed is the portable code.
+TEST(KernelChoiceTest, FastestTimeWinsAndTiesGoNarrower) {
+    using S = TSimd;
+    struct TRow {
+        std::vector<TLevelTiming> Timings;
+        TSimd Want;
+    };
+    const TRow rows[] = {
+        {{{S::Portable, 95e-6}, {S::Avx2, 52.1e-6}, {S::Avx512, 55.5e-6}}, S::Avx2},
+        {{{S::Portable, 95e-6}, {S::Avx2, 52.1e-6}, {S::Avx512, 26.7e-6}}, S::Avx512},
+        {{{S::Avx512, 40e-6}, {S::Avx2, 40e-6}, {S::Portable, 41e-6}}, S::Avx2},
+        {{{S::Avx2, 40e-6}, {S::Avx512, 40e-6}}, S::Avx2},
+        {{{S::Portable, 30e-6}, {S::Avx2, 40e-6}}, S::Portable},
+        {{}, S::Portable},
+    };
+    for (const TRow& row : rows)
+        EXPECT_EQ(FastestLevel(row.Timings), row.Want) << testing::PrintToString(row.Timings.size());
+}

@@ -1,0 +1,148 @@
+// The presenting connection: opened to the toolkit's display, MIT-SHM asked for once, events
+// read without blocking and waits bounded by a timeout.
+#include "present/ShmConnection.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <poll.h>
+#include <xcb/shm.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" char* XDisplayString(Display* display);
+
+TShmConnection* TShmConnection::Get() {
+    static TShmConnection* connection = [] {
+        auto* c = new TShmConnection;
+        if (c->Open()) return c;
+        if (c->FConnection != nullptr) xcb_disconnect(c->FConnection);
+        delete c;
+        return static_cast<TShmConnection*>(nullptr);
+    }();
+    return connection;
+}
+
+bool TShmConnection::Open() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) return false;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr || x11->display() == nullptr) return false;
+    // The toolkit's display, also when a -display option named it.
+    FConnection = xcb_connect(XDisplayString(x11->display()), nullptr);
+    if (xcb_connection_has_error(FConnection) != 0) return false;
+    FMaxRequestBytes = xcb_get_maximum_request_length(FConnection) * 4;
+    const xcb_query_extension_reply_t* shm = xcb_get_extension_data(FConnection, &xcb_shm_id);
+    if (shm != nullptr && shm->present) {
+        xcb_shm_query_version_reply_t* version = xcb_shm_query_version_reply(
+            FConnection, xcb_shm_query_version(FConnection), nullptr);
+        if (version != nullptr) {
+            FHasShm = true;
+            FCompletion = static_cast<uint8_t>(shm->first_event + XCB_SHM_COMPLETION);
+            std::free(version);
+        }
+    }
+    const auto intern = [this](const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            FConnection,
+            xcb_intern_atom(FConnection, 0, static_cast<uint16_t>(std::strlen(name)), name),
+            nullptr);
+        const xcb_atom_t atom = reply != nullptr ? reply->atom : XCB_NONE;
+        std::free(reply);
+        return atom;
+    };
+    FNetWmPid = intern("_NET_WM_PID");
+    FNetWmName = intern("_NET_WM_NAME");
+    // The views' windows take the default visual; one the conversion cannot write leaves them
+    // to the toolkit.
+    TVisualFormat format;
+    uint8_t depth = 0;
+    int pad = 0;
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(FConnection)).data;
+    return screen != nullptr && WindowFormat(screen->root, format, depth, pad);
+}
+
+void TShmConnection::Unname(xcb_window_t window) {
+    for (const xcb_atom_t atom : {static_cast<xcb_atom_t>(XCB_ATOM_WM_NAME), FNetWmName, FNetWmPid})
+        if (atom != XCB_NONE) xcb_delete_property(FConnection, window, atom);
+    xcb_flush(FConnection);
+}
+
+bool TShmConnection::Broken() const {
+    return xcb_connection_has_error(FConnection) != 0;
+}
+
+void TShmConnection::Drain() {
+    while (xcb_generic_event_t* event = xcb_poll_for_event(FConnection)) {
+        if ((event->response_type & 0x7f) == FCompletion && FHasShm) {
+            const auto* done = reinterpret_cast<const xcb_shm_completion_event_t*>(event);
+            for (const TWatch& watch : FWatched)
+                if (watch.Segment == done->shmseg) *watch.InFlight = false;
+        }
+        std::free(event);
+    }
+}
+
+bool TShmConnection::Wait(int milliseconds) {
+    if (Broken()) return false;
+    pollfd fd{xcb_get_file_descriptor(FConnection), POLLIN, 0};
+    const int result = poll(&fd, 1, milliseconds);
+    if (result < 0 && errno != EINTR) return false;
+    Drain();
+    return result > 0 && !Broken();
+}
+
+void TShmConnection::Watch(uint32_t segment, bool* inFlight) {
+    FWatched.push_back({segment, inFlight});
+}
+
+void TShmConnection::Forget(uint32_t segment) {
+    std::erase_if(FWatched, [segment](const TWatch& w) { return w.Segment == segment; });
+}
+
+bool TShmConnection::WindowFormat(xcb_window_t window, TVisualFormat& format, uint8_t& depth,
+                                  int& scanlinePad) {
+    xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+        FConnection, xcb_get_window_attributes(FConnection, window), nullptr);
+    if (attributes == nullptr) return false;
+    const xcb_visualid_t visual = attributes->visual;
+    std::free(attributes);
+    const xcb_setup_t* setup = xcb_get_setup(FConnection);
+    bool found = false;
+    for (auto screen = xcb_setup_roots_iterator(setup); screen.rem > 0 && !found;
+         xcb_screen_next(&screen))
+        for (auto d = xcb_screen_allowed_depths_iterator(screen.data); d.rem > 0 && !found;
+             xcb_depth_next(&d))
+            for (auto v = xcb_depth_visuals_iterator(d.data); v.rem > 0; xcb_visualtype_next(&v))
+                if (v.data->visual_id == visual) {
+                    format.RedMask = v.data->red_mask;
+                    format.GreenMask = v.data->green_mask;
+                    format.BlueMask = v.data->blue_mask;
+                    depth = d.data->depth;
+                    found = true;
+                    break;
+                }
+    if (!found) return false;
+    format.BitsPerPixel = 0;
+    for (auto f = xcb_setup_pixmap_formats_iterator(setup); f.rem > 0; xcb_format_next(&f))
+        if (f.data->depth == depth) {
+            format.BitsPerPixel = f.data->bits_per_pixel;
+            scanlinePad = f.data->scanline_pad;
+        }
+    format.MsbFirst = setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST;
+    return VisualWritable(format);
+}
+
+bool NativePresentChosen() {
+    static const bool chosen = [] {
+        if (qgetenv("VOXEL_PRESENT") == "toolkit") return false;
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const qreal scale = screen != nullptr ? screen->devicePixelRatio() : 1.0;
+        return scale == std::floor(scale) && TShmConnection::Get() != nullptr;
+    }();
+    return chosen;
+}

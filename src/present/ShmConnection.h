@@ -1,0 +1,56 @@
+// The views' own X connection for presenting: shared-memory puts and their completion events
+// travel on it, so the toolkit's event thread is not woken every frame. Opened once, on X only.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <xcb/xcb.h>
+
+#include "present/VisualPixels.h"
+
+class TShmConnection {
+  public:
+    // The connection to the toolkit's display, or null off X, when it cannot be opened or the
+    // default visual is not one the views can write; opened on the first call.
+    static TShmConnection* Get();
+
+    xcb_connection_t* Connection() const { return FConnection; }
+    bool HasShm() const { return FHasShm; }
+    bool Broken() const;
+    // Reads the events that arrived without waiting; a completion clears its segment's flag.
+    void Drain();
+    // Waits until an event arrives, at most milliseconds; false on timeout or a broken link.
+    bool Wait(int milliseconds);
+    // A segment whose completion clears *inFlight; forgotten again before it goes.
+    void Watch(uint32_t segment, bool* inFlight);
+    void Forget(uint32_t segment);
+    // The largest request the server takes, in bytes.
+    uint32_t MaxRequestBytes() const { return FMaxRequestBytes; }
+    // The layout and depth of a window's visual, asked once per window.
+    bool WindowFormat(xcb_window_t window, TVisualFormat& format, uint8_t& depth,
+                      int& scanlinePad);
+
+    // Takes the names and the process id off a window inside ours: the toolkit gives its native
+    // children the marks of a top-level window, and tools that list a program's windows by them
+    // would count each view as one.
+    void Unname(xcb_window_t window);
+
+  private:
+    TShmConnection() = default;
+    bool Open();
+    xcb_connection_t* FConnection = nullptr;
+    bool FHasShm = false;
+    uint8_t FCompletion = 0; // the completion event's code
+    uint32_t FMaxRequestBytes = 0;
+    xcb_atom_t FNetWmPid = XCB_NONE, FNetWmName = XCB_NONE;
+    struct TWatch {
+        uint32_t Segment;
+        bool* InFlight;
+    };
+    std::vector<TWatch> FWatched;
+};
+
+// Whether new views present through their own native windows: on X with the connection open,
+// at an integer display scale, unless VOXEL_PRESENT=toolkit asks for the toolkit's way.
+bool NativePresentChosen();

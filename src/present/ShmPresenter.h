@@ -1,0 +1,62 @@
+// Presents one view's picture in its native window through X shared memory: two segments,
+// each reused only after the server reports it read; a plain put-image, split to the server's
+// request size, where shared memory is missing or refused.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QRect>
+
+#include <cstdint>
+#include <vector>
+
+#include <xcb/xcb.h>
+
+#include "present/VisualPixels.h"
+
+class TShmConnection;
+
+class TShmPresenter {
+  public:
+    // False from Ready() when the window's visual cannot be written.
+    TShmPresenter(TShmConnection& connection, xcb_window_t window);
+    ~TShmPresenter(); // releases the segments and the graphics context
+    TShmPresenter(const TShmPresenter&) = delete;
+    TShmPresenter& operator=(const TShmPresenter&) = delete;
+
+    bool Ready() const { return FReady; }
+    // Shows area (in the picture's pixels) of picture, each pixel scale x scale on the screen.
+    // Waits for a segment only when both are still being read, and then at most WaitMs.
+    void Present(const QImage& picture, const QRect& area, int scale);
+    // Fills area (in logical pixels) with a colour: a window without a picture.
+    void Fill(const QRect& area, const QColor& colour, int scale);
+    // Gives the segments back (the view finalises); the next present makes new ones.
+    void ReleaseSegments();
+    bool Shared() const { return FShared; }
+
+    static constexpr int WaitMs = 200;
+
+  private:
+    struct TSegment {
+        uint32_t Id = 0; // the server's name; 0 without a segment
+        uint8_t* Bits = nullptr;
+        bool InFlight = false;
+    };
+    bool MakeBuffers(int width, int height);
+    bool AttachSegment(TSegment& segment, size_t bytes);
+    void PutPlain(const QRect& device);
+
+    TShmConnection& FLink;
+    xcb_window_t FWindow;
+    xcb_gcontext_t FGc = 0;
+    TVisualFormat FFormat;
+    uint8_t FDepth = 0;
+    int FPad = 32;
+    bool FReady = false;
+    bool FShared = false; // segments in use; else one plain buffer put in pieces
+    int FWidth = 0, FHeight = 0, FScale = 0; // the buffers' picture size and scale
+    ptrdiff_t FPitch = 0;                    // bytes per device row
+    TSegment FSegments[2];
+    std::vector<uint8_t> FPlain;
+    QRect FMissed; // shown by no put yet: the last present found no free segment
+};
