@@ -116,6 +116,11 @@ def scaled_case(suite, oracle, field, depth, scale):
             hold_left(voxel, (x - 1, y - 1), 0.3)
             hold_left(voxel, voxel.map_point(321, 120), 0.3)
             voxel.stroke(CELL, [1], last=True)
+            # The raised disc shows where its cells are drawn, 30 cells either side of its
+            # centre too (a partial update put at its unscaled place would leave them black).
+            for cell in ((CELL[0] - 30, CELL[1]), (CELL[0] + 30, CELL[1])):
+                if not any(voxel.display.grab(*voxel.map_point(*cell), 1, 1).values565()):
+                    raise h.E2eFailure(f"the raised cell {cell} is not drawn at its place")
             voxel.exit_by_button()
             expect_strokes(oracle, field, voxel.saved_map(), CELL, RAISE)
     return body
