@@ -2,6 +2,7 @@
 #include "app/CommandLine.h"
 
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "util/Fnc.h"
@@ -41,6 +42,21 @@ TCommandLine Failed(std::string error) {
     return line;
 }
 
+// Whether arg is the option name, given as "name value" (the next argument, taken) or as
+// "name=value"; value is set when one is there.
+bool OptionWithValue(std::string_view arg, std::string_view name, int& i, int argc, char** argv,
+                     std::optional<std::string_view>& value) {
+    if (arg == name) {
+        if (i + 1 < argc) value = argv[++i];
+        return true;
+    }
+    if (arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=') {
+        value = arg.substr(name.size() + 1);
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 TCommandLine ParseCommandLine(int argc, char** argv) {
@@ -69,26 +85,18 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
         } else if (arg == "--kernels") {
             if (line.Action == TCommandLine::TAction::Run)
                 line.Action = TCommandLine::TAction::Kernels;
-        } else if (arg == "--kernel" || arg.starts_with("--kernel=")) {
-            std::string_view value;
-            if (arg == "--kernel") {
-                if (i + 1 >= argc) return Failed("--kernel needs a name");
-                value = argv[++i];
-            } else {
-                value = arg.substr(9);
-            }
+        } else if (std::optional<std::string_view> kernel;
+                   OptionWithValue(arg, "--kernel", i, argc, argv, kernel)) {
+            if (!kernel) return Failed("--kernel needs a name");
+            const std::string_view value = *kernel;
             if (value != "portable" && value != "avx2" && value != "avx512")
                 return Failed("--kernel takes portable, avx2 or avx512, not '" +
                               std::string(value) + "'");
             line.Kernel = std::string(value);
-        } else if (arg == "--fps" || arg.starts_with("--fps=")) {
-            std::string_view value;
-            if (arg == "--fps") {
-                if (i + 1 >= argc) return Failed("--fps needs a number of frames a second");
-                value = argv[++i];
-            } else {
-                value = arg.substr(6);
-            }
+        } else if (std::optional<std::string_view> fps;
+                   OptionWithValue(arg, "--fps", i, argc, argv, fps)) {
+            if (!fps) return Failed("--fps needs a number of frames a second");
+            const std::string_view value = *fps;
             // Digits only: no sign, no spaces.
             const bool digits =
                 !value.empty() && value.find_first_not_of("0123456789") == std::string_view::npos;
