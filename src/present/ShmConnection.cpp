@@ -4,7 +4,6 @@
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <poll.h>
 #include <xcb/shm.h>
@@ -15,7 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
-extern "C" char* XDisplayString(Display* display);
+#include "toolkit/X11Display.h"
 
 TShmConnection* TShmConnection::Get() {
     static TShmConnection* connection = [] {
@@ -29,12 +28,8 @@ TShmConnection* TShmConnection::Get() {
 }
 
 bool TShmConnection::Open() {
-    if (QGuiApplication::platformName() != QLatin1String("xcb")) return false;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (x11 == nullptr || x11->display() == nullptr) return false;
-    // The toolkit's display, also when a -display option named it.
-    FConnection = xcb_connect(XDisplayString(x11->display()), nullptr);
-    if (xcb_connection_has_error(FConnection) != 0) return false;
+    FConnection = ConnectX11(X11DisplayName());
+    if (FConnection == nullptr) return false;
     FMaxRequestBytes = xcb_get_maximum_request_length(FConnection) * 4;
     const xcb_query_extension_reply_t* shm = xcb_get_extension_data(FConnection, &xcb_shm_id);
     if (shm != nullptr && shm->present) {

@@ -18,8 +18,7 @@
 #include <xcb/xcbext.h>
 
 #include "toolkit/OwnPresses.h"
-
-extern "C" char* XDisplayString(Display* display);
+#include "toolkit/X11Display.h"
 
 int LogicalButton(const uint8_t* map, size_t mapLength, int physical) {
     if (physical < 1) return 0;
@@ -235,14 +234,7 @@ bool SampleX11(xcb_connection_t* connection, const QWidget* window, TMouseSample
 // A connection of our own for the query sent ahead: its reply then wakes no thread of the
 // toolkit's, and is read without blocking. Null when it cannot be opened (the toolkit's serves).
 xcb_connection_t* PointerConnection() {
-    static xcb_connection_t* own = [] {
-        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-        if (x11 == nullptr || x11->display() == nullptr) return static_cast<xcb_connection_t*>(nullptr);
-        xcb_connection_t* c = xcb_connect(XDisplayString(x11->display()), nullptr);
-        if (xcb_connection_has_error(c) == 0) return c;
-        xcb_disconnect(c);
-        return static_cast<xcb_connection_t*>(nullptr);
-    }();
+    static xcb_connection_t* own = ConnectX11(X11DisplayName());
     return own != nullptr && xcb_connection_has_error(own) == 0 ? own : nullptr;
 }
 

@@ -11,12 +11,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
+
+#include "toolkit/X11Display.h"
 
 namespace {
 
@@ -29,15 +33,16 @@ enum class TWait { Got, Timeout, Cancelled, Broken };
 
 class TRequester {
   public:
-    explicit TRequester(int cancelFd) : FCancelFd(cancelFd) {}
+    TRequester(int cancelFd, std::string display)
+        : FCancelFd(cancelFd), FDisplay(std::move(display)) {}
     ~TRequester() {
         if (FConnection != nullptr) xcb_disconnect(FConnection); // the window goes with it
     }
 
     bool Open() {
         int screenNumber = 0;
-        FConnection = xcb_connect(nullptr, &screenNumber);
-        if (xcb_connection_has_error(FConnection) != 0) return false;
+        FConnection = ConnectX11(FDisplay, &screenNumber);
+        if (FConnection == nullptr) return false;
         xcb_screen_iterator_t screen = xcb_setup_roots_iterator(xcb_get_setup(FConnection));
         for (int i = 0; i < screenNumber && screen.rem > 0; ++i)
             xcb_screen_next(&screen);
@@ -190,6 +195,7 @@ class TRequester {
     }
 
     int FCancelFd;
+    std::string FDisplay; // the toolkit's, also when a -display option named it
     xcb_connection_t* FConnection = nullptr;
     xcb_window_t FWindow = XCB_NONE;
     xcb_atom_t FClipboard = XCB_NONE, FTargets = XCB_NONE, FIncr = XCB_NONE, FProperty = XCB_NONE;
@@ -218,8 +224,8 @@ bool TSelectionFetch::Available() {
 
 bool TSelectionFetch::Start(TChoose choose) {
     if (Busy() || FCancel[0] < 0 || !Available()) return false;
-    FWorker = std::thread([this, choose = std::move(choose)] {
-        TRequester requester(FCancel[0]);
+    FWorker = std::thread([this, choose = std::move(choose), display = X11DisplayName()] {
+        TRequester requester(FCancel[0], display);
         TResult result;
         if (requester.Open()) {
             result = requester.Fetch(choose);
