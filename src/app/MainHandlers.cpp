@@ -148,7 +148,7 @@ void TMain::RedoEdit() { ShowStep(FHistory.Redo(Terrain::HeightArray)); }
 void TMain::ShowStep(const TEditHistory::TStep* step) {
     if (step == nullptr) return;
     if (step->WholeField) {
-        RepaintWholeMap(DXMap, Terrain::HeightArray, Terrain::MapPixel);
+        PaintWholeMap(DXMap, Terrain::HeightArray, Terrain::MapPixel);
     } else {
         RepaintMapCells(DXMap, Terrain::HeightArray, step->Cells, Terrain::MapPixel);
     }

@@ -104,7 +104,7 @@ void TMain::TakeField(const THeightArray& field) {
     FHistory.Commit(Terrain::HeightArray); // a stroke under way ends first
     Terrain::HeightArray = field;
     FHistory.Commit(Terrain::HeightArray, true);
-    RepaintWholeMap(DXMap, Terrain::HeightArray, Terrain::MapPixel);
+    PaintWholeMap(DXMap, Terrain::HeightArray, Terrain::MapPixel);
 }
 
 // Decided from the types the drag offers: asking for its data here would wait for the other

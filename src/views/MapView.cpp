@@ -1,8 +1,6 @@
 // The map view's drawing around the brush arithmetic.
 #include "views/MapView.h"
 
-#include <numeric>
-
 #include "views/SurfaceLock.h"
 
 void BuildColourRamps(TDXDraw* view, TMapPixelTable& mapPixel, TShadePixelTable& shadePixel) {
@@ -39,14 +37,6 @@ void RepaintMapCells(TDXDraw* view, const THeightArray& field, const std::vector
     FlipView(view);
 }
 
-void RepaintWholeMap(TDXDraw* view, const THeightArray& field, const TMapPixelTable& mapPixel) {
-    static const std::vector<uint32_t> everyCell = [] {
-        std::vector<uint32_t> cells(MapWidth * MapHeight);
-        std::iota(cells.begin(), cells.end(), 0u);
-        return cells;
-    }();
-    RepaintMapCells(view, field, everyCell, mapPixel);
-}
 
 void ResetHeightArray(TDXDraw* view, THeightArray& field, const TMapPixelTable& mapPixel) {
     field.fill(0);

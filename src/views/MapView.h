@@ -12,7 +12,8 @@
 // Builds MapPixel and ShadePixel by matching colours on the view's back surface.
 void BuildColourRamps(TDXDraw* view, TMapPixelTable& mapPixel, TShadePixelTable& shadePixel);
 
-// Paints every cell with PutPixel and presents (the view's initialisation clears it after).
+// Paints every cell with PutPixel and presents (the view's initialisation clears it after;
+// a field taken whole is shown with it).
 void PaintWholeMap(TDXDraw* view, const THeightArray& field, const TMapPixelTable& mapPixel);
 
 // One stroke: lock, brush, unlock, present. A failed lock skips the brush but still presents;
@@ -25,9 +26,6 @@ void DrawMapView(TDXDraw* view, THeightArray& field, int32_t cx, int32_t cy,
 // Repaints these cells of the field (an undo or redo) and presents.
 void RepaintMapCells(TDXDraw* view, const THeightArray& field, const std::vector<uint32_t>& cells,
                      const TMapPixelTable& mapPixel);
-
-// Repaints every cell of the field and presents.
-void RepaintWholeMap(TDXDraw* view, const THeightArray& field, const TMapPixelTable& mapPixel);
 
 // Clears the field, fills the map view with MapPixel[0] and presents it.
 void ResetHeightArray(TDXDraw* view, THeightArray& field, const TMapPixelTable& mapPixel);
