@@ -23,7 +23,9 @@ constexpr int KernelTrials = 24;
 bool ChooseKernels(const std::string& name) {
     TRendererOptions options;
     if (name.empty()) {
-        options.Simd = FastestLevel(TimeLevels(KernelTrials));
+        const TKernelTimings timings = TimeLevels(KernelTrials);
+        options.TurnSimd = FastestLevel(timings.Turn);
+        options.BarsSimd = FastestLevel(timings.Bars);
     } else {
         options.Simd = name == "avx512" ? TSimd::Avx512 : name == "avx2" ? TSimd::Avx2
                                                                           : TSimd::Portable;
@@ -50,10 +52,13 @@ int main(int argc, char** argv) {
         std::puts("voxel " VOXEL_VERSION);
         return 0;
     case TCommandLine::TAction::Kernels: {
-        const std::vector<TLevelTiming> timings = TimeLevels(KernelTrials);
-        for (const TLevelTiming& t : timings)
-            std::printf("%-8s %.1f us\n", LevelName(t.Level), t.Seconds * 1e6);
-        std::printf("chosen: %s\n", LevelName(FastestLevel(timings)));
+        const TKernelTimings timings = TimeLevels(KernelTrials);
+        std::printf("%-8s %9s %9s\n", "", "turn", "bars");
+        for (size_t i = 0; i < timings.Turn.size(); ++i)
+            std::printf("%-8s %6.1f us %6.1f us\n", LevelName(timings.Turn[i].Level),
+                        timings.Turn[i].Seconds * 1e6, timings.Bars[i].Seconds * 1e6);
+        std::printf("chosen: turn %s, bars %s\n", LevelName(FastestLevel(timings.Turn)),
+                    LevelName(FastestLevel(timings.Bars)));
         return 0;
     }
     case TCommandLine::TAction::Fail:

@@ -16,10 +16,14 @@ struct TLevelTiming {
 // choose the same. Portable for an empty list.
 TSimd FastestLevel(const std::vector<TLevelTiming>& timings);
 
-// The fastest trial of each level this processor runs: a projection and the bars of a fixed
-// field per trial at one of four angles, the levels taking turns trial by trial, so a
+// The fastest trial of each level this processor runs, for the turn (the projection) and for
+// the bars apart, since a level can win one and lose the other: a projection and the bars of a
+// fixed field per trial at one of four angles, the levels taking turns trial by trial, so a
 // disturbance strikes them alike. Give at least two trials per angle.
-std::vector<TLevelTiming> TimeLevels(int trials);
+struct TKernelTimings {
+    std::vector<TLevelTiming> Turn, Bars;
+};
+TKernelTimings TimeLevels(int trials);
 
 // The level's name as the command line takes it ("portable", "avx2", "avx512").
 const char* LevelName(TSimd level);

@@ -19,17 +19,18 @@ TVoxelRenderer::TVoxelRenderer(const TRendererOptions& options)
       FBarsKernels(PlainBarsKernels), FCache(std::make_unique<TCameraCache>()),
       FTurn(std::make_unique<TTurn>()) {
     FOptions.Simd = std::min(FOptions.Simd, CpuSimd());
+    [[maybe_unused]] const TSimd turn = std::min(FOptions.Simd, FOptions.TurnSimd);
+    [[maybe_unused]] const TSimd bars = std::min(FOptions.Simd, FOptions.BarsSimd);
 #if VOXEL_X86
-    if (Allows(FOptions.Simd, TSimd::Avx2)) {
-        FTurnKernels.Samples = &ColumnSamplesAvx2;
+    if (Allows(turn, TSimd::Avx2)) FTurnKernels.Samples = &ColumnSamplesAvx2;
+    if (Allows(turn, TSimd::Avx512))
+        FTurnKernels = {&ColumnSamplesAvx512, &LookUpAvx512, &TurnColumnAvx512};
+    if (Allows(bars, TSimd::Avx2)) {
         // SSE2 comes with every x86-64; portable means no intrinsics at all.
         FBarsKernels.StripToSurface = &StripToSurfaceSse2;
         FBarsKernels.BlankRows = &BlankRowsAvx2;
     }
-    if (Allows(FOptions.Simd, TSimd::Avx512)) {
-        FTurnKernels = {&ColumnSamplesAvx512, &LookUpAvx512, &TurnColumnAvx512};
-        FBarsKernels.BlankColumn = &BlankColumnAvx512;
-    }
+    if (Allows(bars, TSimd::Avx512)) FBarsKernels.BlankColumn = &BlankColumnAvx512;
 #endif
     if (FOptions.AngleGrids) FGrids = std::make_unique<TAngleGrids>(FOptions.GridBudget);
 }
