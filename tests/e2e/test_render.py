@@ -70,9 +70,26 @@ def main():
             h.poll(lambda: voxel.map_view().data == map_before.data, 10,
                    "the uncovered map view to show its picture again")
             expect_angles_after = oracle.screen(field, 359)
-            h.poll(lambda: h.compare_565(voxel.settled_screen().values565(), expect_angles_after,
-                                         320, 240, skip=lambda x, y: not h.outside_counter(x, y)
-                                         )[0] == 0, 10, "the uncovered landscape")
+
+            def both_views_again(what):
+                h.poll(lambda: voxel.map_view().data == map_before.data, 10,
+                       f"the map view {what} to show its picture again")
+                h.poll(lambda: h.compare_565(voxel.settled_screen().values565(),
+                                             expect_angles_after, 320, 240,
+                                             skip=lambda x, y: not h.outside_counter(x, y)
+                                             )[0] == 0, 10, f"the landscape {what}")
+
+            both_views_again("uncovered")
+            # Moved, then hidden and shown again as a minimised window is: the views' own
+            # windows go with their parent and are put again on exposure.
+            placed = voxel.origin
+            display.xdotool("windowmove", str(voxel.window), "200", "150")
+            voxel.origin = h.poll(lambda: display.geometry(voxel.window)[:2] != placed and
+                                  display.geometry(voxel.window)[:2], 10, "the window to move")
+            both_views_again("moved")
+            display.xdotool("windowunmap", "--sync", str(voxel.window))
+            display.xdotool("windowmap", "--sync", str(voxel.window))
+            both_views_again("shown again")
             display.save_png(*voxel.origin, *h.CLIENT_SIZE,
                              os.path.join(suite.args.tools, "e2e-screenshot.png"))
             voxel.exit_by_button()

@@ -70,6 +70,20 @@ def main():
             if said != [want] or voxel.proc.returncode <= 0:
                 raise h.E2eFailure(f"exit {voxel.proc.returncode}, said {said}, want {want!r}")
 
+    def killed():
+        with h.session(suite, "killed", field) as (_, voxel):
+            # The views' shared segments are the program's (two per view) while it runs, and
+            # go with it even when it cannot clean up.
+            def segments():
+                with open("/proc/sysvipc/shm") as f:
+                    return sum(1 for line in f.readlines()[1:]
+                               if int(line.split()[4]) == voxel.proc.pid)
+            if segments() < 4:
+                raise h.E2eFailure(f"{segments()} shared segments made by the running program")
+            os.kill(voxel.proc.pid, signal.SIGKILL)
+            voxel.proc.wait(10)
+            h.poll(lambda: segments() == 0, 10, "the killed program's segments to go")
+
     for signo in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
         suite.check(f"{signal.Signals(signo).name} saves the edited field and exits 0",
                     lambda signo=signo: close_by(signo))
@@ -77,6 +91,7 @@ def main():
                 failed_then_second)
     suite.check("a signal closes an open error box, then saves and exits 0", box_open)
     suite.check("a lost display saves the edited field and says so in one line", display_lost)
+    suite.check("a killed program leaves no shared memory behind", killed)
     suite.finish()
 
 
