@@ -3,6 +3,7 @@
 #include "present/DXDraw.h"
 
 #include <QBackingStore>
+#include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QWindow>
@@ -108,7 +109,11 @@ bool TCustomDXDraw::WriteToBackingStore(const QRect& area) {
     }
     if (!storeImage->rect().contains(viewInWindow)) return false;
     const QImage& picture = *FPrimary->Image();
-    const QRect shown = area & picture.rect() & rect();
+    // Qt's Wayland store clears the region a paint begins on (its buffers carry alpha): there
+    // the whole view is written, or what did not change would show through as transparent.
+    static const bool storeClears =
+        QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    const QRect shown = (storeClears ? rect() : area) & picture.rect() & rect();
     if (shown.isEmpty()) return true;
     if (FFlushRect != viewInWindow) {
         FFlushRegion = QRegion(viewInWindow);
