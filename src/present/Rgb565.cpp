@@ -41,35 +41,75 @@ void ConvertRowPlain(const uint8_t* source, uint32_t* target, int count) {
         target[x] = tables.Low[source[2 * x]] | tables.High[source[2 * x + 1]];
 }
 
+// Each pixel twice across, into both rows: a display scale of 2.
+void ConvertRowDoubledPlain(const uint8_t* source, uint32_t* top, uint32_t* bottom, int count) {
+    const TRgb565Tables& tables = Rgb565Tables();
+    for (int x = 0; x < count; ++x) {
+        const uint32_t pixel = tables.Low[source[2 * x]] | tables.High[source[2 * x + 1]];
+        top[2 * x] = top[2 * x + 1] = bottom[2 * x] = bottom[2 * x + 1] = pixel;
+    }
+}
+
 #if VOXEL_X86
 // Sixteen pixels at a time: a 5-bit channel c at the top of a 16-bit lane times 0x108 keeps
 // c << 3 | c >> 2 in the high half, a 6-bit one at bit 5 times 0x2080 keeps c << 2 | c >> 4.
-__attribute__((target("avx2"))) void ConvertRowAvx2(const uint8_t* source, uint32_t* target,
-                                                    int count) {
+// Sixteen RGB565 pixels at source as 32-bit ones, pixels 0-7 in first and 8-15 in second.
+__attribute__((target("avx2"))) inline void Convert16Avx2(const uint8_t* source, __m256i& first,
+                                                         __m256i& second) {
     const __m256i redMask = _mm256_set1_epi16(static_cast<int16_t>(0xF800));
     const __m256i greenMask = _mm256_set1_epi16(0x07E0);
     const __m256i five = _mm256_set1_epi16(0x0108), six = _mm256_set1_epi16(0x2080);
     const __m256i alpha = _mm256_set1_epi16(static_cast<int16_t>(0xFF00));
+    const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source));
+    const __m256i r = _mm256_mulhi_epu16(_mm256_and_si256(p, redMask), five);
+    const __m256i g = _mm256_mulhi_epu16(_mm256_and_si256(p, greenMask), six);
+    const __m256i b = _mm256_mulhi_epu16(_mm256_slli_epi16(p, 11), five);
+    const __m256i low = _mm256_or_si256(b, _mm256_slli_epi16(g, 8)); // green, blue
+    const __m256i high = _mm256_or_si256(r, alpha);                  // 0xFF, red
+    const __m256i a = _mm256_unpacklo_epi16(low, high);              // pixels 0-3, 8-11
+    const __m256i c = _mm256_unpackhi_epi16(low, high);              // pixels 4-7, 12-15
+    first = _mm256_permute2x128_si256(a, c, 0x20);
+    second = _mm256_permute2x128_si256(a, c, 0x31);
+}
+
+__attribute__((target("avx2"))) void ConvertRowAvx2(const uint8_t* source, uint32_t* target,
+                                                    int count) {
     int x = 0;
     for (; x + 16 <= count; x += 16) {
-        const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + 2 * x));
-        const __m256i r = _mm256_mulhi_epu16(_mm256_and_si256(p, redMask), five);
-        const __m256i g = _mm256_mulhi_epu16(_mm256_and_si256(p, greenMask), six);
-        const __m256i b = _mm256_mulhi_epu16(_mm256_slli_epi16(p, 11), five);
-        const __m256i low = _mm256_or_si256(b, _mm256_slli_epi16(g, 8)); // green, blue
-        const __m256i high = _mm256_or_si256(r, alpha);                  // 0xFF, red
-        const __m256i a = _mm256_unpacklo_epi16(low, high);              // pixels 0-3, 8-11
-        const __m256i c = _mm256_unpackhi_epi16(low, high);              // pixels 4-7, 12-15
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + x),
-                            _mm256_permute2x128_si256(a, c, 0x20));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + x + 8),
-                            _mm256_permute2x128_si256(a, c, 0x31));
+        __m256i first, second;
+        Convert16Avx2(source + 2 * x, first, second);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + x), first);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + x + 8), second);
     }
     ConvertRowPlain(source + 2 * x, target + x, count - x);
+}
+
+// The doubled row from registers: each converted pixel stored twice across, in both rows,
+// without reading back what was written.
+__attribute__((target("avx2"))) void ConvertRowDoubledAvx2(const uint8_t* source, uint32_t* top,
+                                                           uint32_t* bottom, int count) {
+    const __m256i left = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
+    const __m256i right = _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7);
+    int x = 0;
+    for (; x + 16 <= count; x += 16) {
+        __m256i halves[2];
+        Convert16Avx2(source + 2 * x, halves[0], halves[1]);
+        for (int h = 0; h < 2; ++h) {
+            const __m256i l = _mm256_permutevar8x32_epi32(halves[h], left);
+            const __m256i r = _mm256_permutevar8x32_epi32(halves[h], right);
+            uint32_t* const rows[] = {top + 2 * x + 16 * h, bottom + 2 * x + 16 * h};
+            for (uint32_t* row : rows) {
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(row), l);
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + 8), r);
+            }
+        }
+    }
+    ConvertRowDoubledPlain(source + 2 * x, top + 2 * x, bottom + 2 * x, count - x);
 }
 #endif
 
 using TConvertRow = void (*)(const uint8_t*, uint32_t*, int);
+using TConvertRowDoubled = void (*)(const uint8_t*, uint32_t*, uint32_t*, int);
 
 TConvertRow PickConvertRow() {
 #if VOXEL_X86
@@ -78,7 +118,15 @@ TConvertRow PickConvertRow() {
     return &ConvertRowPlain;
 }
 
+TConvertRowDoubled PickConvertRowDoubled() {
+#if VOXEL_X86
+    if (CpuHas(TSimd::Avx2)) return &ConvertRowDoubledAvx2;
+#endif
+    return &ConvertRowDoubledPlain;
+}
+
 const TConvertRow ConvertRow = PickConvertRow();
+const TConvertRowDoubled ConvertRowDoubled = PickConvertRowDoubled();
 
 } // namespace
 
@@ -92,4 +140,8 @@ void ConvertRgb565ToRgb32(const QImage& from, const QRect& area, uint8_t* target
 
 void ConvertRgb565Row(const uint8_t* source, uint32_t* target, int count) {
     ConvertRow(source, target, count);
+}
+
+void ConvertRgb565RowDoubled(const uint8_t* source, uint32_t* top, uint32_t* bottom, int count) {
+    ConvertRowDoubled(source, top, bottom, count);
 }

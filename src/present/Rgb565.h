@@ -8,6 +8,9 @@
 
 // Converts count RGB565 pixels into opaque 32-bit ones.
 void ConvertRgb565Row(const uint8_t* source, uint32_t* target, int count);
+// The same, each pixel twice across, into both rows (2 x count pixels each): a display scale
+// of 2 without a second pass over the written rows.
+void ConvertRgb565RowDoubled(const uint8_t* source, uint32_t* top, uint32_t* bottom, int count);
 
 // Converts a rectangle of an RGB565 image into the opaque 32-bit pixels (0xFFRRGGBB) at target,
 // whose rows are targetPitch bytes apart; each channel's top bits repeat below, as Qt converts.

@@ -95,6 +95,12 @@ void ConvertToVisual(const uint8_t* source, ptrdiff_t sourcePitch, int left, int
             ConvertRow(from, width, format, row);
             continue;
         }
+        if (scale == 2 && Is888(format) && reinterpret_cast<uintptr_t>(row) % 4 == 0 &&
+            targetPitch % 4 == 0) {
+            ConvertRgb565RowDoubled(from, reinterpret_cast<uint32_t*>(row),
+                                    reinterpret_cast<uint32_t*>(row + targetPitch), width);
+            continue;
+        }
         // Converted into the row's last part, then spread from the left: pixel x is read
         // before any write reaches it, so no scratch row is needed.
         const uint8_t* unscaled = row + rowBytes - static_cast<ptrdiff_t>(width) * bytes;

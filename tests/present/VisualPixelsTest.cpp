@@ -40,14 +40,14 @@ TEST(PresentConversionTest, VisualFormatsAndScalesPackAsTheMasksSay) {
         {{16, 0x7C00, 0x03E0, 0x1F, true}, 2, rgb555},
         {{32, 0x3FF00000, 0xFFC00, 0x3FF, false}, 1, rgb101010},
     };
-    constexpr int Width = 19, Height = 7;
+    constexpr int Width = 40, Height = 7; // wide enough for two runs of 16 and a rest
     QImage source(Width, Height, QImage::Format_RGB16);
     for (int y = 0; y < Height; ++y)
         for (int x = 0; x < Width; ++x)
             reinterpret_cast<uint16_t*>(source.scanLine(y))[x] =
                 static_cast<uint16_t>(x * 2741 + y * 40503 + 7);
     const QImage widened = source.convertToFormat(QImage::Format_RGB32);
-    const int left = 2, top = 1, width = 13, height = 5;
+    const int left = 2, top = 1, width = 35, height = 5;
     for (const TRow& row : rows) {
         const TVisualFormat& f = row.Format;
         const int bytes = f.BitsPerPixel / 8, scale = row.Scale;
