@@ -1,4 +1,4 @@
-"""The field in and out as a picture: through the clipboard (Ctrl+C, Ctrl+V, also of a very
+"""The field in and out as a picture: through the clipboard (Ctrl+C, Ctrl+Shift+C, Ctrl+V, also of a very
 large one, a transparent one, or from an owner that does not answer) and a file dropped from
 another program, each shown whole on the map view, whose drag over the map leaves no trail; a
 spin edit keeps Ctrl+C and Ctrl+V."""
@@ -32,6 +32,33 @@ def write_png(path, width, height, row, colour=False, depth=8, alpha=False):
         f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
                 chunk(b"IDAT", data + packer.flush()) + chunk(b"IEND", b""))
     return path
+
+
+def read_png(data):
+    """(width, height, rows of RGB triples) of an 8-bit RGB or RGBA PNG, not interlaced."""
+    width, height, depth, kind = struct.unpack(">IIBB", data[16:26])
+    if depth != 8 or kind not in (2, 6) or data[28] != 0:
+        raise h.E2eFailure(f"a PNG of depth {depth}, colour type {kind}, interlace {data[28]}")
+    at, packed = 8, b""
+    while at < len(data):
+        length, chunk = struct.unpack(">I4s", data[at:at + 8])
+        if chunk == b"IDAT":
+            packed += data[at + 8:at + 8 + length]
+        at += 12 + length
+    raw, size = zlib.decompress(packed), 3 if kind == 2 else 4
+    stride, rows, above = width * size, [], bytearray(width * size)
+    for y in range(height):
+        kind_of, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:][:stride])
+        for i in range(stride):
+            a = line[i - size] if i >= size else 0
+            b, c = above[i], above[i - size] if i >= size else 0
+            p = a + b - c
+            nearest = a if abs(p - a) <= abs(p - b) and abs(p - a) <= abs(p - c) else (
+                b if abs(p - b) <= abs(p - c) else c)
+            line[i] = (line[i] + (0, a, b, (a + b) // 2, nearest)[kind_of]) & 0xFF
+        rows.append([tuple(line[x * size:x * size + 3]) for x in range(width)])
+        above = line
+    return width, height, rows
 
 
 def clipboard(display, target):
@@ -143,6 +170,18 @@ def main():
             f.write(png)
         if oracle.gray(f.name) != field:
             raise h.E2eFailure("the copied picture is not Map.Dat cell for cell")
+        # Ctrl+Shift+C: the landscape as shown, the rotation stopped so it stays.
+        voxel.click_client(*h.CAMROT_AUTO_CHECK)
+        shown = voxel.settled_screen()
+        keys(display, voxel, "ctrl+shift+c")
+        width, height, rows = read_png(h.poll(
+            lambda: (lambda p: p if p and p != png else None)(clipboard(display, "image/png")),
+            20, "the screen view's PNG on the clipboard"))
+        differ = [(x, y) for y in range(240) for x in range(320) if h.outside_counter(x, y) and
+                  rows[y][x] != shown.rgb(x, y)] if (width, height) == (320, 240) else [None]
+        if differ:
+            raise h.E2eFailure(f"the copied landscape is {width} x {height} and differs from the "
+                               f"one shown in {len(differ)} pixels, e.g. {differ[:3]}")
 
     def whole(voxel, shown, what):
         voxel.wait_map(h.map_look(shown, map_pixel), f"{what}: every cell of the field shown")
@@ -253,7 +292,8 @@ def main():
         if clipboard(display, "UTF8_STRING") != b"123":
             raise h.E2eFailure("the spin edit's text did not go through the clipboard")
 
-    suite.check("Ctrl+C: a 320 x 240 gray PNG, Map.Dat cell for cell", case("copy", copy))
+    suite.check("Ctrl+C: a 320 x 240 gray PNG, Map.Dat cell for cell; Ctrl+Shift+C: the landscape "
+                "as shown", case("copy", copy))
     suite.check("Ctrl+V of a 320 x 240 gray PNG: Map.Dat is the picture",
                 case("gray", lambda d, v: paste(d, v, gray_png), lambda: picture))
     suite.check("Ctrl+V of a 640 x 480 colour PNG: Map.Dat is Qt's smooth scaling of its gray",
