@@ -2,6 +2,7 @@
 #include "present/Rgb565.h"
 
 #include <array>
+#include <cstring>
 
 #include "util/Platform.h"
 #if VOXEL_X86
@@ -50,10 +51,19 @@ void ConvertRowDoubledPlain(const uint8_t* source, uint32_t* top, uint32_t* bott
     }
 }
 
+// RGB565 pixels twice across, unchanged, into both rows.
+void DoubleRowPlain(const uint8_t* source, uint16_t* top, uint16_t* bottom, int count) {
+    for (int x = 0; x < count; ++x) {
+        uint16_t pixel;
+        std::memcpy(&pixel, source + 2 * x, 2);
+        top[2 * x] = top[2 * x + 1] = bottom[2 * x] = bottom[2 * x + 1] = pixel;
+    }
+}
+
 #if VOXEL_X86
-// Sixteen pixels at a time: a 5-bit channel c at the top of a 16-bit lane times 0x108 keeps
-// c << 3 | c >> 2 in the high half, a 6-bit one at bit 5 times 0x2080 keeps c << 2 | c >> 4.
-// Sixteen RGB565 pixels at source as 32-bit ones, pixels 0-7 in first and 8-15 in second.
+// Sixteen RGB565 pixels at source as 32-bit ones, pixels 0-7 in first and 8-15 in second: a
+// 5-bit channel c at the top of a 16-bit lane times 0x108 keeps c << 3 | c >> 2 in the high
+// half, a 6-bit one at bit 5 times 0x2080 keeps c << 2 | c >> 4.
 __attribute__((target("avx2"))) inline void Convert16Avx2(const uint8_t* source, __m256i& first,
                                                          __m256i& second) {
     const __m256i redMask = _mm256_set1_epi16(static_cast<int16_t>(0xF800));
@@ -106,10 +116,28 @@ __attribute__((target("avx2"))) void ConvertRowDoubledAvx2(const uint8_t* source
     }
     ConvertRowDoubledPlain(source + 2 * x, top + 2 * x, bottom + 2 * x, count - x);
 }
+
+__attribute__((target("avx2"))) void DoubleRowAvx2(const uint8_t* source, uint16_t* top,
+                                                   uint16_t* bottom, int count) {
+    int x = 0;
+    for (; x + 16 <= count; x += 16) {
+        const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + 2 * x));
+        const __m256i a = _mm256_unpacklo_epi16(p, p); // pixels 0-3, 8-11, each twice
+        const __m256i c = _mm256_unpackhi_epi16(p, p); // pixels 4-7, 12-15
+        const __m256i first = _mm256_permute2x128_si256(a, c, 0x20);
+        const __m256i second = _mm256_permute2x128_si256(a, c, 0x31);
+        for (uint16_t* row : {top + 2 * x, bottom + 2 * x}) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(row), first);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + 16), second);
+        }
+    }
+    DoubleRowPlain(source + 2 * x, top + 2 * x, bottom + 2 * x, count - x);
+}
 #endif
 
 using TConvertRow = void (*)(const uint8_t*, uint32_t*, int);
 using TConvertRowDoubled = void (*)(const uint8_t*, uint32_t*, uint32_t*, int);
+using TDoubleRow = void (*)(const uint8_t*, uint16_t*, uint16_t*, int);
 
 TConvertRow PickConvertRow() {
 #if VOXEL_X86
@@ -125,7 +153,15 @@ TConvertRowDoubled PickConvertRowDoubled() {
     return &ConvertRowDoubledPlain;
 }
 
+TDoubleRow PickDoubleRow() {
+#if VOXEL_X86
+    if (CpuHas(TSimd::Avx2)) return &DoubleRowAvx2;
+#endif
+    return &DoubleRowPlain;
+}
+
 const TConvertRow ConvertRow = PickConvertRow();
+const TDoubleRow DoubleRow = PickDoubleRow();
 const TConvertRowDoubled ConvertRowDoubled = PickConvertRowDoubled();
 
 } // namespace
@@ -144,4 +180,8 @@ void ConvertRgb565Row(const uint8_t* source, uint32_t* target, int count) {
 
 void ConvertRgb565RowDoubled(const uint8_t* source, uint32_t* top, uint32_t* bottom, int count) {
     ConvertRowDoubled(source, top, bottom, count);
+}
+
+void DoubleRgb565Row(const uint8_t* source, uint16_t* top, uint16_t* bottom, int count) {
+    DoubleRow(source, top, bottom, count);
 }

@@ -11,6 +11,8 @@ void ConvertRgb565Row(const uint8_t* source, uint32_t* target, int count);
 // The same, each pixel twice across, into both rows (2 x count pixels each): a display scale
 // of 2 without a second pass over the written rows.
 void ConvertRgb565RowDoubled(const uint8_t* source, uint32_t* top, uint32_t* bottom, int count);
+// RGB565 pixels as they are, each twice across, into both rows: the same for a 5-6-5 visual.
+void DoubleRgb565Row(const uint8_t* source, uint16_t* top, uint16_t* bottom, int count);
 
 // Converts a rectangle of an RGB565 image into the opaque 32-bit pixels (0xFFRRGGBB) at target,
 // whose rows are targetPitch bytes apart; each channel's top bits repeat below, as Qt converts.

@@ -95,10 +95,16 @@ void ConvertToVisual(const uint8_t* source, ptrdiff_t sourcePitch, int left, int
             ConvertRow(from, width, format, row);
             continue;
         }
-        if (scale == 2 && Is888(format) && reinterpret_cast<uintptr_t>(row) % 4 == 0 &&
-            targetPitch % 4 == 0) {
+        // A scale of 2 in the common layouts: each row once, into both device rows.
+        const bool aligned = reinterpret_cast<uintptr_t>(row) % 4 == 0 && targetPitch % 4 == 0;
+        if (scale == 2 && aligned && Is888(format)) {
             ConvertRgb565RowDoubled(from, reinterpret_cast<uint32_t*>(row),
                                     reinterpret_cast<uint32_t*>(row + targetPitch), width);
+            continue;
+        }
+        if (scale == 2 && aligned && Is565(format)) {
+            DoubleRgb565Row(from, reinterpret_cast<uint16_t*>(row),
+                            reinterpret_cast<uint16_t*>(row + targetPitch), width);
             continue;
         }
         // Converted into the row's last part, then spread from the left: pixel x is read

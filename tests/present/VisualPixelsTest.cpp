@@ -33,6 +33,7 @@ TEST(PresentConversionTest, VisualFormatsAndScalesPackAsTheMasksSay) {
         {{32, 0xFF0000, 0xFF00, 0xFF, false}, 1, rgb888},
         {{32, 0xFF0000, 0xFF00, 0xFF, false}, 2, rgb888},
         {{16, 0xF800, 0x07E0, 0x1F, false}, 1, rgb565},
+        {{16, 0xF800, 0x07E0, 0x1F, false}, 2, rgb565},
         {{16, 0xF800, 0x07E0, 0x1F, false}, 3, rgb565},
         {{32, 0xFF, 0xFF00, 0xFF0000, false}, 2, bgr888},
         {{24, 0xFF0000, 0xFF00, 0xFF, true}, 1, rgb888},
