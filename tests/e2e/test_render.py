@@ -1,5 +1,6 @@
 """The screen view, with the rotation stopped at typed angles, equals the reference picture
-pixel for pixel outside the counter text, at display depths 24 and 16."""
+pixel for pixel outside the counter text, at display depths 24 and 16, and at a display scale
+of 2 each view pixel fills its two by two device pixels."""
 
 import os
 import sys
@@ -32,6 +33,28 @@ def expect_angles(oracle, voxel, field, angles, camera_z=240):
             count, samples = last.get("diff", (-1, []))
             raise h.E2eFailure(f"angle {angle}, camera height {camera_z}: {count} pixels differ, "
                                f"e.g. {'; '.join(samples)}")
+
+
+def expect_doubled(oracle, voxel, field, angle):
+    """At a display scale of 2 every device pixel of the screen view is its view pixel's."""
+    voxel.click_client(*h.CAMROT_AUTO_CHECK)
+    voxel.set_spin(h.CAMROT_SPIN, str(angle))
+    view = oracle.screen(field, angle)
+    expected = [view[(y // 2) * 320 + x // 2] for y in range(480) for x in range(640)]
+    last = {}
+
+    def matches():
+        image = voxel.display.grab(*voxel.root(*h.SCREEN_VIEW), 640, 480)
+        last["diff"] = h.compare_565(image.values565(), expected, 640, 480,
+                                     skip=lambda x, y: not h.outside_counter(x // 2, y // 2))
+        return last["diff"][0] == 0
+
+    try:
+        h.poll(matches, 20, f"the doubled picture at angle {angle}", interval=0.1)
+    except h.E2eFailure:
+        count, samples = last.get("diff", (-1, []))
+        raise h.E2eFailure(f"angle {angle} at scale 2: {count} device pixels differ, e.g. "
+                           f"{'; '.join(samples)}")
 
 
 def reveal_map(display, voxel, field):
@@ -102,9 +125,17 @@ def main():
         with h.session(suite, "d16", field, depth=16) as (_, voxel):
             expect_angles(oracle, voxel, field, [0, 200])
 
+    def doubled(depth):
+        def body():
+            with h.session(suite, f"x2-{depth}", field, depth=depth, scale=2) as (_, voxel):
+                expect_doubled(oracle, voxel, field, 90)
+        return body
+
     suite.check("angles 0, 90, 200, 359 at depth 24", depth24)
     suite.check("camera height 400 at angle 45", camera_height)
     suite.check("angles 0, 200 at depth 16", depth16)
+    for depth in (24, 16) if h.FULL_MATRIX else (24,):
+        suite.check(f"angle 90 at display scale 2, depth {depth}", doubled(depth))
     suite.finish()
 
 
