@@ -10,20 +10,26 @@ sys.dont_write_bytecode = True  # no byte-code cache in the source tree
 import harness as h  # noqa: E402
 
 
-def expect_angles(oracle, voxel, field, angles, camera_z=240):
+def expect_angles(oracle, voxel, field, angles, camera_z=240, scale=1):
+    """At an integer display scale each view pixel fills its scale x scale device pixels."""
     # Stops the rotation; the angle spin becomes editable.
     voxel.click_client(*h.CAMROT_AUTO_CHECK)
     if camera_z != 240:
         voxel.set_spin(h.CAMERA_Z_SPIN, str(camera_z))
+    width, height = 320 * scale, 240 * scale
     for angle in angles:
-        expected = oracle.screen(field, angle, camera_z)
+        view = oracle.screen(field, angle, camera_z)
+        expected = [view[(y // scale) * 320 + x // scale] for y in range(height)
+                    for x in range(width)]
         voxel.set_spin(h.CAMROT_SPIN, str(angle))
         last = {}
 
         def matches():
-            image = voxel.settled_screen()
-            count, samples = h.compare_565(image.values565(), expected, 320, 240,
-                                           skip=lambda x, y: not h.outside_counter(x, y))
+            image = voxel.settled_screen() if scale == 1 else voxel.display.grab(
+                *voxel.root(*h.SCREEN_VIEW), width, height)
+            count, samples = h.compare_565(
+                image.values565(), expected, width, height,
+                skip=lambda x, y: not h.outside_counter(x // scale, y // scale))
             last["diff"] = (count, samples)
             return count == 0
 
@@ -31,30 +37,8 @@ def expect_angles(oracle, voxel, field, angles, camera_z=240):
             h.poll(matches, 20, f"the picture at angle {angle}", interval=0.1)
         except h.E2eFailure:
             count, samples = last.get("diff", (-1, []))
-            raise h.E2eFailure(f"angle {angle}, camera height {camera_z}: {count} pixels differ, "
-                               f"e.g. {'; '.join(samples)}")
-
-
-def expect_doubled(oracle, voxel, field, angle):
-    """At a display scale of 2 every device pixel of the screen view is its view pixel's."""
-    voxel.click_client(*h.CAMROT_AUTO_CHECK)
-    voxel.set_spin(h.CAMROT_SPIN, str(angle))
-    view = oracle.screen(field, angle)
-    expected = [view[(y // 2) * 320 + x // 2] for y in range(480) for x in range(640)]
-    last = {}
-
-    def matches():
-        image = voxel.display.grab(*voxel.root(*h.SCREEN_VIEW), 640, 480)
-        last["diff"] = h.compare_565(image.values565(), expected, 640, 480,
-                                     skip=lambda x, y: not h.outside_counter(x // 2, y // 2))
-        return last["diff"][0] == 0
-
-    try:
-        h.poll(matches, 20, f"the doubled picture at angle {angle}", interval=0.1)
-    except h.E2eFailure:
-        count, samples = last.get("diff", (-1, []))
-        raise h.E2eFailure(f"angle {angle} at scale 2: {count} device pixels differ, e.g. "
-                           f"{'; '.join(samples)}")
+            raise h.E2eFailure(f"angle {angle}, camera height {camera_z}, scale {scale}: {count} "
+                               f"pixels differ, e.g. {'; '.join(samples)}")
 
 
 def reveal_map(display, voxel, field):
@@ -128,7 +112,7 @@ def main():
     def doubled(depth):
         def body():
             with h.session(suite, f"x2-{depth}", field, depth=depth, scale=2) as (_, voxel):
-                expect_doubled(oracle, voxel, field, 90)
+                expect_angles(oracle, voxel, field, [90], scale=2)
         return body
 
     suite.check("angles 0, 90, 200, 359 at depth 24", depth24)
