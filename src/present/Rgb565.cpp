@@ -135,34 +135,20 @@ __attribute__((target("avx2"))) void DoubleRowAvx2(const uint8_t* source, uint16
 }
 #endif
 
-using TConvertRow = void (*)(const uint8_t*, uint32_t*, int);
-using TConvertRowDoubled = void (*)(const uint8_t*, uint32_t*, uint32_t*, int);
-using TDoubleRow = void (*)(const uint8_t*, uint16_t*, uint16_t*, int);
+// The row kernels, chosen once for this processor.
+struct TRowKernels {
+    void (*Convert)(const uint8_t*, uint32_t*, int);
+    void (*ConvertDoubled)(const uint8_t*, uint32_t*, uint32_t*, int);
+    void (*Double)(const uint8_t*, uint16_t*, uint16_t*, int);
+};
 
-TConvertRow PickConvertRow() {
+const TRowKernels Kernels = [] {
 #if VOXEL_X86
-    if (CpuHas(TSimd::Avx2)) return &ConvertRowAvx2;
+    if (CpuHas(TSimd::Avx2))
+        return TRowKernels{&ConvertRowAvx2, &ConvertRowDoubledAvx2, &DoubleRowAvx2};
 #endif
-    return &ConvertRowPlain;
-}
-
-TConvertRowDoubled PickConvertRowDoubled() {
-#if VOXEL_X86
-    if (CpuHas(TSimd::Avx2)) return &ConvertRowDoubledAvx2;
-#endif
-    return &ConvertRowDoubledPlain;
-}
-
-TDoubleRow PickDoubleRow() {
-#if VOXEL_X86
-    if (CpuHas(TSimd::Avx2)) return &DoubleRowAvx2;
-#endif
-    return &DoubleRowPlain;
-}
-
-const TConvertRow ConvertRow = PickConvertRow();
-const TDoubleRow DoubleRow = PickDoubleRow();
-const TConvertRowDoubled ConvertRowDoubled = PickConvertRowDoubled();
+    return TRowKernels{&ConvertRowPlain, &ConvertRowDoubledPlain, &DoubleRowPlain};
+}();
 
 } // namespace
 
@@ -170,18 +156,18 @@ void ConvertRgb565ToRgb32(const QImage& from, const QRect& area, uint8_t* target
                           qsizetype targetPitch) {
     const uint8_t* source = from.constBits() + area.top() * from.bytesPerLine() + area.left() * 2;
     for (int y = 0; y < area.height(); ++y)
-        ConvertRow(source + y * from.bytesPerLine(),
-                   reinterpret_cast<uint32_t*>(target + y * targetPitch), area.width());
+        Kernels.Convert(source + y * from.bytesPerLine(),
+                        reinterpret_cast<uint32_t*>(target + y * targetPitch), area.width());
 }
 
 void ConvertRgb565Row(const uint8_t* source, uint32_t* target, int count) {
-    ConvertRow(source, target, count);
+    Kernels.Convert(source, target, count);
 }
 
 void ConvertRgb565RowDoubled(const uint8_t* source, uint32_t* top, uint32_t* bottom, int count) {
-    ConvertRowDoubled(source, top, bottom, count);
+    Kernels.ConvertDoubled(source, top, bottom, count);
 }
 
 void DoubleRgb565Row(const uint8_t* source, uint16_t* top, uint16_t* bottom, int count) {
-    DoubleRow(source, top, bottom, count);
+    Kernels.Double(source, top, bottom, count);
 }

@@ -97,7 +97,6 @@ bool TShmPresenter::MakeBuffers(int width, int height) {
 
 void TShmPresenter::Present(const QImage& picture, const QRect& area, int scale) {
     if (!FReady || FLink.Broken() || picture.isNull() || scale < 1) return;
-    FLink.Drain();
     if (picture.width() != FWidth || picture.height() != FHeight || scale != FScale) {
         FScale = scale;
         MakeBuffers(picture.width(), picture.height());
@@ -122,14 +121,17 @@ void TShmPresenter::Present(const QImage& picture, const QRect& area, int scale)
     // so long, so a stopped server does not stop the program.
     using TClock = std::chrono::steady_clock;
     const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(WaitMs);
-    TSegment* free = nullptr;
-    for (;;) {
-        FLink.Drain();
+    const auto freeSegment = [this]() -> TSegment* {
         for (TSegment& segment : FSegments)
-            if (!segment.InFlight) free = &segment;
-        if (free != nullptr) break;
+            if (!segment.InFlight) return &segment;
+        return nullptr;
+    };
+    FLink.Drain();
+    TSegment* free = freeSegment();
+    while (free == nullptr) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now());
+        // The wait reads what arrived.
         if (left.count() <= 0 || !FLink.Wait(static_cast<int>(left.count()))) {
             if (FLink.Broken()) return;
             if (TClock::now() >= deadline) {
@@ -137,6 +139,7 @@ void TShmPresenter::Present(const QImage& picture, const QRect& area, int scale)
                 return;
             }
         }
+        free = freeSegment();
     }
     convert(free->Bits);
     xcb_shm_put_image(FLink.Connection(), FWindow, FGc, static_cast<uint16_t>(FWidth * FScale),
