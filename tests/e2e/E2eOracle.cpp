@@ -15,12 +15,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <poll.h>
+#include <xcb/xcb.h>
 
 #include "support/ref/Reference.h"
 #include "util/Fnc.h"
@@ -36,7 +40,9 @@ int Usage() {
                "  E2eOracle text TEXT   (the text in the default font, dark on light: PGM)\n"
                "  E2eOracle gray IMAGE OUT   (the field Qt makes of the image, in file order)\n"
                "  E2eOracle dragsource FILE [hung]   (a window; a press on it drags the file's URL;\n"
-               "                                      hung: the data never comes)\n",
+               "                                      hung: the data never comes)\n"
+               "  E2eOracle owner refuse|endless|trickle|targets N   (a clipboard owner that\n"
+               "      misbehaves; says \"ready\" on standard output once it owns the clipboard)\n",
                stderr);
     return 2;
 }
@@ -257,6 +263,106 @@ int DragSource(int argc, char** argv) {
     return app.exec();
 }
 
+
+// A clipboard owner that misbehaves as a broken or hostile program might. refuse: offers
+// image/png and refuses it when asked; endless: hands it over in parts that never end (64 KB
+// each, as fast as they are taken); trickle: parts of one byte, one every 4 s; targets N: offers
+// N types (a few atoms over and over).
+int Owner(int argc, char** argv) {
+    const std::string mode = argv[2];
+    const long count = mode == "targets" && argc == 4 ? std::atol(argv[3]) : 2;
+    int screenNumber = 0;
+    xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(c) != 0) return 2;
+    xcb_screen_iterator_t screen = xcb_setup_roots_iterator(xcb_get_setup(c));
+    for (int i = 0; i < screenNumber; ++i) xcb_screen_next(&screen);
+    const xcb_window_t window = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen.data->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    const auto intern = [c](const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+        const xcb_atom_t atom = reply != nullptr ? reply->atom : XCB_NONE;
+        std::free(reply);
+        return atom;
+    };
+    const xcb_atom_t clipboard = intern("CLIPBOARD"), targets = intern("TARGETS"),
+                     incr = intern("INCR"), png = intern("image/png");
+    xcb_set_selection_owner(c, window, clipboard, XCB_CURRENT_TIME);
+    xcb_get_selection_owner_reply_t* owner =
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, clipboard), nullptr);
+    const bool owned = owner != nullptr && owner->owner == window;
+    std::free(owner);
+    if (!owned) return 2;
+    std::puts("ready");
+    std::fflush(stdout);
+    const auto notify = [c, clipboard](const xcb_selection_request_event_t& request,
+                                       xcb_atom_t property) {
+        xcb_selection_notify_event_t event{};
+        event.response_type = XCB_SELECTION_NOTIFY;
+        event.time = request.time;
+        event.requestor = request.requestor;
+        event.selection = clipboard;
+        event.target = request.target;
+        event.property = property;
+        xcb_send_event(c, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&event));
+    };
+    xcb_window_t requestor = XCB_NONE; // the transfer in parts under way
+    xcb_atom_t property = XCB_NONE;
+    using TClock = std::chrono::steady_clock;
+    bool partWanted = false;
+    TClock::time_point partDue{};
+    const std::vector<char> part(mode == "endless" ? 65536 : 1, 'x');
+    for (;;) {
+        xcb_flush(c);
+        pollfd fd = {xcb_get_file_descriptor(c), POLLIN, 0};
+        poll(&fd, 1, 50);
+        if (partWanted && TClock::now() >= partDue) {
+            partWanted = false;
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, requestor, property, png, 8,
+                                static_cast<uint32_t>(part.size()), part.data());
+        }
+        while (xcb_generic_event_t* e = xcb_poll_for_event(c)) {
+            const int kind = e->response_type & 0x7f;
+            if (kind == XCB_SELECTION_REQUEST) {
+                const auto request = *reinterpret_cast<xcb_selection_request_event_t*>(e);
+                const xcb_atom_t into =
+                    request.property != XCB_NONE ? request.property : request.target;
+                if (request.target == targets) {
+                    const xcb_atom_t offered[] = {targets, png, XCB_ATOM_STRING, XCB_ATOM_INTEGER};
+                    std::vector<xcb_atom_t> list(static_cast<size_t>(count));
+                    for (size_t i = 0; i < list.size(); ++i) list[i] = offered[i % 4];
+                    xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, into,
+                                        XCB_ATOM_ATOM, 32, static_cast<uint32_t>(list.size()),
+                                        list.data());
+                    notify(request, into);
+                } else if (request.target == png && mode != "refuse") {
+                    requestor = request.requestor;
+                    property = into;
+                    const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+                    xcb_change_window_attributes(c, requestor, XCB_CW_EVENT_MASK, &events);
+                    const uint32_t size = 1u << 30;
+                    xcb_change_property(c, XCB_PROP_MODE_REPLACE, requestor, property, incr, 32, 1,
+                                        &size);
+                    notify(request, into);
+                } else {
+                    notify(request, XCB_NONE);
+                }
+            } else if (kind == XCB_PROPERTY_NOTIFY) {
+                const auto* p = reinterpret_cast<xcb_property_notify_event_t*>(e);
+                if (p->window == requestor && p->atom == property &&
+                    p->state == XCB_PROPERTY_DELETE) {
+                    partWanted = true;
+                    partDue = TClock::now() + std::chrono::seconds(mode == "trickle" ? 4 : 0);
+                }
+            }
+            std::free(e);
+        }
+        if (xcb_connection_has_error(c) != 0) return 0;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -270,5 +376,7 @@ int main(int argc, char** argv) {
     if (command == "gray" && argc == 4) return Gray(argv + 2);
     if (command == "dragsource" && (argc == 3 || (argc == 4 && argv[3] == std::string("hung"))))
         return DragSource(argc, argv);
+    if (command == "owner" && (argc == 3 || (argc == 4 && argv[2] == std::string("targets"))))
+        return Owner(argc, argv);
     return Usage();
 }

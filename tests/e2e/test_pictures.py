@@ -1,8 +1,11 @@
 """The field in and out as a picture: through the clipboard (Ctrl+C, Ctrl+Shift+C, Ctrl+V, also of a very
 large one, a transparent one, or from an owner that does not answer) and a file dropped from
 another program, each shown whole on the map view, whose drag over the map leaves no trail; a
-spin edit keeps Ctrl+C and Ctrl+V."""
+spin edit keeps Ctrl+C and Ctrl+V. What a hostile or broken program hands over (a FIFO, a folder,
+a picture that decodes huge, endless or trickling data, a flood of types, a refusal, a server with
+no client slot left) never stops the frames or the close: one box says what happened."""
 
+import ctypes
 import os
 import random
 import signal
@@ -112,6 +115,57 @@ def drop(display, voxel, oracle, path, to=h.PARK, hung=()):
     display.button_up(1)
 
 
+class Clients:
+    """Every X client slot the server has left, held by this process until closed; keys go to
+    the focused window through one of them (no other client could connect meanwhile)."""
+
+    def __init__(self, display):
+        self.x11 = ctypes.CDLL("libX11.so.6")
+        self.xtst = ctypes.CDLL("libXtst.so.6")
+        self.x11.XOpenDisplay.restype = ctypes.c_void_p
+        self.x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        self.x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.x11.XFlush.argtypes = [ctypes.c_void_p]
+        self.x11.XStringToKeysym.restype = ctypes.c_ulong
+        self.x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
+        self.x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        self.xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
+                                                ctypes.c_ulong]
+        self.held = []
+        while len(self.held) < 4096:
+            connection = self.x11.XOpenDisplay(display.name.encode())
+            if not connection:
+                break
+            self.held.append(connection)
+        if not self.held:
+            raise h.E2eFailure("no X connection could be opened at all")
+
+    def key(self, *names):
+        """Presses the named keys in order and releases them in reverse."""
+        first = self.held[0]
+        codes = [self.x11.XKeysymToKeycode(first, self.x11.XStringToKeysym(n.encode()))
+                 for n in names]
+        for code in codes:
+            self.xtst.XTestFakeKeyEvent(first, code, 1, 0)
+        for code in reversed(codes):
+            self.xtst.XTestFakeKeyEvent(first, code, 0, 0)
+        self.x11.XFlush(first)
+
+    def close(self):
+        for connection in self.held:
+            self.x11.XCloseDisplay(connection)
+        self.held = []
+
+
+def misbehave(display, oracle, *mode):
+    """A clipboard owner that misbehaves (see E2eOracle owner), once it owns the clipboard."""
+    owner = h.spawn([oracle.exe, "owner", *mode], env=display.env, stdout=subprocess.PIPE,
+                    stderr=subprocess.DEVNULL)
+    if owner.stdout.readline() != b"ready\n":
+        raise h.E2eFailure(f"the misbehaving owner ({' '.join(mode)}) did not start")
+    return owner
+
+
 def memory(voxel):
     """VmRSS and VmHWM (its peak) in MB."""
     with open(f"/proc/{voxel.proc.pid}/status", encoding="utf-8") as f:
@@ -207,6 +261,22 @@ def main():
         voxel.dismiss_error_box(no_answer(voxel, time.monotonic(), 8))
         voxel.frames_pass()
 
+    def stroke_saved(voxel, end):
+        """A stroke, then end() ends the program: Map.Dat is the loaded field with the stroke."""
+        voxel.stroke((120, 100), [1])
+        end()
+        k, said = oracle.match(field, voxel.saved_map(), 120, 100, 50, 1, 1, 1)
+        if k is None:
+            raise h.E2eFailure(f"Map.Dat is not the stroked field: {said}")
+
+    def terminate_saves(voxel):
+        def end():
+            start = time.monotonic()
+            os.kill(voxel.proc.pid, signal.SIGTERM)
+            voxel.expect_exit(timeout=3)
+            print(f"     exit {time.monotonic() - start:.2f} s after SIGTERM", flush=True)
+        stroke_saved(voxel, end)
+
     def stuck(display, voxel, signalled, spin=False):
         """The clipboard's owner stopped: after Ctrl+V (in a spin edit with spin) the screen view
         turns on; SIGTERM saves a stroke at once, or one box says the data did not come and what
@@ -221,14 +291,7 @@ def main():
             pasted = time.monotonic()
             voxel.frames_pass(count=8, timeout=3)
             if signalled:
-                voxel.stroke((120, 100), [1])
-                start = time.monotonic()
-                os.kill(voxel.proc.pid, signal.SIGTERM)
-                voxel.expect_exit(timeout=3)
-                print(f"     exit {time.monotonic() - start:.2f} s after SIGTERM", flush=True)
-                k, said = oracle.match(field, voxel.saved_map(), 120, 100, 50, 1, 1, 1)
-                if k is None:
-                    raise h.E2eFailure(f"Map.Dat is not the stroked field: {said}")
+                terminate_saves(voxel)
                 return
             box = no_answer(voxel, pasted, 8)
             os.kill(owner.pid, signal.SIGCONT)
@@ -292,6 +355,127 @@ def main():
         if clipboard(display, "UTF8_STRING") != b"123":
             raise h.E2eFailure("the spin edit's text did not go through the clipboard")
 
+    def turning(voxel):
+        """The screen view shows 8 different frames within 5 s, or a box comes first (a modal
+        box holds the frames until it goes)."""
+        seen = []
+
+        def enough():
+            if voxel.error_boxes():
+                return True
+            values = h.masked(voxel.screen_view())
+            if not seen or seen[-1] != values:
+                seen.append(values)
+            return len(seen) >= 8
+        h.poll(enough, 5, "8 different frames of the screen view, or a box")
+
+    def hostile(act, text, signalled, peak_mb=None, then=None):
+        """act (another program's doing; it returns what ends that program) leaves the screen
+        view turning until a box comes. Then SIGTERM saves the stroke made before act within
+        3 s (signalled); or one box says text, VmHWM has grown by less than peak_mb, the frames
+        go on, then() runs and a stroke is saved by 끝내기."""
+        def body(display, voxel):
+            voxel.frames_pass()
+            before = memory(voxel)[1]
+            if signalled:
+                voxel.stroke((120, 100), [1])
+            end = act(display, voxel)
+            try:
+                turning(voxel)
+                if signalled:
+                    start = time.monotonic()
+                    os.kill(voxel.proc.pid, signal.SIGTERM)
+                    voxel.expect_exit(timeout=3)
+                    print(f"     exit {time.monotonic() - start:.2f} s after SIGTERM", flush=True)
+                    k, said = oracle.match(field, voxel.saved_map(), 120, 100, 50, 1, 1, 1)
+                    if k is None:
+                        raise h.E2eFailure(f"Map.Dat is not the stroked field: {said}")
+                    return
+                box = voxel.wait_error_box(timeout=45)
+                voxel.box_text(box, oracle, [text])
+                time.sleep(1)
+                peak = memory(voxel)[1]
+                print(f"     VmHWM {before} MB before, {peak} MB after", flush=True)
+                if len(voxel.error_boxes()) != 1:
+                    raise h.E2eFailure(f"{len(voxel.error_boxes())} error boxes, want 1")
+                if peak_mb is not None and peak - before > peak_mb:
+                    raise h.E2eFailure(f"VmHWM grew by {peak - before} MB, want under {peak_mb}")
+                voxel.dismiss_error_box(box)
+                voxel.frames_pass(count=8, timeout=5)
+                if then:
+                    then(display, voxel)
+                stroke_saved(voxel, voxel.exit_by_button)
+            finally:
+                end()
+        return body
+
+    fifo, nothing = os.path.join(folder, "p.png"), lambda: None
+    os.mkfifo(fifo)
+
+    def paste_uri(path):
+        def act(display, voxel):
+            owner = offer(display, f"file://{path}\r\n".encode(), "text/uri-list")
+            keys(display, voxel, "ctrl+v")
+            return owner.kill
+        return act
+
+    def drop_file(path):
+        return lambda display, voxel: drop(display, voxel, oracle, path) or nothing
+
+    def paste_huge(display, voxel):
+        huge = os.path.join(folder, "huge.png")
+        if not os.path.exists(huge):  # 2.4 MB that decodes to 529 million gray pixels
+            write_png(huge, 23000, 23000, lambda y: bytes(23000))
+        with open(huge, "rb") as f:
+            owner = offer(display, f.read())
+        keys(display, voxel, "ctrl+v")
+        return owner.kill
+
+    def paste_from(*mode):
+        def act(display, voxel):
+            owner = misbehave(display, oracle, *mode)
+            keys(display, voxel, "ctrl+v")
+            return owner.kill
+        return act
+
+    def no_slot(display, voxel):
+        """The owner stops, then every client slot of the server is taken and Ctrl+V pressed:
+        the program's own connection for the clipboard cannot be made."""
+        with open(gray_png, "rb") as f:
+            owner = offer(display, f.read())
+        os.kill(owner.pid, signal.SIGSTOP)
+        display.run(["xdotool", "windowactivate", "--sync", str(voxel.window)], check=False)
+        clients = Clients(display)
+        try:
+            clients.key("Control_L", "v")
+            time.sleep(1.5)
+        finally:
+            clients.close()
+        return owner.kill
+
+    def later_paste(display, voxel):  # the worker is free again: a paste shows
+        paste(display, voxel, gray_png)
+        whole(voxel, picture, "the paste after the box")
+
+    hostile_cases = [
+        ("fifo", "a FIFO's name pasted", paste_uri(fifo), "p.png is not a regular file.", None),
+        ("fifodrop", "a FIFO dropped", drop_file(fifo), "p.png is not a regular file.",
+         later_paste),
+        ("huge", "Ctrl+V of a 2.4 MB PNG of 23,000 x 23,000 gray pixels", paste_huge,
+         "The picture (23000 x 23000 pixels) needs more than the 960 MB of memory allowed.",
+         None),
+        ("endless", "Ctrl+V from an owner whose parts never end", paste_from("endless"),
+         "The other program's data is larger than 256 MB.", None),
+        ("trickle", "Ctrl+V from an owner that sends a byte every 4 s", paste_from("trickle"),
+         "The other program did not hand over its data within 30 seconds.", None),
+        ("noslot", "Ctrl+V with no X client slot left", no_slot,
+         "The clipboard cannot be reached.", None),
+        ("targets", "Ctrl+V from an owner that offers 3,000,000 types",
+         paste_from("targets", "3000000"), "The other program offers more than 4096 types.",
+         None),
+    ]
+    peaks = {"huge": 100, "endless": 400, "targets": 50}
+
     suite.check("Ctrl+C: a 320 x 240 gray PNG, Map.Dat cell for cell; Ctrl+Shift+C: the landscape "
                 "as shown", case("copy", copy))
     suite.check("Ctrl+V of a 320 x 240 gray PNG: Map.Dat is the picture",
@@ -323,6 +507,17 @@ def main():
                 case("corrupt", no_picture))
     suite.check("in a spin edit Ctrl+V and Ctrl+C paste and copy its text",
                 case("spin", spin_edit))
+    for label, what, act, text, then in hostile_cases:
+        suite.check(f"{what}: frames go on, one box ({text}), 끝내기 saves a stroke",
+                    case(label, hostile(act, text, False, peaks.get(label), then), None))
+        suite.check(f"{what}: frames go on, SIGTERM saves a stroke within 3 s",
+                    case(label + "-term", hostile(act, text, True), None))
+    suite.check("a folder dropped: one box says it is a folder; 끝내기 saves a stroke",
+                case("folder", hostile(drop_file(folder), "pictures is a folder.", False), None))
+    suite.check("Ctrl+V from an owner that offers a PNG and refuses it: one box says so",
+                case("refuse", hostile(paste_from("refuse"),
+                                       "The other program did not hand over the picture it "
+                                       "offered.", False), None))
     suite.finish()
 
 
