@@ -5,13 +5,30 @@
 #include <QImage>
 #include <QString>
 
+#include <cstdint>
+
 #include "terrain/HeightField.h"
+
+class QIODevice;
+
+// What one paste or drop may take at its peak, the data handed over included: with the
+// program itself, about 1 GB resident at most.
+constexpr int64_t PictureMemoryLimit = int64_t(960) << 20;
 
 QImage FieldToImage(const THeightArray& field);
 // The field an image makes: Qt's grayscale of it composed over black, scaled smoothly to
-// 320 x 240 (aspect not kept) when it has another size.
-void ImageToField(QImage image, THeightArray& field);
-// Reads an image from encoded bytes or a file; a null image and a message saying why when it
-// cannot. Very large images are allowed: the caller reads them off the main thread.
-QImage ReadImage(const QByteArray& bytes, QString& error);
-QImage ReadImageFile(const QString& path, QString& error);
+// 320 x 240 (aspect not kept) when it has another size. False (field untouched) when a
+// conversion ran out of memory.
+bool ImageToField(QImage image, THeightArray& field);
+// The most memory ImageToField's making of a field from a picture of this size and decoded
+// format holds at once, in bytes: the decoded picture and its copies (saturated).
+int64_t PicturePeakBytes(QSize size, QImage::Format format);
+
+enum class TPictureRead { Field, NotPicture, Failed };
+// Makes the field from the picture the device holds, off the main thread (name: what the
+// messages call it; held: bytes the caller already holds for it, counted against the limit).
+// NotPicture: no decoder knows the data. Failed: a picture that tells no size, would pass
+// PictureMemoryLimit (both found before decoding), cannot be decoded or runs out of memory.
+// error says why, but for Field.
+TPictureRead ReadField(QIODevice& device, const QString& name, int64_t held, THeightArray& field,
+                       QString& error);

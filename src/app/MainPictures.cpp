@@ -7,7 +7,6 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QMimeData>
 #include <QUrl>
 
@@ -72,30 +71,26 @@ void TMain::PasteFromQt() {
     }
 }
 
+// Without a connection of its own the clipboard is not asked through Qt's, which would wait
+// for a stopped owner with the loop stopped: the user is told instead.
 void TMain::Fetched(const TSelectionFetch::TResult& result) {
-    switch (result.Outcome) {
-    case TSelectionFetch::TOutcome::Data:
+    if (const char* problem = TSelectionFetch::Problem(result.Outcome)) throw Exception(problem);
+    if (result.Outcome == TSelectionFetch::TOutcome::Data) {
         TakeData(result.Target, result.Bytes, true);
-        break;
-    case TSelectionFetch::TOutcome::NoAnswer:
-        throw Exception(TSelectionFetch::NoAnswerText);
-    case TSelectionFetch::TOutcome::Unavailable:
-        PasteFromQt();
-        break;
-    case TSelectionFetch::TOutcome::Nothing:
-        break;
+    } else if (result.Outcome == TSelectionFetch::TOutcome::Refused && result.Target != UriList) {
+        throw Exception("The other program did not hand over the picture it offered");
     }
 }
 
-// A picture's data, or a file's address, becomes the field off the main thread. A pasted file
-// that Qt cannot read as a picture is a clipboard without one (quiet): nothing happens (its
-// header alone is read here); a dropped one is reported.
+// A picture's data, or a file's address, becomes the field off the main thread, where the
+// file is also opened. A pasted file that is missing or that Qt cannot read as a picture is a
+// clipboard without one (quiet): nothing happens; a dropped one is reported.
 void TMain::TakeData(const QString& target, const QByteArray& data, bool quiet) {
     if (FPaste->Busy()) return;
     if (target != UriList) {
         FPaste->FromBytes(data);
     } else if (const QString file = LocalFile(data); !file.isEmpty()) {
-        if (!quiet || !QImageReader::imageFormat(file).isEmpty()) FPaste->FromFile(file);
+        FPaste->FromFile(file, quiet);
     }
 }
 

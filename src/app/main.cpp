@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "app/CommandLine.h"
 #include "app/LostDisplaySave.h"
 #include "app/Main.h"
@@ -11,6 +13,7 @@
 #include "toolkit/Application.h"
 #include "toolkit/DisplayCheck.h"
 #include "toolkit/SignalCloser.h"
+#include "toolkit/Worker.h"
 #include "views/core/KernelChoice.h"
 
 namespace {
@@ -92,6 +95,12 @@ int main(int argc, char** argv) {
     {
         const TLostDisplaySave lostDisplaySave;
         application.Run();
+    }
+    // A picture's decoding still under way cannot be stopped, and unloading its plugin or
+    // destroying statics under it would crash: the close has saved, so the process ends here.
+    if (TWorker::Running() != 0) {
+        std::fflush(nullptr);
+        _exit(0);
     }
     window.OnCloseFailed = nullptr;
     return 0;

@@ -57,22 +57,12 @@ bool ForeignClipboard() {
 
 // A fetch's end: its text goes in as Qt's paste puts it, over the selection.
 void TakeText(QLineEdit* editor, const TSelectionFetch::TResult& result) {
-    switch (result.Outcome) {
-    case TSelectionFetch::TOutcome::Data: {
-        const QString text = result.Target == QLatin1String("STRING")
-                                 ? QString::fromLatin1(result.Bytes)
-                                 : QString::fromUtf8(result.Bytes);
-        if (!text.isEmpty() && !editor->isReadOnly()) editor->insert(text);
-        break;
-    }
-    case TSelectionFetch::TOutcome::NoAnswer:
-        throw Exception(TSelectionFetch::NoAnswerText);
-    case TSelectionFetch::TOutcome::Unavailable:
-        editor->paste();
-        break;
-    case TSelectionFetch::TOutcome::Nothing:
-        break;
-    }
+    if (const char* problem = TSelectionFetch::Problem(result.Outcome)) throw Exception(problem);
+    if (result.Outcome != TSelectionFetch::TOutcome::Data) return; // refused, or nothing there
+    const QString text = result.Target == QLatin1String("STRING")
+                             ? QString::fromLatin1(result.Bytes)
+                             : QString::fromUtf8(result.Bytes);
+    if (!text.isEmpty() && !editor->isReadOnly()) editor->insert(text);
 }
 
 } // namespace

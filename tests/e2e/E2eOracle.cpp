@@ -265,7 +265,7 @@ int DragSource(int argc, char** argv) {
 
 
 // A clipboard owner that misbehaves as a broken or hostile program might. refuse: offers
-// image/png and refuses it when asked; endless: hands it over in parts that never end (64 KB
+// image/png and refuses it when asked; endless: hands it over in parts that never end (1 MB
 // each, as fast as they are taken); trickle: parts of one byte, one every 4 s; targets N: offers
 // N types (a few atoms over and over).
 int Owner(int argc, char** argv) {
@@ -313,11 +313,11 @@ int Owner(int argc, char** argv) {
     using TClock = std::chrono::steady_clock;
     bool partWanted = false;
     TClock::time_point partDue{};
-    const std::vector<char> part(mode == "endless" ? 65536 : 1, 'x');
+    const std::vector<char> part(mode == "endless" ? 1 << 20 : 1, 'x');
     for (;;) {
         xcb_flush(c);
         pollfd fd = {xcb_get_file_descriptor(c), POLLIN, 0};
-        poll(&fd, 1, 50);
+        poll(&fd, 1, partWanted && TClock::now() >= partDue ? 0 : 50);
         if (partWanted && TClock::now() >= partDue) {
             partWanted = false;
             xcb_change_property(c, XCB_PROP_MODE_REPLACE, requestor, property, png, 8,
@@ -342,7 +342,7 @@ int Owner(int argc, char** argv) {
                     property = into;
                     const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
                     xcb_change_window_attributes(c, requestor, XCB_CW_EVENT_MASK, &events);
-                    const uint32_t size = 1u << 30;
+                    const uint32_t size = 65536; // a lower bound only, as INCR allows
                     xcb_change_property(c, XCB_PROP_MODE_REPLACE, requestor, property, incr, 32, 1,
                                         &size);
                     notify(request, into);
