@@ -334,6 +334,24 @@ def main():
         if rss_after > rss_before + 30:
             raise h.E2eFailure(f"VmRSS {rss_after} MB after the paste, {rss_before} MB before")
 
+    def close_decoding(display, voxel):
+        """끝내기 while the very large picture decodes: the process ends at once, the stroke
+        made before the paste saved."""
+        with open(large_png, "rb") as f:
+            offer(display, f.read())
+
+        def end():
+            shown = voxel.map_view().data
+            keys(display, voxel, "ctrl+v")
+            time.sleep(0.5)  # the decode takes seconds
+            if voxel.map_view().data != shown:
+                raise h.E2eFailure("the paste was done before 끝내기")
+            start = time.monotonic()
+            voxel.click_client(*h.EXIT_BTN)
+            voxel.expect_exit(timeout=1.5)
+            print(f"     exit {time.monotonic() - start:.2f} s after 끝내기", flush=True)
+        stroke_saved(voxel, end)
+
     def no_picture(display, voxel):
         offer(display, f"file://{text}\r\n".encode(), "text/uri-list")  # a file manager's copy
         keys(display, voxel, "ctrl+v")
@@ -508,6 +526,8 @@ def main():
                 case("drophung", drop_hung))
     suite.check("Ctrl+V of a 10,000 x 10,000 picture: frames go on, the memory comes back",
                 case("large", large, lambda: oracle.gray(large_png)))
+    suite.check("끝내기 while a 10,000 x 10,000 picture decodes: the process ends within 1.5 s, "
+                "the stroke saved", case("closedecoding", close_decoding, None))
     suite.check("a copied text file pasted: nothing; a corrupt PNG dropped: one error box",
                 case("corrupt", no_picture))
     suite.check("in a spin edit Ctrl+V and Ctrl+C paste and copy its text",
