@@ -65,13 +65,14 @@ int64_t PicturePeakBytes(QSize size, QImage::Format format) {
     const int64_t rowBytes = (size.width() * bits + 31) / 32 * 4;
     const int64_t decoded = rowBytes * size.height();
     // OverBlack's premultiplied copy beside the decoded picture; then the grayscale beside
-    // the one before it; then smooth scaling, which works on a 32-bit copy of the grayscale.
+    // the one before it; then smooth scaling, which works on a 32-bit copy of the grayscale
+    // and was measured to hold one more byte a pixel besides (six in all).
     const bool premultiplied = format == QImage::Format_ARGB32_Premultiplied;
     const int64_t overBlack = alpha && !premultiplied ? decoded + 4 * pixels : decoded;
     const int64_t grayscale = (alpha ? 4 * pixels : decoded) +
                               (format == QImage::Format_Grayscale8 ? 0 : pixels);
     const bool scaled = size != QSize(MapWidth, MapHeight);
-    const int64_t scaling = scaled ? pixels + 4 * pixels : 0;
+    const int64_t scaling = scaled ? 6 * pixels : 0;
     return std::max({overBlack, grayscale, scaling});
 }
 
@@ -89,7 +90,8 @@ TPictureRead ReadField(QIODevice& device, const QString& name, int64_t held, THe
         error = QStringLiteral("%1 does not tell its size, so it is not read").arg(name);
         return TPictureRead::Failed;
     }
-    if (held + PicturePeakBytes(size, reader.imageFormat()) > PictureMemoryLimit) {
+    const QImage::Format format = reader.imageFormat();
+    if (held + PicturePeakBytes(size, format) > PictureMemoryLimit) {
         error = QStringLiteral("%1 is %2 x %3 pixels: over the %4 MB allowed")
                     .arg(name)
                     .arg(size.width())
@@ -100,6 +102,11 @@ TPictureRead ReadField(QIODevice& device, const QString& name, int64_t held, THe
     try {
         QImage image = reader.read();
         if (image.isNull()) {
+            // A decoder that could not allocate says only that it could not read: whether a
+            // picture of that size can be had here at all tells the two apart.
+            if (QImage(size, format == QImage::Format_Invalid ? QImage::Format_RGB32 : format)
+                    .isNull())
+                throw std::bad_alloc();
             error = QStringLiteral("%1 is not an image that can be read (%2)")
                         .arg(name, reader.errorString());
             return TPictureRead::Failed;

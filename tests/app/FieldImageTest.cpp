@@ -30,12 +30,12 @@ TEST(FieldImage, PeakIsTheDecodedPictureAndTheCopiesMadeOfIt) {
         {320, 240, QImage::Format_Grayscale8, 76800},     // the field's own: no copy
         {320, 240, QImage::Format_RGB32, 320 * 240 * 5},  // and its grayscale
         {320, 240, QImage::Format_ARGB32, 320 * 240 * 8}, // over black first
-        {23000, 23000, QImage::Format_Grayscale8, 529 * M * 5}, // scaled from 32 bits
-        {16000, 16000, QImage::Format_Grayscale16, 256 * M * 5},
+        {23000, 23000, QImage::Format_Grayscale8, 529 * M * 6}, // scaled through 32 bits
+        {16000, 16000, QImage::Format_Grayscale16, 256 * M * 6},
         {10000, 10000, QImage::Format_RGBX64, 900 * M},  // 8 bytes a pixel and the grayscale
         {10000, 10000, QImage::Format_RGBA64, 1200 * M}, // and over black
         {1000, 1000, QImage::Format_Invalid, 20 * M},    // taken at 16 bytes, with alpha
-        {1, 1, QImage::Format_Mono, 5},
+        {1, 1, QImage::Format_Mono, 6},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << row.Width << " x " << row.Height << ", " << row.Format);
@@ -53,10 +53,10 @@ TEST(FieldImage, APicturePastTheLimitIsRefusedFromItsHeader) {
     QString error;
     EXPECT_EQ(Read("P5 23000 23000 255\n", 0, field, error), TPictureRead::Failed);
     EXPECT_EQ(error, "The picture is 23000 x 23000 pixels: over the 960 MB allowed");
-    // 14,000^2 gray is 980 MB at its peak, within the limit alone but not with 30 MB held.
-    EXPECT_EQ(Read("P5 14000 14000 255\n", 30 << 20, field, error), TPictureRead::Failed);
-    EXPECT_EQ(error, "The picture is 14000 x 14000 pixels: over the 960 MB allowed");
-    EXPECT_EQ(Read("P5 14000 14000 255\n", 0, field, error), TPictureRead::Failed);
+    // 12,900^2 gray is 998 MB at its peak, within the limit alone but not with 10 MB held.
+    EXPECT_EQ(Read("P5 12900 12900 255\n", 10 << 20, field, error), TPictureRead::Failed);
+    EXPECT_EQ(error, "The picture is 12900 x 12900 pixels: over the 960 MB allowed");
+    EXPECT_EQ(Read("P5 12900 12900 255\n", 0, field, error), TPictureRead::Failed);
     EXPECT_TRUE(error.startsWith("The picture is not an image that can be read")) << error.toStdString();
     EXPECT_EQ(Read("not a picture", 0, field, error), TPictureRead::NotPicture);
     EXPECT_EQ(field, THeightArray{});
