@@ -69,8 +69,8 @@ int64_t PicturePeakBytes(QSize size, QImage::Format format) {
     // and was measured to hold one more byte a pixel besides (six in all).
     const bool premultiplied = format == QImage::Format_ARGB32_Premultiplied;
     const int64_t overBlack = alpha && !premultiplied ? decoded + 4 * pixels : decoded;
-    const int64_t grayscale = (alpha ? 4 * pixels : decoded) +
-                              (format == QImage::Format_Grayscale8 ? 0 : pixels);
+    const int64_t grayscale =
+        (alpha ? 4 * pixels : decoded) + (format == QImage::Format_Grayscale8 ? 0 : pixels);
     const bool scaled = size != QSize(MapWidth, MapHeight);
     const int64_t scaling = scaled ? 6 * pixels : 0;
     return std::max({overBlack, grayscale, scaling});

@@ -77,8 +77,9 @@ bool TFieldPaste::FromFile(QString path, bool quiet) {
 bool TFieldPaste::FromImage(QImage image) {
     return Run([image = std::move(image)](TRead& read) mutable {
         read.Made = ImageToField(std::move(image), read.Field);
-        if (!read.Made) read.Error = QStringLiteral("The picture could not be taken in: there "
-                                                    "is not enough memory");
+        if (!read.Made)
+            read.Error = QStringLiteral("The picture could not be taken in: there "
+                                        "is not enough memory");
     });
 }
 

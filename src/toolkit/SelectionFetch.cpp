@@ -98,10 +98,10 @@ class TRequester {
 
     TWait Intern(const char* name, xcb_atom_t& atom) {
         TOwned<xcb_intern_atom_reply_t> reply = Own<xcb_intern_atom_reply_t>(nullptr);
-        const TWait wait = Await(
-            xcb_intern_atom(FConnection, 0, static_cast<uint16_t>(std::strlen(name)), name)
-                .sequence,
-            reply);
+        const TWait wait =
+            Await(xcb_intern_atom(FConnection, 0, static_cast<uint16_t>(std::strlen(name)), name)
+                      .sequence,
+                  reply);
         if (wait == Got) atom = reply->atom;
         return wait == TOutcome::Refused ? TOutcome::Nothing : wait;
     }
@@ -299,8 +299,8 @@ bool TSelectionFetch::Start(TChoose choose) {
         TResult result;
         try {
             TRequester requester(cancel, display);
-            result = requester.Open() ? requester.Fetch(choose)
-                                      : TResult{TOutcome::Unavailable, {}, {}};
+            result =
+                requester.Open() ? requester.Fetch(choose) : TResult{TOutcome::Unavailable, {}, {}};
         } catch (const std::bad_alloc&) {
             result = TResult{TOutcome::TooLarge, {}, {}}; // the memory is gone with it
         }

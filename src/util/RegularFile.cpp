@@ -11,8 +11,8 @@ TOpenedFile OpenRegularFile(const std::string& path) {
     TOpenedFile file;
     struct stat seen {};
     if (stat(path.c_str(), &seen) != 0) {
-        file.Kind = errno == ENOENT || errno == ENOTDIR ? TOpenedFile::Missing
-                                                        : TOpenedFile::Unreadable;
+        file.Kind =
+            errno == ENOENT || errno == ENOTDIR ? TOpenedFile::Missing : TOpenedFile::Unreadable;
         file.Error = errno;
         return file;
     }

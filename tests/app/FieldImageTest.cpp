@@ -27,9 +27,9 @@ TEST(FieldImage, PeakIsTheDecodedPictureAndTheCopiesMadeOfIt) {
         QImage::Format Format;
         int64_t Peak;
     } rows[] = {
-        {320, 240, QImage::Format_Grayscale8, 76800},     // the field's own: no copy
-        {320, 240, QImage::Format_RGB32, 320 * 240 * 5},  // and its grayscale
-        {320, 240, QImage::Format_ARGB32, 320 * 240 * 8}, // over black first
+        {320, 240, QImage::Format_Grayscale8, 76800},           // the field's own: no copy
+        {320, 240, QImage::Format_RGB32, 320 * 240 * 5},        // and its grayscale
+        {320, 240, QImage::Format_ARGB32, 320 * 240 * 8},       // over black first
         {23000, 23000, QImage::Format_Grayscale8, 529 * M * 6}, // scaled through 32 bits
         {16000, 16000, QImage::Format_Grayscale16, 256 * M * 6},
         {10000, 10000, QImage::Format_RGBX64, 900 * M},  // 8 bytes a pixel and the grayscale
@@ -57,14 +57,16 @@ TEST(FieldImage, APicturePastTheLimitIsRefusedFromItsHeader) {
     EXPECT_EQ(Read("P5 12900 12900 255\n", 10 << 20, field, error), TPictureRead::Failed);
     EXPECT_EQ(error, "The picture is 12900 x 12900 pixels: over the 960 MB allowed");
     EXPECT_EQ(Read("P5 12900 12900 255\n", 0, field, error), TPictureRead::Failed);
-    EXPECT_TRUE(error.startsWith("The picture is not an image that can be read")) << error.toStdString();
+    EXPECT_TRUE(error.startsWith("The picture is not an image that can be read"))
+        << error.toStdString();
     EXPECT_EQ(Read("not a picture", 0, field, error), TPictureRead::NotPicture);
     EXPECT_EQ(field, THeightArray{});
 }
 
 TEST(FieldImage, APictureWithinTheLimitIsTheField) {
     QByteArray pgm = "P5 320 240 255\n";
-    for (int i = 0; i < MapCells; ++i) pgm += char(i % 251); // row by row
+    for (int i = 0; i < MapCells; ++i)
+        pgm += char(i % 251); // row by row
     THeightArray field{};
     QString error;
     ASSERT_EQ(Read(pgm, 0, field, error), TPictureRead::Field) << error.toStdString();

@@ -80,7 +80,8 @@ TEST(Worker, ItsEndAbandonsAJobThatWillNotStop) {
     delete owner; // would wait for the release, which comes only after it
     EXPECT_EQ(TWorker::Running(), 1);
     release.set_value();
-    for (int i = 0; i < 5000 && TWorker::Running() != 0; ++i) QThread::msleep(1);
+    for (int i = 0; i < 5000 && TWorker::Running() != 0; ++i)
+        QThread::msleep(1);
     EXPECT_EQ(TWorker::Running(), 0);
     QCoreApplication::processEvents();
     EXPECT_FALSE(handed);
