@@ -17,9 +17,9 @@
 #include "toolkit/Application.h"
 
 void TMain::EnableTools(std::optional<uint32_t> seed) {
-    FToolSeed = seed ? *seed
-                     : static_cast<uint32_t>(
-                           std::chrono::system_clock::now().time_since_epoch().count());
+    FToolSeed =
+        seed ? *seed
+             : static_cast<uint32_t>(std::chrono::system_clock::now().time_since_epoch().count());
     FToolClicks = 0;
     const std::pair<QPushButton*, const char*> tips[] = {
         {MeanBtn, "Level out: smooth the whole field once (each cell becomes the mean of its "
@@ -32,7 +32,8 @@ void TMain::EnableTools(std::optional<uint32_t> seed) {
         button->setToolTip(QString::fromLatin1(tip));
         button->setEnabled(true);
     }
-    for (QWidget* damping : {static_cast<QWidget*>(Label3), static_cast<QWidget*>(HeightArrayDivSpin)})
+    for (QWidget* damping :
+         {static_cast<QWidget*>(Label3), static_cast<QWidget*>(HeightArrayDivSpin)})
         damping->setToolTip(damping->toolTip() + QStringLiteral("; it also divides the noise"));
     connect(MeanBtn, &QPushButton::clicked, this, Guarded([this] { MeanBtnClick(); }));
     connect(NoiseBtn, &QPushButton::clicked, this, Guarded([this] { NoiseBtnClick(); }));

@@ -12,6 +12,6 @@ void AddNoise(THeightArray& field, uint8_t damping, uint64_t seed) {
     if (amplitude == 0) return;
     TFieldRandom random(seed);
     for (uint8_t& cell : field)
-        cell = static_cast<uint8_t>(
-            std::clamp(cell + random.Between(-amplitude, amplitude), 0, 255));
+        cell =
+            static_cast<uint8_t>(std::clamp(cell + random.Between(-amplitude, amplitude), 0, 255));
 }

@@ -11,7 +11,9 @@ uint64_t Mix(uint64_t z) {
 
 } // namespace
 
-uint64_t TFieldRandom::Next() { return Mix(FState += 0x9E3779B97F4A7C15u); }
+uint64_t TFieldRandom::Next() {
+    return Mix(FState += 0x9E3779B97F4A7C15u);
+}
 
 int32_t TFieldRandom::Between(int32_t lo, int32_t hi) {
     const uint64_t span = static_cast<uint64_t>(static_cast<int64_t>(hi) - lo) + 1;

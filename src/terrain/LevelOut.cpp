@@ -11,7 +11,7 @@ namespace {
 void ColumnSums(const uint8_t* column, std::array<uint16_t, MapHeight>& sums) {
     for (int32_t y = 0; y < MapHeight; ++y)
         sums[y] = static_cast<uint16_t>(column[std::max(y - 1, 0)] + column[y] +
-                                         column[std::min(y + 1, MapHeight - 1)]);
+                                        column[std::min(y + 1, MapHeight - 1)]);
 }
 
 } // namespace

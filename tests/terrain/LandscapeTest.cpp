@@ -21,11 +21,13 @@ TEST(LandscapeTest, ASeedGivesOneFieldUsingTheRangeWithGentleSlopes) {
         GenerateLandscape(field, ClickSeed(seed, 1 + seed % 3));
         if (seed != 7) {
             int32_t same = 0;
-            for (size_t k = 0; k < field.size(); ++k) same += field[k] == first[k];
+            for (size_t k = 0; k < field.size(); ++k)
+                same += field[k] == first[k];
             EXPECT_LT(same, MapCells / 10);
         }
         std::bitset<256> used;
-        for (const uint8_t cell : field) used.set(cell);
+        for (const uint8_t cell : field)
+            used.set(cell);
         EXPECT_GE(used.count(), 200u);
         int32_t steepest = 0;
         int64_t slopes = 0;

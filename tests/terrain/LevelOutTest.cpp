@@ -37,18 +37,19 @@ TEST(LevelOutTest, MeansAtCornersEdgesAndAPlateau) {
     field[CellIndex(50, 50)] = 5;  // the +4: 5 rounds up to 1, 4 down to 0
     field[CellIndex(60, 60)] = 4;
     for (int32_t x = 150; x <= 154; ++x) // a plateau of 200, 5 x 5
-        for (int32_t y = 100; y <= 104; ++y) field[CellIndex(x, y)] = 200;
+        for (int32_t y = 100; y <= 104; ++y)
+            field[CellIndex(x, y)] = 200;
     LevelOut(field);
     struct TRow {
         int32_t X, Y;
         uint8_t Height;
     };
     const TRow rows[] = {
-        {319, 239, 113}, {318, 239, 57}, {319, 238, 57}, {318, 238, 28}, {0, 239, 13},
-        {1, 239, 7},     {0, 238, 7},    {319, 0, 27},   {318, 0, 13},   {0, 0, 0},
-        {100, 0, 20},    {99, 0, 20},    {100, 1, 10},   {101, 1, 10},   {50, 50, 1},
+        {319, 239, 113}, {318, 239, 57}, {319, 238, 57},  {318, 238, 28},  {0, 239, 13},
+        {1, 239, 7},     {0, 238, 7},    {319, 0, 27},    {318, 0, 13},    {0, 0, 0},
+        {100, 0, 20},    {99, 0, 20},    {100, 1, 10},    {101, 1, 10},    {50, 50, 1},
         {51, 51, 1},     {60, 60, 0},    {152, 102, 200}, {151, 101, 200}, {150, 100, 89},
-        {150, 102, 133}, {154, 104, 89}, {149, 102, 67}, {152, 105, 67}, {149, 99, 22},
+        {150, 102, 133}, {154, 104, 89}, {149, 102, 67},  {152, 105, 67},  {149, 99, 22},
         {155, 105, 22},  {156, 102, 0},
     };
     for (const TRow& row : rows)
@@ -58,7 +59,8 @@ TEST(LevelOutTest, MeansAtCornersEdgesAndAPlateau) {
 TEST(LevelOutTest, RandomFieldsMatchThePlainSumAndRepeatedPassesSmoothFurther) {
     THeightArray field{};
     TFieldRandom random(11);
-    for (uint8_t& cell : field) cell = static_cast<uint8_t>(random.Next() >> 56);
+    for (uint8_t& cell : field)
+        cell = static_cast<uint8_t>(random.Next() >> 56);
     const auto roughness = [](const THeightArray& f) {
         int64_t sum = 0;
         for (int32_t x = 1; x < MapWidth; ++x)
