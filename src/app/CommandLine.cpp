@@ -8,11 +8,14 @@
 #include "util/Fnc.h"
 
 const char* const CommandLineUsage =
-    "Usage: voxel [--fps N] [--kernel NAME] [MAP]\n"
+    "Usage: voxel [--fps N] [--kernel NAME] [--tools [--seed N]] [MAP]\n"
     "  MAP        the map file to edit (default: Map.Dat beside the program)\n"
     "  --fps N    N frames a second, 1 to 1000 (default: as many as the machine can)\n"
     "  --kernel NAME  the renderer's kernels: portable, avx2 or avx512 (default: the fastest\n"
     "             here, timed at start-up)\n"
+    "  --tools    enable level out, noise and generate on the panel\n"
+    "  --seed N   with --tools: the seed of the noise and the generated landscapes, 0 to\n"
+    "             4294967295, so each click gives the same field in every run (default: the clock)\n"
     "  --kernels  time the kernels, print the times and the choice, and exit\n"
     "  --help, -h print this help and exit\n"
     "  --version  print the version and exit\n"
@@ -93,6 +96,20 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
                 return Failed("--kernel takes portable, avx2 or avx512, not '" +
                               std::string(value) + "'");
             line.Kernel = std::string(value);
+        } else if (arg == "--tools") {
+            line.Tools = true;
+        } else if (std::optional<std::string_view> seed;
+                   OptionWithValue(arg, "--seed", i, argc, argv, seed)) {
+            if (!seed) return Failed("--seed needs a number");
+            const std::string_view value = *seed;
+            // Digits only, at most 2^32 - 1: no sign, no spaces, no wrap.
+            const bool digits = !value.empty() && value.size() <= 10 &&
+                                value.find_first_not_of("0123456789") == std::string_view::npos;
+            const uint64_t n = digits ? std::stoull(std::string(value)) : 0;
+            if (!digits || n > UINT32_MAX)
+                return Failed("--seed takes a whole number from 0 to 4294967295, not '" +
+                              std::string(value) + "'");
+            line.Seed = static_cast<uint32_t>(n);
         } else if (std::optional<std::string_view> fps;
                    OptionWithValue(arg, "--fps", i, argc, argv, fps)) {
             if (!fps) return Failed("--fps needs a number of frames a second");
@@ -121,5 +138,8 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
             }
         }
     }
+    // A mistake, like the others, outweighs --help.
+    if (line.Seed && !line.Tools)
+        return Failed("--seed is for the tools: give --tools too");
     return line;
 }

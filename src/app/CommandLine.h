@@ -1,7 +1,8 @@
-// The command line: voxel [--fps N] [--kernel NAME] [MAP], read before anything touches the display, so --help
+// The command line: voxel [--fps N] [--kernel NAME] [--tools [--seed N]] [MAP], read before anything touches the display, so --help
 // and a mistake need none. The toolkit's own options are set aside for it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,10 @@ struct TCommandLine {
     // The renderer's kernels, forced for measuring: "portable", "avx2" or "avx512"; empty: the
     // fastest on this machine, timed at start-up.
     std::string Kernel;
+    // The three greyed buttons (level out, noise, generate) enabled, with behaviour behind them.
+    bool Tools = false;
+    // The seed of the noise and the generated landscapes (only with Tools); none: the clock's.
+    std::optional<uint32_t> Seed;
     // The map file instead of Map.Dat beside the program, as the bytes given.
     std::optional<std::string> MapFile;
     // The program's name and the toolkit's options (-platform xcb, -display :1, ...), in order,

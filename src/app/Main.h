@@ -4,7 +4,9 @@
 
 #include <QObject>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "present/DXDraw.h"
@@ -75,6 +77,14 @@ class TMain : public TForm {
     void BrushModeBoxClick();
     void InitBtnClick();
     void ExitBtnClick();
+    // The three tools (--tools): 평준화 a 3 x 3 mean, 잡음 noise divided by 변화 억제,
+    // 자동생성 a new landscape; each one step that replaces the whole field.
+    void MeanBtnClick();
+    void NoiseBtnClick();
+    void AutoBtnClick();
+    // Enables the tools' buttons with their handlers and tooltips; seed: the seed of 잡음 and
+    // 자동생성, so the k-th click gives the same field in every run (none: the clock's).
+    void EnableTools(std::optional<uint32_t> seed);
     void DXScreenInitialize(QObject* sender);
     void DXMapInitialize(QObject* sender);
     void DXTimerTimer(QObject* sender, int32_t lagCount);
@@ -133,6 +143,8 @@ class TMain : public TForm {
     void TakeData(const QString& target, const QByteArray& data, bool quiet);
     void TakeField(const THeightArray& field);
     void ShowStep(const TEditHistory::TStep* step);
+    uint32_t FToolSeed = 0;   // the seed of 잡음 and 자동생성
+    uint32_t FToolClicks = 0; // clicks of either since start: each has a stream of its own
 };
 
 // The main window, while it exists.

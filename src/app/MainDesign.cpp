@@ -150,9 +150,9 @@ void TMain::CreateDesign() {
         {{BrushModeItems->button(1)}, "Brush shape: triangle"},
         {{BrushModeItems->button(2)}, "Brush shape: square"},
         {{InitBtn}, "Reset: clear the whole field to the lowest ground"},
-        {{MeanBtn}, "Level out: not available"},
-        {{NoiseBtn}, "Noise: not available"},
-        {{AutoBtn}, "Generate automatically: not available"},
+        {{MeanBtn}, "Level out: available with --tools"},
+        {{NoiseBtn}, "Noise: available with --tools"},
+        {{AutoBtn}, "Generate automatically: available with --tools"},
         {{ExitBtn}, "Quit: save the field to the map file and close"}};
     for (const auto& [controls, tip] : tips)
         for (QWidget* control : controls) control->setToolTip(QString::fromLatin1(tip));

@@ -83,6 +83,7 @@ int main(int argc, char** argv) {
     }
     TApplication application(toolkitArgc, toolkitArgv);
     TMain window(GetAppPath(), line.MapFile.value_or(std::string()));
+    if (line.Tools) window.EnableTools(line.Seed);
     if (line.Fps != 0) window.DXTimer->SetFrameRate(static_cast<uint32_t>(line.Fps));
     // Uncapped, a tick takes the pointer as the server had it while the last tick ran rather
     // than wait for a round trip; a capped tick has the time to ask.

@@ -15,6 +15,8 @@
 
 #include "app/CommandLine.h"
 #include "support/FaultyFileOps.h"
+#include "terrain/FieldRandom.h"
+#include "terrain/Landscape.h"
 #include "terrain/MapFile.h"
 #include "toolkit/Application.h"
 
@@ -103,18 +105,36 @@ TEST_F(MainWindowTest, ControlsStandAsDesigned) {
     EXPECT_EQ(Terrain::CosTable[0], 1.0f);
 }
 
-TEST_F(MainWindowTest, FocusStartsOnResetAndSkipsDisabledControls) {
+// With --tools the three buttons join the order at their designed places.
+class FocusOrderTest : public MainWindowTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FocusOrderTest, StartsOnResetAndSkipsDisabledControls) {
+    const bool tools = GetParam();
+    Create();
+    if (tools) Window->EnableTools(7);
     Show();
     TMain& m = *Window;
     ASSERT_EQ(QApplication::focusWidget(), m.InitBtn);
-    const QWidget* expected[] = {m.ExitBtn,
-                                 m.BrushRangeMinSpin->Editor(),
-                                 m.CameraZSpin->Editor(),
-                                 m.WaitCursorMoveCheck,
-                                 m.BrushModeItems->button(0),
-                                 m.HeightArrayDivSpin->Editor(),
-                                 m.CamRotAutoCheck,
-                                 m.InitBtn};
+    std::vector<const QWidget*> expected = {m.AutoBtn,
+                                            m.ExitBtn,
+                                            m.BrushRangeMinSpin->Editor(),
+                                            m.MeanBtn,
+                                            m.NoiseBtn,
+                                            m.CameraZSpin->Editor(),
+                                            m.WaitCursorMoveCheck,
+                                            m.BrushModeItems->button(0),
+                                            m.HeightArrayDivSpin->Editor(),
+                                            m.CamRotAutoCheck,
+                                            m.InitBtn};
+    if (!tools)
+        std::erase_if(expected, [&m](const QWidget* w) {
+            return w == m.AutoBtn || w == m.MeanBtn || w == m.NoiseBtn;
+        });
+    for (QPushButton* button : {m.MeanBtn, m.NoiseBtn, m.AutoBtn}) {
+        EXPECT_EQ(button->isEnabled(), tools);
+        EXPECT_EQ(button->toolTip().contains("--tools"), !tools);
+    }
+    EXPECT_EQ(m.HeightArrayDivSpin->toolTip().endsWith("it also divides the noise"), tools);
     auto nameOf = [](const QWidget* w) {
         QString name = w ? w->metaObject()->className() : "none";
         for (; w; w = w->parentWidget())
@@ -130,6 +150,29 @@ TEST_F(MainWindowTest, FocusStartsOnResetAndSkipsDisabledControls) {
     m.HeightArrayDivSpin->Editor()->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), m.CamRotSpin->Editor());
+}
+
+INSTANTIATE_TEST_SUITE_P(Tools, FocusOrderTest, ::testing::Bool());
+
+// The first click draws from the seed's first stream, as one step; a damping of 0 is the brush's
+// division error, with nothing changed (the map view's whole repaint is seen end to end).
+TEST_F(MainWindowTest, ToolClicksAreWholeFieldStepsAndDampingZeroFaults) {
+    ShowOverVariedField();
+    Window->EnableTools(7);
+    const THeightArray loaded = Terrain::HeightArray;
+    QTest::mouseClick(Window->AutoBtn, Qt::LeftButton);
+    THeightArray generated;
+    GenerateLandscape(generated, ClickSeed(7, 1));
+    ASSERT_EQ(Terrain::HeightArray, generated);
+
+    // A typed 256 is clamped when the click takes the focus, so only the state can hold 0.
+    MainState::HeightArrayDiv = 0;
+    QTest::mouseClick(Window->NoiseBtn, Qt::LeftButton);
+    ASSERT_EQ(Boxes.Texts.size(), 1u);
+    EXPECT_EQ(Boxes.Texts[0], "Division by zero.");
+    EXPECT_EQ(Terrain::HeightArray, generated);
+    Window->UndoEdit();
+    EXPECT_EQ(Terrain::HeightArray, loaded);
 }
 
 TEST_F(MainWindowTest, CameraHeightSetsTheHorizon) {
@@ -305,6 +348,8 @@ TEST(CommandLineTest, ParsesTheTable) {
         std::optional<std::string> Map;
         std::vector<std::string> Toolkit;
         std::string Kernel = "";
+        bool Tools = false;
+        std::optional<uint32_t> Seed = {};
     };
     const TRow rows[] = {
         {{}, A::Run, 0, {}, {}},
@@ -333,6 +378,15 @@ TEST(CommandLineTest, ParsesTheTable) {
         {{"-display"}, A::Fail, 0, {}, {}},
         {{"a", "b"}, A::Fail, 0, {}, {}},
         {{""}, A::Fail, 0, {}, {}},
+        {{"--seed", "4294967295", "--tools"}, A::Run, 0, {}, {}, "", true, 4294967295u},
+        {{"--tools", "--seed=0", "m"}, A::Run, 0, "m", {}, "", true, 0u},
+        {{"--tools"}, A::Run, 0, {}, {}, "", true},
+        {{"--seed", "7"}, A::Fail, 0, {}, {}}, // only with --tools
+        {{"--seed", "7", "--help"}, A::Fail, 0, {}, {}},
+        {{"--tools", "--seed", "4294967296"}, A::Fail, 0, {}, {}},
+        {{"--tools", "--seed", "99999999999"}, A::Fail, 0, {}, {}},
+        {{"--tools", "--seed", "-1"}, A::Fail, 0, {}, {}},
+        {{"--tools", "--seed"}, A::Fail, 0, {}, {}},
     };
     for (const TRow& row : rows) {
         std::vector<std::string> args{"voxel"};
@@ -347,6 +401,8 @@ TEST(CommandLineTest, ParsesTheTable) {
         EXPECT_EQ(line.Fps, row.Fps);
         EXPECT_EQ(line.MapFile, row.Map);
         EXPECT_EQ(line.Kernel, row.Kernel);
+        EXPECT_EQ(line.Tools, row.Tools);
+        EXPECT_EQ(line.Seed, row.Seed);
         std::vector<std::string> toolkit(line.ToolkitArgs.begin() + 1, line.ToolkitArgs.end());
         EXPECT_EQ(toolkit, row.Toolkit);
         EXPECT_EQ(line.ToolkitArgs.front(), argv.front());

@@ -27,6 +27,10 @@
 #include <xcb/xcb.h>
 
 #include "support/ref/Reference.h"
+#include "terrain/FieldNoise.h"
+#include "terrain/FieldRandom.h"
+#include "terrain/Landscape.h"
+#include "terrain/LevelOut.h"
 #include "util/Fnc.h"
 
 namespace {
@@ -39,6 +43,9 @@ int Usage() {
                "  E2eOracle match BEFORE AFTER CX CY RADIUS DIVISOR MODE SHAPE KMAX\n"
                "  E2eOracle text TEXT   (the text in the default font, dark on light: PGM)\n"
                "  E2eOracle gray IMAGE OUT   (the field Qt makes of the image, in file order)\n"
+               "  E2eOracle generate SEED K OUT   (the field of the k-th tool click with --seed SEED)\n"
+               "  E2eOracle noise MAP OUT DAMPING SEED K   (the noise of the k-th tool click)\n"
+               "  E2eOracle level MAP OUT   (one pass of the 3 x 3 mean)\n"
                "  E2eOracle dragsource FILE [hung]   (a window; a press on it drags the file's URL;\n"
                "                                      hung: the data never comes)\n"
                "  E2eOracle owner refuse|endless|trickle|targets N   (a clipboard owner that\n"
@@ -231,6 +238,25 @@ int Gray(char** args) {
     return WriteBytes(args[1], out.data(), out.size()) ? 0 : 2;
 }
 
+// The panel's tools, as the program runs them: the k-th click of 잡음 or 자동생성 draws from
+// ClickSeed(SEED, k).
+int Tool(const std::string& command, char** args) {
+    auto field = std::make_unique<THeightArray>();
+    const auto number = [](const char* text) { return static_cast<uint32_t>(std::stoul(text)); };
+    if (command == "generate") {
+        GenerateLandscape(*field, ClickSeed(number(args[0]), number(args[1])));
+        return WriteBytes(args[2], field->data(), field->size()) ? 0 : 2;
+    }
+    if (!ReadMap(args[0], *field)) return 2;
+    if (command == "level") {
+        LevelOut(*field);
+    } else {
+        AddNoise(*field, static_cast<uint8_t>(number(args[2])),
+                 ClickSeed(number(args[3]), number(args[4])));
+    }
+    return WriteBytes(args[1], field->data(), field->size()) ? 0 : 2;
+}
+
 // Data that a hung program offers: asked for, it never comes.
 struct THungMime : QMimeData {
     QVariant retrieveData(const QString&, QMetaType) const override {
@@ -374,6 +400,9 @@ int main(int argc, char** argv) {
     if (command == "match" && argc == 11) return Match(argv + 2);
     if (command == "text" && argc >= 3) return Text(argc, argv);
     if (command == "gray" && argc == 4) return Gray(argv + 2);
+    if ((command == "generate" && argc == 5) || (command == "level" && argc == 4) ||
+        (command == "noise" && argc == 7))
+        return Tool(command, argv + 2);
     if (command == "dragsource" && (argc == 3 || (argc == 4 && argv[3] == std::string("hung"))))
         return DragSource(argc, argv);
     if (command == "owner" && (argc == 3 || (argc == 4 && argv[2] == std::string("targets"))))

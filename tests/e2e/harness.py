@@ -1013,6 +1013,23 @@ class Oracle:
         with open(out, "rb") as f:
             return f.read()
 
+    def tool(self, command, *args):
+        """The field a tool click makes (see E2eOracle's usage): generate SEED K, level MAP,
+        noise MAP DAMPING SEED K; a MAP is given as bytes."""
+        args = list(args)
+        if command != "generate":
+            map_file = os.path.join(self.folder, "oracle-tool-in.dat")
+            with open(map_file, "wb") as f:
+                f.write(args[0])
+            args[0] = map_file
+        out = os.path.join(self.folder, "oracle-tool-out.dat")
+        args.insert(1 if command != "generate" else 2, out)
+        result = self._run(command, *args)
+        if result.returncode != 0:
+            raise E2eFailure(f"oracle {command} failed: {result.stderr.decode(errors='replace')}")
+        with open(out, "rb") as f:
+            return f.read()
+
     def match(self, before, after, cx, cy, radius, divisor, mode, shape, kmax=3000):
         """The least k >= 1 for which k brush applications turn before into after, or None
         and a description of the nearest miss."""

@@ -16,9 +16,10 @@ import harness as h  # noqa: E402
 from test_launch import no_display_env  # noqa: E402
 from test_stroke import RAISE, expect_strokes  # noqa: E402
 
-OPTIONS = ("MAP", "--fps N", "--help", "--version", "--")
+OPTIONS = ("MAP", "--fps N", "--tools", "--seed N", "--help", "--version", "--")
 MISTAKES = (["--bogus"], ["-x"], ["--fps", "0"], ["--fps", "1001"], ["--fps", "6x"],
-            ["--fps=-5"], ["--fps"], ["one.dat", "two.dat"], [""])
+            ["--fps=-5"], ["--fps"], ["one.dat", "two.dat"], [""], ["--seed", "7"],
+            ["--tools", "--seed", "4294967296"])
 
 
 def run_bare(exe, args, folder):

@@ -56,7 +56,7 @@ TIPS = {h.BRUSH_RANGE_SPIN: "Brush radius in cells, 1 to 200 (mouse wheel over t
                             "notch, 10 with Shift)",
         h.CAMROT_AUTO_CHECK: "Automatic camera rotation: one degree per frame",
         h.INIT_BTN: "Reset: clear the whole field to the lowest ground",
-        MEAN_BTN: "Level out: not available"}
+        MEAN_BTN: "Level out: available with --tools"}
 
 
 def cursor_ring(display, radius):
