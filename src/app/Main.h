@@ -83,6 +83,10 @@ class TMain : public TForm {
     void RedoEdit();
     // Ctrl+S: the close's save without closing.
     void SaveField();
+    // Ctrl+Shift+S: the field saved to a file the user chooses, the map file from then on.
+    void SaveFieldAs();
+    // Where Save As asks for the file ("" when the user cancels; replaceable for tests).
+    std::function<std::string()> AskSaveFileName = [this] { return AskMapFileName(); };
     // Ctrl+C: the field on the clipboard as a grayscale picture; Ctrl+V: the field from the
     // clipboard's picture (one step); Ctrl+Shift+C: the screen view as shown.
     void CopyField();
@@ -133,6 +137,7 @@ class TMain : public TForm {
     void TakeData(const QString& target, const QByteArray& data, bool quiet);
     void TakeField(const THeightArray& field);
     void ShowStep(const TEditHistory::TStep* step);
+    std::string AskMapFileName();
 };
 
 // The main window, while it exists.

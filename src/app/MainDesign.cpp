@@ -195,6 +195,7 @@ void TMain::ConnectHandlers() {
                                    {ctrlShift | Qt::Key_Z, [this] { RedoEdit(); }},
                                    {ctrl | Qt::Key_Y, [this] { RedoEdit(); }},
                                    {ctrl | Qt::Key_S, [this] { SaveField(); }},
+                                   {ctrlShift | Qt::Key_S, [this] { SaveFieldAs(); }},
                                    {ctrl | Qt::Key_C, [this] { CopyField(); }, true},
                                    {ctrl | Qt::Key_V, [this] { PasteField(); }, true},
                                    {ctrlShift | Qt::Key_C, [this] { CopyScreen(); }}});

@@ -8,6 +8,7 @@
 #include "app/LostDisplaySave.h"
 #include "app/Main.h"
 #include "app/Parameters.h"
+#include "terrain/MapFile.h"
 #include "toolkit/Application.h"
 #include "toolkit/DisplayCheck.h"
 #include "toolkit/SignalCloser.h"
@@ -67,6 +68,14 @@ int main(int argc, char** argv) {
         return 2;
     case TCommandLine::TAction::Run:
         break;
+    }
+    // A picture or any other file named as the map is never replaced by a save: refused here.
+    if (line.MapFile && IsOtherThanAMap(*line.MapFile)) {
+        std::fprintf(stderr,
+                     "voxel: %s is not a map of 76,800 bytes; paste or drop a picture to bring "
+                     "it in.\n",
+                     line.MapFile->c_str());
+        return 2;
     }
     if (!ChooseKernels(line.Kernel)) return 2;
     // The toolkit sees only its own options (it may take them out of the list).
