@@ -2,22 +2,24 @@
 #include "terrain/MapStore.h"
 
 #include <cstdio>
+#include <exception>
 
 TLoadResult TMapStore::Load(THeightArray& field) {
     FKnownValid = false;
     FKeepUnread = false;
     // Taken before the read: a file replaced meanwhile is then kept as .other, never lost.
     (void)StampFile(FFileName, FSeen);
-    TLoadResult result;
+    TLoadResult result = TLoadResult::Reset;
+    std::exception_ptr failed;
     try {
         result = LoadHeightArray(FFileName, field);
     } catch (...) {
-        FKeepUnread = true;
-        FBaseline = field;
-        throw;
+        failed = std::current_exception();
     }
     FBaseline = field;
-    if (result == TLoadResult::Loaded) {
+    if (failed) {
+        FKeepUnread = true;
+    } else if (result == TLoadResult::Loaded) {
         FKnown = field;
         FKnownValid = true;
     } else {
@@ -29,6 +31,7 @@ TLoadResult TMapStore::Load(THeightArray& field) {
     if (const TIoResult r = CheckSavable(FFileName))
         std::fprintf(stderr, "voxel: %s cannot be written (%s); changes cannot be saved.\n",
                      FFileName.c_str(), IoResultMessage(r).c_str());
+    if (failed) std::rethrow_exception(failed);
     return result;
 }
 

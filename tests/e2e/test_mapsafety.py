@@ -63,6 +63,8 @@ def main():
                             check=False)
                 display.run(["xdotool", "windowraise", str(voxel.window)], check=False)
                 voxel.stroke(point, [1])
+            display.run(["xdotool", "windowactivate", "--sync", str(a.window)], check=False)
+            display.run(["xdotool", "windowraise", str(a.window)], check=False)
             a.exit_by_button()
             work_of_a = read(a.map_path)
             expect_strokes(oracle, field, work_of_a, (160, 120), RAISE)
