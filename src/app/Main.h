@@ -96,7 +96,9 @@ class TMain : public TForm {
     void Fetched(const TSelectionFetch::TResult& result);
 
     // Where the tick samples the global mouse state (replaceable for tests).
-    std::function<TMouseSample()> MouseSampler = [this] { return SampleMouse(this); };
+    std::function<TMouseSample()> MouseSampler = [this] {
+        return WithShortPresses(SampleMouse(this));
+    };
 
     // What a save at exit did: the field written, nothing to write (the file already holds it,
     // or another copy's newer map stands), or a failure (Code: the I/O error code).
