@@ -12,6 +12,7 @@
 #include "terrain/MapFile.h"
 #include "terrain/TerrainState.h"
 #include "toolkit/Application.h"
+#include "util/Exceptions.h"
 #include "views/MapView.h"
 
 TMain* Main = nullptr;
@@ -96,10 +97,13 @@ void TMain::FormClose() {
 // the key's handler and the window stays.
 void TMain::SaveField() { FMapStore.SaveOnClose(Terrain::HeightArray, true); }
 
-// The file is asked for in the toolkit's dialog; once saved there, it is the map file.
+// The file is asked for in the toolkit's dialog; once saved there, it is the map file. A file
+// that holds something else (a picture, say) is not replaced, as on the command line.
 void TMain::SaveFieldAs() {
     const std::string chosen = AskSaveFileName ? AskSaveFileName() : std::string();
     if (chosen.empty()) return;
+    if (IsOtherThanAMap(chosen))
+        throw Exception(chosen + " is not a map of 76,800 bytes; choose another file");
     FMapStore.SaveAs(chosen, Terrain::HeightArray);
     MainState::MapFileName = chosen;
 }

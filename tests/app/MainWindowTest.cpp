@@ -291,6 +291,11 @@ TEST_F(MainWindowTest, FailedSaveClosesOnlyWithNothingToLoseAndSaveAsMovesTheMap
     Window->SaveFieldAs();
     Window->AskSaveFileName = [this] { return Dir.File("none/kept.dat"); };
     EXPECT_THROW(Window->SaveFieldAs(), EInOutError);
+    WriteFileBytes(Dir.File("hills.png"), {0x89, 'P', 'N', 'G'}); // not a map: never replaced
+    Window->AskSaveFileName = [this] { return Dir.File("hills.png"); };
+    EXPECT_THROW(Window->SaveFieldAs(), Exception);
+    EXPECT_EQ(ReadFileBytes(Dir.File("hills.png")).size(), 4u);
+    std::filesystem::remove(Dir.File("hills.png"));
     Window->AskSaveFileName = [this] { return Dir.File("kept.dat"); };
     Window->SaveFieldAs();
     EXPECT_EQ(MainState::MapFileName, Dir.File("kept.dat"));
