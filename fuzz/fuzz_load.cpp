@@ -50,6 +50,7 @@ class TMemoryFileOps final : public TFileOps {
     int ReadLink(const std::string&, std::string&, bool&) override { std::abort(); }
     int Inspect(const std::string&, TFileInfo&) override { std::abort(); }
     int CheckWritable(const std::string&) override { std::abort(); }
+    int CheckFolderWritable(const std::string&) override { std::abort(); }
     int CreateTemp(const std::string&, const std::string&, std::string&, int&, int&) override {
         std::abort();
     }

@@ -10,8 +10,17 @@ for arg in "$@"; do
   [[ $arg == --help || $arg == -h || $arg == --version ]] && info=true
 done
 if $info; then
-  bash "$root/tools/setup.sh"
-  bash "$root/tools/build.sh" "$root/build" -- voxel
+  # Only the program's own output: set-up and build are heard only when they fail.
+  [[ -x "$root/build/voxel" ]] ||
+    echo "launch: setting up and building first (a couple of minutes)..." >&2
+  log=$(mktemp)
+  if ! { bash "$root/tools/setup.sh" && bash "$root/tools/build.sh" "$root/build" -- voxel; } \
+      >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    exit 1
+  fi
+  rm -f "$log"
   exec "$root/build/voxel" "$@"
 fi
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then

@@ -4,7 +4,8 @@ set -euo pipefail
 
 PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev libxcb1-dev libxcb-shm0-dev
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins libgl-dev libxcb1-dev
+  libxcb-shm0-dev
   fonts-nanum fontconfig
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool openbox imagemagick x11-utils xauth xclip libx11-6 libxfixes3

@@ -20,7 +20,11 @@ const char* const CommandLineUsage =
     "  --help, -h print this help and exit\n"
     "  --version  print the version and exit\n"
     "  --         end of options: what follows is MAP, even if it starts with -\n"
-    "  The toolkit's own options (-platform NAME, -display NAME, ...) are passed on to it.\n";
+    "  The toolkit's own options (-platform NAME, -display NAME, ...) are passed on to it.\n"
+    "Keys in the window: Ctrl+Z undo, Ctrl+Y or Ctrl+Shift+Z redo, Ctrl+S save, Ctrl+Shift+S\n"
+    "  save as, Ctrl+C copy the field as a picture, Ctrl+Shift+C copy the landscape, Ctrl+V\n"
+    "  paste a picture (or drop one on the window). Over the map: the left button raises, the\n"
+    "  right lowers, the wheel sets the brush radius (with Shift, 10 a notch).\n";
 
 namespace {
 

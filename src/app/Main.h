@@ -93,6 +93,10 @@ class TMain : public TForm {
     void RedoEdit();
     // Ctrl+S: the close's save without closing.
     void SaveField();
+    // Ctrl+Shift+S: the field saved to a file the user chooses, the map file from then on.
+    void SaveFieldAs();
+    // Where Save As asks for the file ("" when the user cancels; replaceable for tests).
+    std::function<std::string()> AskSaveFileName = [this] { return AskMapFileName(); };
     // Ctrl+C: the field on the clipboard as a grayscale picture; Ctrl+V: the field from the
     // clipboard's picture (one step); Ctrl+Shift+C: the screen view as shown.
     void CopyField();
@@ -102,7 +106,9 @@ class TMain : public TForm {
     void Fetched(const TSelectionFetch::TResult& result);
 
     // Where the tick samples the global mouse state (replaceable for tests).
-    std::function<TMouseSample()> MouseSampler = [this] { return SampleMouse(this); };
+    std::function<TMouseSample()> MouseSampler = [this] {
+        return WithShortPresses(SampleMouse(this));
+    };
 
     // What a save at exit did: the field written, nothing to write (the file already holds it,
     // or another copy's newer map stands), or a failure (Code: the I/O error code).
@@ -145,6 +151,7 @@ class TMain : public TForm {
     void ShowStep(const TEditHistory::TStep* step);
     uint32_t FToolSeed = 0;   // the seed of 잡음 and 자동생성
     uint32_t FToolClicks = 0; // clicks of either since start: each has a stream of its own
+    std::string AskMapFileName();
 };
 
 // The main window, while it exists.

@@ -17,6 +17,7 @@
 #include "app/Parameters.h"
 #include "toolkit/Application.h"
 #include "toolkit/CircleCursor.h"
+#include "toolkit/TipBelow.h"
 #include "toolkit/WheelNotches.h"
 
 #include <vector>
@@ -149,11 +150,12 @@ void TMain::CreateDesign() {
         {{BrushModeItems->button(0)}, "Brush shape: Gaussian"},
         {{BrushModeItems->button(1)}, "Brush shape: triangle"},
         {{BrushModeItems->button(2)}, "Brush shape: square"},
-        {{InitBtn}, "Reset: clear the whole field to the lowest ground"},
+        {{InitBtn}, "Reset: clear the whole field to the lowest ground (Ctrl+Z undoes it)"},
         {{MeanBtn}, "Level out: available with --tools"},
         {{NoiseBtn}, "Noise: available with --tools"},
         {{AutoBtn}, "Generate automatically: available with --tools"},
-        {{ExitBtn}, "Quit: save the field to the map file and close"}};
+        {{ExitBtn}, "Quit: save the field to the map file and close (Ctrl+S saves without "
+                    "closing, Ctrl+Shift+S saves to another file)"}};
     for (const auto& [controls, tip] : tips)
         for (QWidget* control : controls) control->setToolTip(QString::fromLatin1(tip));
 
@@ -172,6 +174,14 @@ void TMain::ConnectHandlers() {
     new TWheelNotches(DXMap, Guarded([this](int notches, Qt::KeyboardModifiers modifiers) {
         BrushRangeMinSpin->Step(notches * (modifiers & Qt::ShiftModifier ? 10 : 1));
     }));
+    // Below the map, where it covers neither the field nor the place under the cursor.
+    new TTipBelow(DXMap, QStringLiteral(
+                             "Map: the left button raises, the right lowers; the wheel sets the "
+                             "brush radius (Shift: 10 a notch)\n"
+                             "Ctrl+Z undo, Ctrl+Y or Ctrl+Shift+Z redo, Ctrl+S save, "
+                             "Ctrl+Shift+S save as\n"
+                             "Ctrl+C copy the field, Ctrl+Shift+C copy the landscape, Ctrl+V "
+                             "paste a picture (or drop one)"));
     BrushRangeMinSpin->OnChange = [this] {
         BrushRangeMinSpinChange();
         FBrushCursor->SetRadius(BrushRangeMinSpin->Value());
@@ -195,6 +205,7 @@ void TMain::ConnectHandlers() {
                                    {ctrlShift | Qt::Key_Z, [this] { RedoEdit(); }},
                                    {ctrl | Qt::Key_Y, [this] { RedoEdit(); }},
                                    {ctrl | Qt::Key_S, [this] { SaveField(); }},
+                                   {ctrlShift | Qt::Key_S, [this] { SaveFieldAs(); }},
                                    {ctrl | Qt::Key_C, [this] { CopyField(); }, true},
                                    {ctrl | Qt::Key_V, [this] { PasteField(); }, true},
                                    {ctrlShift | Qt::Key_C, [this] { CopyScreen(); }}});

@@ -3,11 +3,16 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+
+#include <cstdio>
 
 #include "app/Parameters.h"
 #include "terrain/MapFile.h"
 #include "terrain/TerrainState.h"
 #include "toolkit/Application.h"
+#include "util/Exceptions.h"
 #include "views/MapView.h"
 
 TMain* Main = nullptr;
@@ -61,6 +66,7 @@ void TMain::FormCreate() {
     // built, so the program is fully usable.
     std::exception_ptr loadError;
     FMapStore.SetFileName(MapFileName);
+    FMapStore.SetNamedByUser(!FMapFile.empty());
     try {
         if (FMapStore.Load(Terrain::HeightArray) == TLoadResult::Reset)
             ResetHeightArray(DXMap, Terrain::HeightArray, Terrain::MapPixel);
@@ -75,11 +81,40 @@ void TMain::FormCreate() {
 }
 
 // Writes only when the field differs from the file (the store decides); the file it replaces
-// is kept as .bak, and one that was never read in as .unread.
-void TMain::FormClose() { FMapStore.SaveOnClose(Terrain::HeightArray); }
+// is kept as .bak, and one that was never read in as .unread. A save that fails with nothing
+// changed since the load or the last save still lets the window close: nothing is lost.
+void TMain::FormClose() {
+    TMapStore::TCloseSave outcome;
+    const TIoResult r = FMapStore.TrySaveOnClose(Terrain::HeightArray, outcome);
+    if (r == 0) return;
+    if (FMapStore.Changed(Terrain::HeightArray)) RaiseIoResult(r);
+    std::fprintf(stderr,
+                 "voxel: %s could not be saved (%s); nothing had changed, so nothing is lost.\n",
+                 FMapStore.FileName().c_str(), IoResultMessage(r).c_str());
+}
 
-// The same save; a failure is shown by the key's handler and the window stays.
-void TMain::SaveField() { FMapStore.SaveOnClose(Terrain::HeightArray); }
+// The same save, asked for: it also makes a missing map the user named. A failure is shown by
+// the key's handler and the window stays.
+void TMain::SaveField() { FMapStore.SaveOnClose(Terrain::HeightArray, true); }
+
+// The file is asked for in the toolkit's dialog; once saved there, it is the map file. A file
+// that holds something else (a picture, say) is not replaced, as on the command line.
+void TMain::SaveFieldAs() {
+    const std::string chosen = AskSaveFileName ? AskSaveFileName() : std::string();
+    if (chosen.empty()) return;
+    if (IsOtherThanAMap(chosen))
+        throw Exception(chosen + " is not a map of 76,800 bytes; choose another file");
+    FMapStore.SaveAs(chosen, Terrain::HeightArray);
+    MainState::MapFileName = chosen;
+}
+
+std::string TMain::AskMapFileName() {
+    const QString start = QFile::decodeName(QByteArray::fromStdString(FMapStore.FileName()));
+    const QString chosen = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Save the map as"), start,
+        QStringLiteral("Maps (*.dat *.Dat *.DAT);;All files (*)"));
+    return QFile::encodeName(chosen).toStdString();
+}
 
 TMain::TExitSave TMain::SaveForExit() noexcept {
     TMapStore::TCloseSave outcome;

@@ -10,6 +10,7 @@
 #include "app/LostDisplaySave.h"
 #include "app/Main.h"
 #include "app/Parameters.h"
+#include "terrain/MapFile.h"
 #include "toolkit/Application.h"
 #include "toolkit/DisplayCheck.h"
 #include "toolkit/SignalCloser.h"
@@ -71,6 +72,14 @@ int main(int argc, char** argv) {
     case TCommandLine::TAction::Run:
         break;
     }
+    // A picture or any other file named as the map is never replaced by a save: refused here.
+    if (line.MapFile && IsOtherThanAMap(*line.MapFile)) {
+        std::fprintf(stderr,
+                     "voxel: %s is not a map of 76,800 bytes; paste or drop a picture to bring "
+                     "it in.\n",
+                     line.MapFile->c_str());
+        return 2;
+    }
     if (!ChooseKernels(line.Kernel)) return 2;
     // The toolkit sees only its own options (it may take them out of the list).
     int toolkitArgc = static_cast<int>(line.ToolkitArgs.size());
@@ -87,7 +96,8 @@ int main(int argc, char** argv) {
     if (line.Fps != 0) window.DXTimer->SetFrameRate(static_cast<uint32_t>(line.Fps));
     // Uncapped, a tick takes the pointer as the server had it while the last tick ran rather
     // than wait for a round trip; a capped tick has the time to ask.
-    if (line.Fps == 0) window.MouseSampler = [&window] { return SampleMouseAhead(&window); };
+    if (line.Fps == 0)
+        window.MouseSampler = [&window] { return WithShortPresses(SampleMouseAhead(&window)); };
     // A shutdown, a logout or Ctrl+C closes the window as 끝내기 does: the field is saved.
     TSignalCloser signalCloser(&window, [&window] { window.ExitBtnClick(); });
     window.OnCloseFailed = [&signalCloser] { signalCloser.CloseFailed(); };

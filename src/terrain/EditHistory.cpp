@@ -2,6 +2,7 @@
 #include "terrain/EditHistory.h"
 
 #include <cstring>
+#include <utility>
 
 void TEditHistory::Start(const THeightArray& field) {
     FBase = field;
@@ -15,42 +16,48 @@ namespace {
 
 // Calls found(k) for every cell k where the two fields differ, comparing eight cells at a time:
 // a whole field takes a few microseconds.
-template <class F> void ForEachChange(const THeightArray& field, const THeightArray& base, F found) {
+template <class F> void ForEachChange(const uint8_t* field, const uint8_t* base, F found) {
     constexpr std::size_t Word = sizeof(uint64_t);
-    for (std::size_t i = 0; i < field.size(); i += Word) {
+    for (std::size_t i = 0; i < MapCells; i += Word) {
         uint64_t a, b;
-        std::memcpy(&a, field.data() + i, Word);
-        std::memcpy(&b, base.data() + i, Word);
+        std::memcpy(&a, field + i, Word);
+        std::memcpy(&b, base + i, Word);
         if (a == b) continue;
         for (std::size_t k = i; k < i + Word; ++k)
             if (field[k] != base[k]) found(k);
     }
 }
 
+// A cell kept one by one costs its index and its value; past this many, the whole field is
+// smaller.
+constexpr std::size_t MostSparseCells = MapCells / (sizeof(uint32_t) + 1);
+
 } // namespace
 
 const TEditHistory::TStep* TEditHistory::Commit(const THeightArray& field, bool wholeField) {
     FStroking = false;
-    // Counted first, so each step holds exactly its cells: the budget is the memory it takes.
-    std::size_t changed = 0;
-    ForEachChange(field, FBase, [&changed](std::size_t) { ++changed; });
+    FShown.WholeField = wholeField;
+    FShown.Cells.clear();
+    ForEachChange(field.data(), FBase.data(),
+                  [this](std::size_t k) { FShown.Cells.push_back(static_cast<uint32_t>(k)); });
+    const std::size_t changed = FShown.Cells.size();
     if (changed == 0) return nullptr;
-    TStep step;
+    TStored step;
     step.WholeField = wholeField;
-    step.Cells.reserve(changed);
-    step.Before.reserve(changed);
-    step.After.reserve(changed);
-    ForEachChange(field, FBase, [&](std::size_t k) {
-        step.Cells.push_back(static_cast<uint32_t>(k));
-        step.Before.push_back(FBase[k]);
-        step.After.push_back(field[k]);
-    });
-    for (const uint32_t k : step.Cells) FBase[k] = field[k];
+    // Exactly its size, so the budget is the memory it takes.
+    if (wholeField || changed > MostSparseCells) {
+        step.Other.assign(FBase.begin(), FBase.end());
+    } else {
+        step.Cells = FShown.Cells;
+        step.Other.reserve(changed);
+        for (const uint32_t k : step.Cells) step.Other.push_back(FBase[k]);
+    }
+    FBase = field;
     Push(std::move(step));
-    return &FSteps.back();
+    return &FShown;
 }
 
-void TEditHistory::Push(TStep step) {
+void TEditHistory::Push(TStored step) {
     // A new step drops the ones that could have been redone.
     while (FSteps.size() > FDone) {
         FBytes -= FSteps.back().Bytes();
@@ -66,20 +73,29 @@ void TEditHistory::Push(TStep step) {
     }
 }
 
-const TEditHistory::TStep& TEditHistory::Apply(const TStep& step, bool forward,
-                                                THeightArray& field) {
-    const std::vector<uint8_t>& values = forward ? step.After : step.Before;
-    for (std::size_t i = 0; i < step.Cells.size(); ++i)
-        field[step.Cells[i]] = FBase[step.Cells[i]] = values[i];
-    return step;
+const TEditHistory::TStep& TEditHistory::Swap(TStored& step, THeightArray& field) {
+    FShown.WholeField = step.WholeField;
+    FShown.Cells.clear();
+    if (step.Cells.empty()) {
+        ForEachChange(field.data(), step.Other.data(), [this](std::size_t k) {
+            FShown.Cells.push_back(static_cast<uint32_t>(k));
+        });
+        std::swap_ranges(step.Other.begin(), step.Other.end(), field.begin());
+    } else {
+        FShown.Cells = step.Cells;
+        for (std::size_t i = 0; i < step.Cells.size(); ++i)
+            std::swap(field[step.Cells[i]], step.Other[i]);
+    }
+    FBase = field;
+    return FShown;
 }
 
 const TEditHistory::TStep* TEditHistory::Undo(THeightArray& field) {
     Commit(field);
-    return FDone == 0 ? nullptr : &Apply(FSteps[--FDone], false, field);
+    return FDone == 0 ? nullptr : &Swap(FSteps[--FDone], field);
 }
 
 const TEditHistory::TStep* TEditHistory::Redo(THeightArray& field) {
     Commit(field);
-    return FDone == FSteps.size() ? nullptr : &Apply(FSteps[FDone++], true, field);
+    return FDone == FSteps.size() ? nullptr : &Swap(FSteps[FDone++], field);
 }

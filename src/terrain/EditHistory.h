@@ -1,6 +1,7 @@
-// Undo and redo of the field: each step holds only the cells it changed, before and after.
-// A step is one stroke (from the press to the release, or until the cursor leaves the map) or
-// one reset.
+// Undo and redo of the field. A step is one stroke (from the press to the release, or until the
+// cursor leaves the map), one reset or one field taken whole. It holds only what is not in the
+// field: the values its cells had on the other side of it, cell by cell for a small change, or
+// as a whole field (76,800 bytes) when that is smaller; undo and redo swap them in.
 #pragma once
 
 #include <cstddef>
@@ -13,15 +14,13 @@
 class TEditHistory {
   public:
     static constexpr std::size_t MaxSteps = 100;
-    static constexpr std::size_t MaxBytes = 4 * 1024 * 1024;
+    // Room for MaxSteps steps of any kind: no step takes more than a whole field.
+    static constexpr std::size_t MaxBytes = MaxSteps * MapCells;
 
-    // The cells one step changed, in field order.
+    // What a commit, an undo or a redo changed: valid until the next call.
     struct TStep {
-        std::vector<uint32_t> Cells;
-        std::vector<uint8_t> Before;
-        std::vector<uint8_t> After;
-        bool WholeField = false; // the field was replaced at once (a picture taken)
-        std::size_t Bytes() const { return Cells.size() * (sizeof(uint32_t) + 2); }
+        std::vector<uint32_t> Cells; // the cells it changed, in field order
+        bool WholeField = false;     // the field was replaced at once (a picture taken)
     };
 
     // Starts over from this field (after the load): no steps.
@@ -35,23 +34,33 @@ class TEditHistory {
     // step, or null. wholeField marks a step that replaced the field.
     const TStep* Commit(const THeightArray& field, bool wholeField = false);
 
-    // Ends a stroke in progress (as Commit), then undoes the last step (redo: does the next undone one)
-    // on the field. Returns the step whose cells changed, or null at the end of the history.
+    // Ends a stroke in progress (as Commit), then undoes the last step (redo: does the next
+    // undone one) on the field. Returns what changed, or null at the end of the history.
     const TStep* Undo(THeightArray& field);
     const TStep* Redo(THeightArray& field);
 
     std::size_t Steps() const { return FSteps.size(); }
     std::size_t UndoableSteps() const { return FDone; }
+    // The memory the steps hold.
     std::size_t Bytes() const { return FBytes; }
 
   private:
-    void Push(TStep step);
-    // Sets the step's cells to its Before (undo) or After (redo) values.
-    const TStep& Apply(const TStep& step, bool forward, THeightArray& field);
+    struct TStored {
+        bool WholeField = false;
+        // Sparse: the cells and, for each, the value the field does not hold now (before while
+        // done, after while undone). Dense: Other is the whole field on the other side.
+        std::vector<uint32_t> Cells;
+        std::vector<uint8_t> Other;
+        std::size_t Bytes() const { return Cells.size() * sizeof(uint32_t) + Other.size(); }
+    };
+    void Push(TStored step);
+    // Swaps the step's values with the field's, so the same step serves undo and redo.
+    const TStep& Swap(TStored& step, THeightArray& field);
 
     THeightArray FBase{};       // the field as the last step left it
     bool FStroking = false;
-    std::deque<TStep> FSteps;   // oldest first; the first FDone are done, the rest undone
+    std::deque<TStored> FSteps; // oldest first; the first FDone are done, the rest undone
     std::size_t FDone = 0;
     std::size_t FBytes = 0;
+    TStep FShown;               // what the last call changed
 };

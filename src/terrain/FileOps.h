@@ -13,6 +13,9 @@ struct TFileInfo {
     unsigned Mode = 0;         // permission bits
     long long Size = 0;
     unsigned long Links = 0;   // hard links to the file
+    unsigned long long Device = 0;
+    unsigned long long Inode = 0;
+    long long ModifiedNs = 0; // last modification, in nanoseconds since the epoch
 };
 
 class TFileOps {
@@ -33,6 +36,8 @@ class TFileOps {
     // Follows links; a missing path is Exists = false and 0.
     virtual int Inspect(const std::string& path, TFileInfo& info) = 0;
     virtual int CheckWritable(const std::string& path) = 0; // 0 when absent or readable+writable
+    // 0 when new files may be made in the folder; a missing folder is ENOENT.
+    virtual int CheckFolderWritable(const std::string& folder) = 0;
     // A new file "<prefix>XXXXXX" in the folder, locked (flock) until lock is released, so no
     // other copy's clean-up takes it while this save lives.
     virtual int CreateTemp(const std::string& folder, const std::string& prefix,

@@ -33,6 +33,8 @@ void CloseQuietly(int fd) noexcept;
 TIoResult KeepBackup(const std::string& target, bool allowLink) noexcept;
 // Keeps target as "<target>.unread" (or -2, -3 ...), never over an earlier one.
 TIoResult KeepUnread(const std::string& target, std::string& kept) noexcept;
+// Keeps target as "<target>.other-1" (-2, -3 ...), never over an earlier one.
+TIoResult KeepOther(const std::string& target, std::string& kept) noexcept;
 // Removes the temporaries that ended saves left (those no live save holds locked).
 void RemoveStaleTemps(const std::string& folder, const std::string& prefix) noexcept;
 

@@ -1,5 +1,5 @@
 // The copies kept beside the map: the file a save replaced (.bak), a map the program could not
-// take in (.unread), and the clean-up of temporaries that killed saves left behind.
+// take in (.unread), another copy's save found in the map's place (.other-n), and the clean-up of temporaries that killed saves left behind.
 #include "terrain/FileSteps.h"
 
 #include <cerrno>
@@ -27,16 +27,31 @@ TIoResult KeepBackup(const std::string& target, bool allowLink) noexcept {
     return CopyBytes(target, backup);
 }
 
-TIoResult KeepUnread(const std::string& target, std::string& kept) noexcept {
+namespace {
+
+// Keeps target under the first free name "<target><suffix>" (firstNumbered on: with "-n"
+// appended, n counting from firstNumbered); a hard link, else a byte copy.
+TIoResult KeepUnderFreeName(const std::string& target, const char* suffix, int firstNumbered,
+                            std::string& kept) noexcept {
     TFileOps& ops = FileOps();
     for (int n = 1; n <= 1000; ++n) {
-        kept = target + ".unread"; // appended below: "-" + a temporary trips -O3's -Wrestrict
-        if (n > 1) kept.append("-").append(std::to_string(n));
+        kept = target + suffix; // appended below: "-" + a temporary trips -O3's -Wrestrict
+        if (n >= firstNumbered) kept.append("-").append(std::to_string(n));
         int err = ops.Link(target, kept);
         if (NoHardLinks(err)) err = CopyBytes(target, kept);
         if (err != EEXIST) return err;
     }
     return EEXIST;
+}
+
+} // namespace
+
+TIoResult KeepUnread(const std::string& target, std::string& kept) noexcept {
+    return KeepUnderFreeName(target, ".unread", 2, kept);
+}
+
+TIoResult KeepOther(const std::string& target, std::string& kept) noexcept {
+    return KeepUnderFreeName(target, ".other", 1, kept);
 }
 
 void RemoveStaleTemps(const std::string& folder, const std::string& prefix) noexcept {

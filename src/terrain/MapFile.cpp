@@ -84,6 +84,46 @@ TLoadResult LoadHeightArray(const std::string& fileName, THeightArray& field) {
     return result;
 }
 
+TFileStamp StampOf(const TFileInfo& info) {
+    if (!info.Exists) return {};
+    return {true, info.Device, info.Inode, info.Size, info.ModifiedNs};
+}
+
+TIoResult StampFile(const std::string& fileName, TFileStamp& stamp) noexcept {
+    TFileInfo info;
+    stamp = {};
+    if (const int err = FileOps().Inspect(fileName, info)) return err;
+    stamp = StampOf(info);
+    return 0;
+}
+
+bool IsOtherThanAMap(const std::string& fileName) noexcept {
+    TFileInfo info;
+    return FileOps().Inspect(fileName, info) == 0 && info.Exists && info.Regular &&
+           info.Size != MapCells;
+}
+
+namespace {
+
+// A folder that refuses new files leaves the in-place save, for a file no other name shares.
+bool InPlaceAllowed(int folderError, const TFileInfo& old) {
+    return (folderError == EACCES || folderError == EPERM) && old.Exists && old.Links == 1;
+}
+
+} // namespace
+
+TIoResult CheckSavable(const std::string& fileName) noexcept {
+    TFileOps& ops = FileOps();
+    std::string target;
+    if (const TIoResult r = FinalTarget(fileName, target)) return r;
+    TFileInfo old;
+    if (const int err = ops.Inspect(target, old)) return err;
+    if (old.Exists && !old.Regular) return AccessDenied;
+    if (const int err = ops.CheckWritable(target)) return err;
+    const int folderErr = ops.CheckFolderWritable(FolderOf(target));
+    return folderErr != 0 && !InPlaceAllowed(folderErr, old) ? folderErr : 0;
+}
+
 namespace {
 
 // The mode a new file gets from open(): what the user's mask lets through of 0666.
@@ -132,7 +172,7 @@ TIoResult ReplaceThroughTemp(const std::string& target, const TFileInfo& old, in
 } // namespace
 
 TIoResult WriteHeightArray(const std::string& fileName, const THeightArray& field,
-                           bool& keepUnread) noexcept {
+                           bool& keepUnread, TFileStamp* seen) noexcept {
     TFileOps& ops = FileOps();
     std::string target;
     if (const TIoResult r = FinalTarget(fileName, target)) return r;
@@ -142,7 +182,18 @@ TIoResult WriteHeightArray(const std::string& fileName, const THeightArray& fiel
     if (old.Exists && !old.Regular) return AccessDenied;
     // A file the user made read-only, or one the load was refused, stays as it is.
     if (const int err = ops.CheckWritable(target)) return err;
-    if (keepUnread && old.Exists) {
+    if (seen != nullptr && old.Exists && StampOf(old) != *seen) {
+        // Replaced since this copy read or wrote it: that version is someone's work.
+        std::string kept;
+        if (const TIoResult r = KeepOther(target, kept)) return r;
+        std::fprintf(stderr,
+                     "voxel: %s was replaced on disk since this copy loaded or saved it; that "
+                     "version is kept as %s.\n",
+                     target.c_str(), kept.c_str());
+        *seen = StampOf(old); // kept: a retried save keeps it only once
+        keepUnread = false;   // the file never read in is no longer there
+        old.Links += 1;
+    } else if (keepUnread && old.Exists) {
         std::string kept;
         if (const TIoResult r = KeepUnread(target, kept)) return r;
         keepUnread = false;
@@ -158,13 +209,16 @@ TIoResult WriteHeightArray(const std::string& fileName, const THeightArray& fiel
     if (const int err = ops.CreateTemp(folder, prefix, temp, fd, lock)) {
         // A folder the user may not write, holding a file they may: the plain overwrite.
         // Not when another name shares the file: that could be its .bak or .unread.
-        const bool folderRefused = err == EACCES || err == EPERM;
-        if (folderRefused && old.Exists && old.Links == 1) return SaveInPlace(target, field);
-        return err;
+        if (!InPlaceAllowed(err, old)) return err;
+        const TIoResult r = SaveInPlace(target, field);
+        if (r == 0 && seen != nullptr) (void)StampFile(target, *seen);
+        return r;
     }
     const TIoResult r = ReplaceThroughTemp(target, old, fd, temp, field);
     (void)ops.Unlock(lock);
     if (r == 0) (void)ops.SyncFolder(folder); // makes the rename itself durable
+    // Unknown when it cannot be asked: the next save then keeps the file as .other once more.
+    if (r == 0 && seen != nullptr) (void)StampFile(target, *seen);
     return r;
 }
 

@@ -34,6 +34,29 @@ TLoadResult LoadHeightArray(const std::string& fileName, THeightArray& field);
 TIoResult ReadHeightArray(const std::string& fileName, THeightArray& field,
                           TLoadResult& result) noexcept;
 
+// Which file a path led to, and which version of it: any save (ours or another program's)
+// changes it.
+struct TFileStamp {
+    bool Exists = false;
+    unsigned long long Device = 0;
+    unsigned long long Inode = 0;
+    long long Size = 0;
+    long long ModifiedNs = 0;
+    bool operator==(const TFileStamp&) const = default;
+};
+TFileStamp StampOf(const TFileInfo& info);
+// The stamp of the file at fileName now (links followed); no file: Exists false.
+TIoResult StampFile(const std::string& fileName, TFileStamp& stamp) noexcept;
+
+// Whether fileName (links followed) is a regular file whose length is not a map's: a file of
+// something else, which a save would replace.
+bool IsOtherThanAMap(const std::string& fileName) noexcept;
+
+// Whether a save could write fileName as things stand (nothing is written): 0, or the failure
+// it would meet ("File access denied" for anything but a regular file, "File not found" for a
+// missing folder, a folder that takes no new file unless the file may be written in place).
+TIoResult CheckSavable(const std::string& fileName) noexcept;
+
 // Writes the field through a temporary file "<name>.saving-XXXXXX" in the file's folder, synced
 // and renamed over the old one; a symbolic link is followed to the file it names. The file it
 // replaces is kept as "<name>.bak" (a failure there is said on standard error, not raised).
@@ -46,5 +69,9 @@ void SaveHeightArray(const std::string& fileName, const THeightArray& field);
 // took in) is first kept as "<name>.unread" (or ".unread-2", ... when taken) beside the link's
 // final target: a hard link where the file system has them, else a byte copy. keepUnread is
 // cleared once it has been kept, even if the save then fails.
+// With seen (the stamp of the file as this copy last loaded or saved it), a file found there
+// with another stamp (another copy's save, another program's write) is first kept as
+// "<name>.other-1" (-2, ... never over one that exists), said once on standard error; seen is
+// set to the written file's stamp after a save.
 TIoResult WriteHeightArray(const std::string& fileName, const THeightArray& field,
-                           bool& keepUnread) noexcept;
+                           bool& keepUnread, TFileStamp* seen = nullptr) noexcept;

@@ -95,6 +95,10 @@ class TSystemFileOps final : public TFileOps {
         info.Mode = st.st_mode & 07777;
         info.Size = static_cast<long long>(st.st_size);
         info.Links = static_cast<unsigned long>(st.st_nlink);
+        info.Device = static_cast<unsigned long long>(st.st_dev);
+        info.Inode = static_cast<unsigned long long>(st.st_ino);
+        info.ModifiedNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL +
+                          st.st_mtim.tv_nsec;
         return 0;
     }
 
@@ -102,6 +106,10 @@ class TSystemFileOps final : public TFileOps {
         // Read too: a file the load could not read is never replaced by the empty field it left.
         if (access(path.c_str(), R_OK | W_OK) == 0) return 0;
         return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
+    }
+
+    int CheckFolderWritable(const std::string& folder) override {
+        return access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
     }
 
     int CreateTemp(const std::string& folder, const std::string& prefix, std::string& tempPath,

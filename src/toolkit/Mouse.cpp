@@ -308,6 +308,22 @@ TMouseSample SampleMouseAhead(const QWidget* window) {
     return ahead.Last;
 }
 
+TMouseSample WithShortPresses(TMouseSample sample) {
+    const Qt::MouseButtons pressed = TOwnPresses::Installed().TakePressed();
+    if (pressed == Qt::NoButton) return sample;
+    // The physical buttons' logical names, as the pointer mapping has them on X.
+    Qt::MouseButton left = Qt::LeftButton;
+    Qt::MouseButton right = Qt::RightButton;
+    if (xcb_connection_t* connection = X11Connection()) {
+        const std::vector<uint8_t>& map = InstalledFilter<TPointerMapping>().Get(connection);
+        left = QtButton(LogicalButton(map.data(), map.size(), 1));
+        right = QtButton(LogicalButton(map.data(), map.size(), 3));
+    }
+    if (pressed.testAnyFlag(left)) sample.LeftDown = sample.LeftPressedHere = true;
+    if (pressed.testAnyFlag(right)) sample.RightDown = sample.RightPressedHere = true;
+    return sample;
+}
+
 bool MouseButtonDown(int button) {
     if (button != 0 && button != 1) return false;
     const TMouseSample sample = SampleMouse();

@@ -36,6 +36,10 @@ TMouseSample SampleMouse(const QWidget* window = nullptr);
 // (SampleMouse elsewhere).
 TMouseSample SampleMouseAhead(const QWidget* window);
 
+// The sample with every button our windows received a press of since the last call counted as
+// down and pressed here: a click that ended between two samples still acts on the next one.
+TMouseSample WithShortPresses(TMouseSample sample);
+
 // Whether a physical button is down now: 0 left, 1 right; any other value answers false.
 bool MouseButtonDown(int button);
 

@@ -22,6 +22,7 @@ bool TOwnPresses::eventFilter(QObject*, QEvent* event) {
     {
         const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
         FHeld |= button;
+        FPressed |= button;
         ++FCount;
         for (int i = 0; i < 3; ++i)
             if (button == Qt::MouseButton(Qt::LeftButton << i)) FPressCount[i] = FCount;

@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include <utility>
+
 class TOwnPresses : public QObject {
   public:
     // The one tracker, watching every event of the application from its first use on.
@@ -18,12 +20,15 @@ class TOwnPresses : public QObject {
     // state asked of the window system before those presses does not know them yet.
     unsigned long Count() const { return FCount; }
     Qt::MouseButtons PressedAfter(unsigned long count) const;
+    // The buttons pressed on our windows since the last take (released or not); clears them.
+    Qt::MouseButtons TakePressed() { return std::exchange(FPressed, Qt::NoButton); }
 
   protected:
     bool eventFilter(QObject* target, QEvent* event) override;
 
   private:
     Qt::MouseButtons FHeld;
+    Qt::MouseButtons FPressed;
     unsigned long FCount = 0;
     unsigned long FPressCount[3] = {}; // the count at the last press of left, right, middle
 };

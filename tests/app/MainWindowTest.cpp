@@ -310,6 +310,46 @@ TEST_F(MainWindowTest, FailedSaveKeepsTheWindowOpenAndRetries) {
     EXPECT_FALSE(Window->isVisible());
 }
 
+// With nothing changed since the load, a save that cannot be made still closes (one line on
+// standard error, no box); after a change the window stays, and Save As keeps the field in the
+// chosen file, which every later close saves to.
+TEST_F(MainWindowTest, FailedSaveClosesOnlyWithNothingToLoseAndSaveAsMovesTheMap) {
+    std::filesystem::create_directory(Dir.File("Map.Dat")); // a folder in the way
+    testing::internal::CaptureStderr();
+    Show();
+    Window->ExitBtnClick();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(Boxes.Texts.empty());
+    EXPECT_FALSE(Window->isVisible());
+    EXPECT_NE(said.find("cannot be written (File access denied)"), std::string::npos) << said;
+    EXPECT_NE(said.find("nothing is lost"), std::string::npos) << said;
+
+    Window.reset();
+    Show();
+    Terrain::HeightArray[0] = 9;
+    Window->ExitBtnClick();
+    ASSERT_EQ(Boxes.Texts.size(), 1u);
+    EXPECT_TRUE(Window->isVisible());
+    Window->AskSaveFileName = [] { return std::string(); }; // cancelled: nothing happens
+    Window->SaveFieldAs();
+    Window->AskSaveFileName = [this] { return Dir.File("none/kept.dat"); };
+    EXPECT_THROW(Window->SaveFieldAs(), EInOutError);
+    WriteFileBytes(Dir.File("hills.png"), {0x89, 'P', 'N', 'G'}); // not a map: never replaced
+    Window->AskSaveFileName = [this] { return Dir.File("hills.png"); };
+    EXPECT_THROW(Window->SaveFieldAs(), Exception);
+    EXPECT_EQ(ReadFileBytes(Dir.File("hills.png")).size(), 4u);
+    std::filesystem::remove(Dir.File("hills.png"));
+    Window->AskSaveFileName = [this] { return Dir.File("kept.dat"); };
+    Window->SaveFieldAs();
+    EXPECT_EQ(MainState::MapFileName, Dir.File("kept.dat"));
+    EXPECT_EQ(ReadFileBytes(Dir.File("kept.dat"))[0], 9);
+    Terrain::HeightArray[1] = 4;
+    Window->ExitBtnClick();
+    EXPECT_FALSE(Window->isVisible());
+    EXPECT_EQ(ReadFileBytes(Dir.File("kept.dat"))[1], 4);
+    EXPECT_EQ(Dir.Names(), (std::vector<std::string>{"Map.Dat", "kept.dat", "kept.dat.bak"}));
+}
+
 // A load that fails is shown, leaves the field all zero, and the program still works.
 TEST_F(MainWindowTest, FailedLoadStillBuildsTablesAndBrush) {
     TFaultyOps failing;

@@ -1,5 +1,6 @@
 """Closing saves the field and exits with code 0, by the close box and by "끝내기"; a save that
-fails shows the error box and keeps the program open and running, and the next close saves.
+fails shows the error box and keeps the program open and running, and the next close saves; with
+nothing changed, a failed save still ends the program.
 Ctrl+S saves the same way without closing."""
 
 import os
@@ -51,7 +52,9 @@ def main():
 
     def failed_save():
         with h.session(suite, "failsave", field, window_manager=True) as (_, voxel):
-            # A folder in the file's place: the save cannot replace it.
+            # A folder in the file's place: the save cannot replace it. A stroke, so the close
+            # has something to lose.
+            voxel.stroke((100, 60), [1])
             os.remove(voxel.map_path)
             os.mkdir(voxel.map_path)
             voxel.click_client(*h.EXIT_BTN)
@@ -67,7 +70,19 @@ def main():
                 raise h.E2eFailure(f"failed saves left files behind: {leftovers}")
             os.rmdir(voxel.map_path)
             voxel.click_client(*h.EXIT_BTN)
-            expect_clean_exit(voxel, field)
+            voxel.expect_exit()
+            expect_strokes(oracle, field, voxel.saved_map(), (100, 60), RAISE)
+
+    def failed_save_unchanged():
+        """Nothing changed: a save that cannot be made does not keep the window."""
+        with h.session(suite, "failunchanged", field, window_manager=True) as (_, voxel):
+            os.remove(voxel.map_path)
+            os.mkdir(voxel.map_path)
+            voxel.click_close_box()
+            voxel.expect_exit()
+            said = [line for line in voxel.read_log().splitlines() if "nothing is lost" in line]
+            if len(said) != 1 or os.listdir(voxel.map_path):
+                raise h.E2eFailure(f"want one line saying nothing is lost: {voxel.read_log()}")
 
     def ctrl_s():
         low = h.noise_map(0, 60, seed=6)
@@ -126,6 +141,8 @@ def main():
     suite.check('"끝내기" saves the same bytes and exits 0', exit_button)
     suite.check("failed save keeps the window open and running; the next close saves",
                 failed_save)
+    suite.check("a save that fails with nothing changed: the close box ends the program",
+                failed_save_unchanged)
     suite.check("Ctrl+S (focus in a spin) writes the stroke with a .bak, the window stays; again "
                 "writes nothing; the close saves the next stroke", ctrl_s)
     suite.check("Ctrl+S, then the close box: the close writes nothing", ctrl_s_then_close)

@@ -1,5 +1,5 @@
 """The command line: --help, --version and mistakes need no display; MAP is the file edited and
-saved (any bytes for a name, created when missing) while Map.Dat beside the program stays as it
+saved (any bytes for a name, created when missing by a save that has a change to keep) while Map.Dat beside the program stays as it
 was; the toolkit's own options still reach it; --fps 60 shows about 60 on the counter and uses
 little of a processor."""
 
@@ -88,7 +88,12 @@ def main():
                 raise h.E2eFailure(f"files beside Map.Dat: {os.listdir(voxel.folder)}")
 
     def missing_map():
-        # A name without a folder: in the folder the program was started from, its own.
+        # A name without a folder: in the folder the program was started from, its own. Closed
+        # unchanged, it is not made: a mistyped name leaves no file behind.
+        with h.session(suite, "typo", field, args=["new.dat"]) as (_, voxel):
+            voxel.exit_by_button()
+            if os.path.exists(os.path.join(voxel.folder, "new.dat")):
+                raise h.E2eFailure("a close with nothing changed made the missing map")
         with h.session(suite, "newmap", field, args=["new.dat"]) as (_, voxel):
             name = os.path.join(voxel.folder, "new.dat")
             if os.path.exists(name):
@@ -130,7 +135,8 @@ def main():
                 "display", no_display)
     suite.check("MAP (not UTF-8, after -display NAME and --) is edited with its .bak; Map.Dat "
                 "beside the program untouched", map_argument)
-    suite.check("a missing MAP, named without a folder, is made by the first save", missing_map)
+    suite.check("a missing MAP, named without a folder: an unchanged close leaves no file, a "
+                "stroke's close makes it", missing_map)
     suite.check("--fps 60: the counter reads 50 ... 62, at most a fifth of a core; a stroke and "
                 "SIGTERM served at once", frame_cap)
     suite.finish()

@@ -41,17 +41,20 @@ def expect_one_line_failure(result, what):
 def main():
     suite = h.Suite("launch")
 
-    def tree(label):
-        # A copy of the script in a tree whose set-up and build steps only leave a mark (the
-        # build also puts the program in place).
+    def tree(label, build_fails=False):
+        # A copy of the script in a tree whose set-up and build steps only leave a mark and say
+        # a line on each stream, as the build tool does (the build also puts the program in
+        # place, or fails).
         root = suite.folder(label)
         os.makedirs(os.path.join(root, "tools"))
         shutil.copy2(os.path.join(SOURCE, "tools", "launch.sh"), os.path.join(root, "tools"))
         for step in ("setup.sh", "build.sh"):
             with open(os.path.join(root, "tools", step), "w") as f:
-                f.write(f'#!/usr/bin/env bash\ntouch "$(dirname "$0")/../ran-{step}"\n')
+                f.write(f'#!/usr/bin/env bash\ntouch "$(dirname "$0")/../ran-{step}"\n'
+                        f'echo "{step}: no work to do."; echo "{step}: done" >&2\n')
                 if step == "build.sh":
-                    f.write(f'mkdir -p "$1" && cp "{os.path.abspath(suite.args.voxel)}" "$1"\n')
+                    f.write("exit 3\n" if build_fails else
+                            f'mkdir -p "$1" && cp "{os.path.abspath(suite.args.voxel)}" "$1"\n')
         return root
 
     def launch(root, display, *args):
@@ -105,14 +108,38 @@ def main():
 
     def script_help():
         root = tree("treehelp")
-        result = launch(root, None, "--help")
-        if result.returncode != 0 or not result.stdout.startswith(b"Usage: voxel"):
-            raise h.E2eFailure(f"launch.sh --help: exit {result.returncode}, "
-                               f"{(result.stdout + result.stderr)[:300]!r}")
+        for args in (["--help"], ["--version"]):
+            result = launch(root, None, *args)
+            alone = subprocess.run([os.path.join(root, "build", "voxel"), *args],
+                                   env=no_display_env(None), capture_output=True, timeout=60)
+            if (result.returncode != 0 or result.stdout != alone.stdout or
+                    not result.stdout.startswith(b"Usage: voxel" if args == ["--help"]
+                                                 else b"voxel ")):
+                raise h.E2eFailure(f"launch.sh {args[0]}: exit {result.returncode}, "
+                                   f"{(result.stdout + result.stderr)[:300]!r}")
+            if b"no work to do" in result.stderr or b"done" in result.stderr:
+                raise h.E2eFailure(f"launch.sh {args[0]} let the build speak: {result.stderr!r}")
         if os.path.exists(os.path.join(root, "build", "Map.Dat")):
             raise h.E2eFailure("launch.sh --help made a map")
+        failing = tree("treehelpfails", build_fails=True)
+        result = launch(failing, None, "--help")
+        if result.returncode == 0 or b"build.sh: done" not in result.stderr or result.stdout:
+            raise h.E2eFailure(f"a failed build under --help: exit {result.returncode}, "
+                               f"{(result.stdout + result.stderr)[:300]!r}")
 
-    suite.check("tools/launch.sh --help without a display: the usage, exit 0", script_help)
+    suite.check("tools/launch.sh --help and --version without a display: only the program's "
+                "output, exit 0; a failed build is shown", script_help)
+    def sample_map_options():
+        tool = os.path.abspath(h.tool_path(suite.args.tools, "voxel-sample-map"))
+        folder = suite.folder("samplemap")
+        for args, code in ((["--help"], 0), (["-x"], 2), (["--", "a"], 2), ([], 2)):
+            result = subprocess.run([tool, *args], cwd=folder, capture_output=True, timeout=60)
+            if result.returncode != code or b"usage:" not in result.stdout + result.stderr:
+                raise h.E2eFailure(f"voxel-sample-map {args}: exit {result.returncode}")
+        if os.listdir(folder):
+            raise h.E2eFailure(f"voxel-sample-map made {os.listdir(folder)}")
+
+    suite.check("voxel-sample-map refuses options and writes nothing", sample_map_options)
     for display, what in ((None, "without a display"), (UNREACHABLE, f"on {UNREACHABLE}")):
         suite.check(f"tools/launch.sh {what}: one line, exit 1, nothing built",
                     lambda: script(display))

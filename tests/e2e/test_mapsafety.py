@@ -1,15 +1,19 @@
-"""Nothing a user or the system does loses a map: two copies on one file, a reset saved over the
-map, files of the wrong length, special files, a folder the user may not write, a map the user
-may not write, and the temporaries of saves that were killed."""
+"""Nothing a user or the system does loses a map: two copies on one file (one or both changed), a
+reset saved over the map, files of the wrong length, a picture named as the map, special files,
+a folder the user may not write, a map the user may not write, maps that cannot be saved (the
+close ends when nothing changed; Save As keeps a change), and the temporaries of saves that
+were killed."""
 
 import fcntl
 import os
 import stat
+import subprocess
 import sys
 
 sys.dont_write_bytecode = True  # no byte-code cache in the source tree
 
 import harness as h  # noqa: E402
+from test_stroke import RAISE, expect_strokes  # noqa: E402
 
 
 def read(path):
@@ -49,6 +53,113 @@ def main():
                 raise h.E2eFailure("the stroke was not saved")
             b.exit_by_button()
             expect_file(a.map_path, work_of_a, "Map.Dat after the unchanged copy closed")
+
+    def both_changed():
+        """Both copies changed: the one closed last keeps the other's save as .other-1."""
+        with h.session(suite, "bothchanged", field, window_manager=True) as (display, a):
+            b = h.Voxel(display, suite.args.voxel, folder=a.folder).start()
+            for voxel, point in ((a, (160, 120)), (b, (60, 60))):
+                display.run(["xdotool", "windowactivate", "--sync", str(voxel.window)],
+                            check=False)
+                display.run(["xdotool", "windowraise", str(voxel.window)], check=False)
+                voxel.stroke(point, [1])
+            display.run(["xdotool", "windowactivate", "--sync", str(a.window)], check=False)
+            display.run(["xdotool", "windowraise", str(a.window)], check=False)
+            a.exit_by_button()
+            work_of_a = read(a.map_path)
+            expect_strokes(oracle, field, work_of_a, (160, 120), RAISE)
+            display.run(["xdotool", "windowactivate", "--sync", str(b.window)], check=False)
+            b.exit_by_button()
+            expect_strokes(oracle, field, read(b.map_path), (60, 60), RAISE)
+            expect_file(a.map_path + ".other-1", work_of_a, "Map.Dat.other-1")
+            said = [line for line in b.read_log().splitlines() if ".other-1" in line]
+            if len(said) != 1:
+                raise h.E2eFailure(f"want one line naming .other-1: {b.read_log()}")
+
+    def not_a_map():
+        """A picture, or any file that is not a map, named as MAP: refused at start, untouched."""
+        folder = suite.folder("notamap")
+        picture = os.path.join(folder, "hills.png")
+        h.spawn(["convert", "-size", "64x48", "gradient:", picture]).wait(60)
+        with open(picture, "rb") as f:
+            before = f.read()
+        result = subprocess.run([suite.args.voxel, picture], capture_output=True, timeout=30,
+                                  stdin=subprocess.DEVNULL, env={"PATH": os.environ["PATH"]})
+        lines = result.stderr.decode(errors="replace").splitlines()
+        if (result.returncode != 2 or len(lines) != 1 or "not a map of 76,800 bytes" not in
+                lines[0]):
+            raise h.E2eFailure(f"exit {result.returncode}, stderr {lines}")
+        expect_file(picture, before, "the picture")
+        if sorted(os.listdir(folder)) != ["hills.png"]:
+            raise h.E2eFailure(f"files made: {sorted(os.listdir(folder))}")
+
+    def cannot_save(kind):
+        """The map cannot be saved and nothing changed: one line at start, the close ends."""
+        def body():
+            with h.session(suite, f"cannot-{kind}", field, window_manager=True, start=False) as (
+                    _, voxel):
+                made = voxel.map_path
+                if kind == "folder":
+                    os.remove(voxel.map_path)
+                    os.mkdir(voxel.map_path)
+                elif kind == "missingfolder":
+                    made = os.path.join(voxel.folder, "nowhere", "map.dat")
+                    voxel.args = [made]
+                elif kind in ("installed", "unreadable"):
+                    voxel.user = h.ordinary_user()
+                    if voxel.user is None:
+                        raise h.Skip("file modes hold for root only as another user")
+                    for path in (suite.tmp, os.path.dirname(voxel.folder), voxel.folder):
+                        os.chmod(path, 0o755)
+                    if kind == "installed":
+                        os.remove(voxel.map_path)
+                    else:
+                        os.chmod(voxel.map_path, 0o600)  # root's: the user may not read it
+                listing = sorted(os.listdir(voxel.folder))
+                voxel.launch()
+                if kind == "unreadable":  # the load's box comes first
+                    voxel.dismiss_error_box(voxel.wait_error_box())
+                voxel.attach()
+                said = [line for line in voxel.read_log().splitlines()
+                        if "cannot be written" in line]
+                if len(said) != 1:
+                    raise h.E2eFailure(f"want one line that it cannot be written: "
+                                       f"{voxel.read_log()}")
+                voxel.click_client(*h.EXIT_BTN)
+                voxel.expect_exit(timeout=10)
+                now = sorted(set(os.listdir(voxel.folder)) - {"voxel.log"})
+                if now != sorted(set(listing) - {"voxel.log"}) or kind == "missingfolder" and \
+                        os.path.exists(os.path.dirname(made)):
+                    raise h.E2eFailure(f"files made: {now}")
+        return body
+
+    def save_as():
+        """A map in a folder that does not exist, stroked: the close fails, Save As keeps the
+        field elsewhere, and 끝내기 then saves there and exits."""
+        with h.session(suite, "saveas", window_manager=True, start=False) as (display, voxel):
+            voxel.args = [os.path.join(voxel.folder, "nowhere", "map.dat")]
+            voxel.start()
+            voxel.stroke((160, 120), [1])
+            voxel.click_client(*h.EXIT_BTN)
+            box = voxel.wait_error_box()
+            voxel.box_text(box, oracle, ("File not found.",))
+            voxel.dismiss_error_box(box)
+            chosen = os.path.join(suite.folder("saveas-chosen"), "kept.dat")
+            display.run(["xdotool", "windowactivate", "--sync", str(voxel.window)], check=False)
+            display.key("ctrl+shift+s")
+            dialog = h.poll(lambda: next((w for w, t in display.windows_of(voxel.proc.pid)
+                                          if t == "Save the map as"), None), 20, "the dialog")
+            display.run(["xdotool", "windowactivate", "--sync", str(dialog)], check=False)
+            display.key("ctrl+a")
+            display.type_text(chosen)
+            display.key("Return")
+            h.poll(lambda: os.path.exists(chosen), 20, "Save As to write the chosen file")
+            saved = read(chosen)
+            expect_strokes(oracle, zeros, saved, (160, 120), RAISE)
+            voxel.stroke((60, 60), [1])
+            voxel.exit_by_button()
+            expect_strokes(oracle, saved, read(chosen), (60, 60), RAISE)
+            expect_file(chosen + ".bak", saved, "the chosen file's .bak")
 
     def reset_then_close():
         """One Space clears the field and the close saves it; the map is in .bak. The
@@ -106,6 +217,7 @@ def main():
                 else:
                     os.symlink("/dev/null", voxel.map_path)
                 voxel.start()
+                voxel.stroke((160, 120), [1])  # something to lose: the close must not end
                 voxel.click_client(*h.EXIT_BTN)
                 h.expect_save_error(voxel, oracle)
                 mode = os.stat(voxel.map_path).st_mode
@@ -113,7 +225,7 @@ def main():
                     raise h.E2eFailure(f"the {kind} was replaced")
                 os.remove(voxel.map_path)
                 voxel.exit_by_button()
-                expect_file(voxel.map_path, zeros, "Map.Dat once the special file was gone")
+                expect_strokes(oracle, zeros, voxel.saved_map(), (160, 120), RAISE)
         return body
 
     def locked_folder():
@@ -169,6 +281,14 @@ def main():
                 raise h.E2eFailure(f"files beside the map: {sorted(os.listdir(voxel.folder))}")
 
     suite.check("two copies: the unchanged one leaves the other's saved work", two_copies)
+    suite.check("both copies changed: the last close keeps the other's save as .other-1",
+                both_changed)
+    suite.check("a picture named as MAP: exit 2 with one line, the picture untouched", not_a_map)
+    for kind in ("folder", "missingfolder", "installed", "unreadable"):
+        suite.check(f"cannot be saved ({kind}), nothing changed: one line at start, the close "
+                    "ends", cannot_save(kind))
+    suite.check("a map in a missing folder, stroked: Save As keeps it, then the close saves "
+                "there", save_as)
     suite.check("a reset saved over the map leaves it in .bak; stale temporaries go",
                 reset_then_close)
     suite.check("76,799 bytes: kept as .unread", wrong_length(h.MAP_BYTES - 1, False))

@@ -247,6 +247,19 @@ def main():
             keys(display, voxel, key)
             whole(voxel, shown, key)
 
+    def other_formats(display, voxel):
+        """TIFF and WebP come with the toolkit's image-format plugins."""
+        for kind, extra in (("tiff", []), ("webp", ["-define", "webp:lossless=true"])):
+            path = os.path.join(folder, f"gray.{kind}")
+            subprocess.run(["convert", gray_png, *extra, path], check=True, timeout=60)
+            with open(path, "rb") as f:
+                offer(display, f.read(), f"image/{kind}")
+            keys(display, voxel, "ctrl+v")
+            whole(voxel, picture, f"Ctrl+V of a {kind.upper()}")
+            if kind == "tiff":
+                keys(display, voxel, "ctrl+z")
+                whole(voxel, field, "Ctrl+Z")
+
     def no_answer(voxel, since, within):
         box = voxel.wait_error_box(timeout=10)
         voxel.box_text(box, oracle, ["The other program did not hand over its data."])
@@ -509,6 +522,8 @@ def main():
     suite.check("Ctrl+V of a transparent PNG: its transparent white is ground 0",
                 case("clear", lambda d, v: paste(d, v, clear_png),
                      lambda: bytes(p if o else 0 for p, o in zip(picture, opaque))))
+    suite.check("Ctrl+V of a TIFF, Ctrl+Z, Ctrl+V of a WebP: Map.Dat is the picture",
+                case("formats", other_formats, lambda: picture))
     suite.check("Ctrl+V, Ctrl+Z, Ctrl+Y, Ctrl+Z: each shows its whole field; Map.Dat the loaded",
                 case("undo", undo))
     suite.check("Ctrl+V from a stopped owner: frames go on, SIGTERM saves a stroke within 3 s",

@@ -1,9 +1,10 @@
 """A held button over the map edits the field: the file saved on closing is exactly k brush
 applications at the cursor's point, for some k >= 1, whether the buttons went down on the map
 itself, on the panel or on the screen view. Left raises, right lowers, both raise; the radius,
-divisor and shape set on the panel are the brush's."""
+divisor and shape set on the panel are the brush's; a click shorter than a frame acts once."""
 
 import sys
+import time
 
 sys.dont_write_bytecode = True  # no byte-code cache in the source tree
 
@@ -55,7 +56,7 @@ MEAN_BTN = h.panel_point(192, 40, 75, 25)
 TIPS = {h.BRUSH_RANGE_SPIN: "Brush radius in cells, 1 to 200 (mouse wheel over the map: 1 per "
                             "notch, 10 with Shift)",
         h.CAMROT_AUTO_CHECK: "Automatic camera rotation: one degree per frame",
-        h.INIT_BTN: "Reset: clear the whole field to the lowest ground",
+        h.INIT_BTN: "Reset: clear the whole field to the lowest ground (Ctrl+Z undoes it)",
         MEAN_BTN: "Level out: available with --tools"}
 
 
@@ -114,6 +115,34 @@ def tooltip_case(suite, oracle):
                 shown = voxel.tooltip_text(point, oracle, list(TIPS.values()))
                 if shown != tip:
                     raise h.E2eFailure(f"tooltip at {point} reads {shown!r}, want {tip!r}")
+            # The map's tip lies below it: it covers neither the field nor the cursor's place.
+            x, y = voxel.map_point(160, 120)
+            voxel.display.move(x, y)
+            voxel.display.move(x + 1, y + 1)
+            tip = h.poll(voxel.tooltips, 10, "the map view's tooltip")[0]
+            _, top, _, _ = voxel.display.geometry(tip)
+            if top < voxel.root(*h.MAP_VIEW)[1] + h.VIEW_SIZE[1]:
+                raise h.E2eFailure(f"the map's tooltip starts at y {top}, over the map")
+            voxel.display.move(*voxel.root(*h.PARK))
+            h.poll(lambda: not voxel.tooltips(), 10, "the map's tooltip to go")
+    return body
+
+
+def short_click_case(suite, oracle, field):
+    """At one frame a second, a 50 ms click between two ticks raises the ground once."""
+    def body():
+        with h.session(suite, "shortclick", field, args=["--fps", "1"]) as (display, voxel):
+            point = (160, 120)
+            display.move(*voxel.map_point(*point))
+            time.sleep(1.5)  # a tick with no button: the footprint shows, nothing changes
+            display.button_down(1)
+            time.sleep(0.05)
+            display.button_up(1)
+            time.sleep(2.5)  # two more ticks
+            voxel.exit_by_button()
+            k, text = oracle.match(field, voxel.saved_map(), *point, 50, 1, RAISE, GAUSSIAN)
+            if k != 1:
+                raise h.E2eFailure(f"the click raised the ground {k} times, want once: {text}")
     return body
 
 
@@ -134,7 +163,9 @@ def main():
                 "reaches 31", wheel_case(suite, oracle, low))
     suite.check("cursor over the map: circle of 50, of 7; a cross for 99999; map unchanged",
                 cursor_case(suite))
-    suite.check("tooltips on a spin, a check box, a button and a greyed button",
+    suite.check("a 50 ms click at --fps 1 raises the ground once",
+                short_click_case(suite, oracle, low))
+    suite.check("tooltips on a spin, a check box, a button and a greyed button; the map's below it",
                 tooltip_case(suite, oracle))
     suite.finish()
 

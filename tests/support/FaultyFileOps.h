@@ -36,6 +36,7 @@ enum class TStep {
     CreateNew,  // the byte copy's new file
     List,       // the folder listing of the temporaries' clean-up
     LockStale,
+    FolderWritable, // whether the folder takes new files (asked at start-up)
     Count
 };
 
@@ -100,6 +101,9 @@ class TFaultyOps final : public TFileOps {
     }
     int CheckWritable(const std::string& p) override {
         return Fails(TStep::Writable) ? FailedWith : Sys().CheckWritable(p);
+    }
+    int CheckFolderWritable(const std::string& p) override {
+        return Fails(TStep::FolderWritable) ? FailedWith : Sys().CheckFolderWritable(p);
     }
     int ReadLink(const std::string& p, std::string& target, bool& isLink) override {
         return Fails(TStep::Target) ? FailedWith : Sys().ReadLink(p, target, isLink);

@@ -134,6 +134,41 @@ TEST_F(MapFileTest, RealMissingFolderSaveIsFileNotFoundAndCreatesNothing) {
     EXPECT_TRUE(Dir.Names().empty());
 }
 
+// What a save would meet, asked at start-up without writing anything; and which named files
+// are something other than a map (a save would replace them).
+TEST_F(MapFileTest, CheckSavableSaysWhatASaveWouldMeetAndWritesNothing) {
+    WriteFileBytes(MapPath, std::vector<uint8_t>(MapCells, 1));
+    WriteFileBytes(Dir.File("short"), {1, 2, 3});
+    fs::create_directory(Dir.File("folder"));
+    ASSERT_EQ(mkfifo(Dir.File("fifo").c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", Dir.File("device"));
+    const auto before = Dir.Names();
+    const std::pair<std::string, const char*> rows[] = {
+        {MapPath, "no error"},          {Dir.File("new.dat"), "no error"},
+        {Dir.File("folder"), "File access denied"}, {Dir.File("fifo"), "File access denied"},
+        {Dir.File("device"), "File access denied"}, {Dir.File("none/Map.Dat"), "File not found"}};
+    for (const auto& [path, said] : rows) {
+        const TIoResult r = CheckSavable(path);
+        EXPECT_EQ(r == 0 ? std::string("no error") : IoResultMessage(r), said) << path;
+    }
+    // A folder that takes no new file: the in-place save serves an existing, singly linked file.
+    TFaultyOps ops;
+    ops.FailAt = TStep::FolderWritable;
+    ops.Error = EACCES;
+    SetFileOps(&ops);
+    EXPECT_EQ(CheckSavable(MapPath), 0);
+    ops.Clear();
+    ops.FailAt = TStep::FolderWritable;
+    EXPECT_EQ(IoResultMessage(CheckSavable(Dir.File("new.dat"))), "File access denied");
+    SetFileOps(nullptr);
+    EXPECT_EQ(Dir.Names(), before);
+
+    EXPECT_TRUE(IsOtherThanAMap(Dir.File("short")));
+    for (const std::string& path : {MapPath, Dir.File("new.dat"), Dir.File("folder"),
+                                   Dir.File("fifo"), Dir.File("device")})
+        EXPECT_FALSE(IsOtherThanAMap(path)) << path;
+}
+
 TEST_F(MapFileTest, SaveThroughASymbolicLinkReplacesItsTarget) {
     fs::create_directory(Dir.File("data"));
     WriteFileBytes(Dir.File("data/terrain.bin"), std::vector<uint8_t>(MapCells, 1));

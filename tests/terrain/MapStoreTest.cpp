@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 
 #include "support/FaultyFileOps.h"
@@ -72,3 +73,103 @@ TEST(MapStoreTest, UnreadMapIsKeptOnceAcrossAFailedSave) {
     EXPECT_FALSE(fs::exists(mapPath + ".unread-2"));
 }
 
+
+// A file replaced since this copy loaded or saved it (another copy's save, a program writing it
+// in place) is kept as .other-n before the save: once per version, never over one kept before.
+// This copy's own saves are no replacement.
+TEST(MapStoreTest, AMapReplacedOnDiskIsKeptAsOtherBeforeTheSave) {
+    TTempDir dir;
+    const std::string mapPath = dir.File("Map.Dat");
+    const auto bytes = [](uint8_t v) { return std::vector<uint8_t>(MapCells, v); };
+    WriteFileBytes(mapPath, bytes(7));
+    TMapStore store;
+    store.SetFileName(mapPath);
+    THeightArray field;
+    ASSERT_EQ(store.Load(field), TLoadResult::Loaded);
+    THeightArray other;
+    other.fill(8);
+    SaveHeightArray(mapPath, other); // another copy's save: a new file in the map's place
+    field[0] = 1;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(store.SaveOnClose(field), TCloseSave::Written);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("kept as " + mapPath + ".other-1."), std::string::npos) << said;
+    EXPECT_EQ(ReadFileBytes(mapPath + ".other-1"), bytes(8));
+    EXPECT_EQ(ReadFileBytes(mapPath)[0], 1);
+
+    field[0] = 2;
+    EXPECT_EQ(store.SaveOnClose(field), TCloseSave::Written);
+    EXPECT_FALSE(fs::exists(mapPath + ".other-2"));
+
+    // Written in place by another program: same file, same length, another time.
+    WriteFileBytes(mapPath, bytes(9));
+    fs::last_write_time(mapPath, fs::last_write_time(mapPath) + std::chrono::seconds(5));
+    field[0] = 3;
+    TFaultyOps ops;
+    ops.FailAt = TStep::Rename;
+    ops.Error = EIO;
+    SetFileOps(&ops);
+    EXPECT_EQ(MessageOf([&] { store.SaveOnClose(field); }), "I/O error 5");
+    ops.Clear();
+    EXPECT_EQ(store.SaveOnClose(field), TCloseSave::Written); // the retry keeps it only once
+    SetFileOps(nullptr);
+    EXPECT_EQ(ReadFileBytes(mapPath + ".other-1"), bytes(8));
+    EXPECT_EQ(ReadFileBytes(mapPath + ".other-2"), bytes(9));
+    EXPECT_FALSE(fs::exists(mapPath + ".other-3"));
+    EXPECT_EQ(ReadFileBytes(mapPath)[0], 3);
+}
+
+// A missing map the user named is made only by a save with something to keep: a change, or a
+// save asked for. The default map is made by any close, as always.
+TEST(MapStoreTest, AMissingNamedMapIsMadeOnlyByASaveWithSomethingToKeep) {
+    TTempDir dir;
+    const std::string named = dir.File("new.dat");
+    TMapStore store;
+    store.SetFileName(named);
+    store.SetNamedByUser(true);
+    THeightArray field;
+    ASSERT_EQ(store.Load(field), TLoadResult::Reset);
+    EXPECT_EQ(store.SaveOnClose(field), TCloseSave::Unchanged);
+    EXPECT_FALSE(fs::exists(named));
+    EXPECT_EQ(store.SaveOnClose(field, true), TCloseSave::Written);
+    EXPECT_EQ(ReadFileBytes(named), std::vector<uint8_t>(MapCells, 0));
+    fs::remove(named);
+    field[5] = 1;
+    EXPECT_EQ(store.SaveOnClose(field), TCloseSave::Written);
+    EXPECT_EQ(ReadFileBytes(named)[5], 1);
+
+    TMapStore plain;
+    plain.SetFileName(dir.File("Map.Dat"));
+    ASSERT_EQ(plain.Load(field), TLoadResult::Reset);
+    EXPECT_EQ(plain.SaveOnClose(field), TCloseSave::Written);
+    EXPECT_TRUE(fs::exists(dir.File("Map.Dat")));
+}
+
+// A change is judged against the field as loaded (or reset) or last saved; Save As makes the
+// chosen file the map for every later save, and a failed one changes nothing.
+TEST(MapStoreTest, SaveAsMakesTheChosenFileTheMap) {
+    TTempDir dir;
+    const std::string mapPath = dir.File("Map.Dat");
+    WriteFileBytes(mapPath, std::vector<uint8_t>(MapCells, 7));
+    TMapStore store;
+    store.SetFileName(mapPath);
+    THeightArray field;
+    ASSERT_EQ(store.Load(field), TLoadResult::Loaded);
+    EXPECT_FALSE(store.Changed(field));
+    field[0] = 1;
+    EXPECT_TRUE(store.Changed(field));
+    EXPECT_EQ(MessageOf([&] { store.SaveAs(dir.File("none/kept.dat"), field); }),
+              "File not found");
+    EXPECT_EQ(store.FileName(), mapPath);
+    EXPECT_TRUE(store.Changed(field));
+
+    const std::string kept = dir.File("kept.dat");
+    store.SaveAs(kept, field);
+    EXPECT_EQ(store.FileName(), kept);
+    EXPECT_FALSE(store.Changed(field));
+    field[0] = 2;
+    EXPECT_EQ(store.SaveOnClose(field), TCloseSave::Written);
+    EXPECT_EQ(ReadFileBytes(kept)[0], 2);
+    EXPECT_EQ(ReadFileBytes(mapPath), std::vector<uint8_t>(MapCells, 7));
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"Map.Dat", "kept.dat", "kept.dat.bak"}));
+}

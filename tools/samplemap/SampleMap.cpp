@@ -9,11 +9,17 @@
 #include "util/Exceptions.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
+    const std::string arg = argc == 2 ? argv[1] : "";
+    if (arg == "--help" || arg == "-h") {
+        std::printf("usage: %s FOLDER\n", argv[0]);
+        return 0;
+    }
+    // An option is no folder: "--help/Map.Dat" is never written.
+    if (argc != 2 || arg.empty() || arg[0] == '-') {
         std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
         return 2;
     }
-    std::string path = argv[1];
+    std::string path = arg;
     if (path.empty() || path.back() != '/') path += '/';
     path += "Map.Dat";
 
