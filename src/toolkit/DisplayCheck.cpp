@@ -49,12 +49,13 @@ void TDisplayCheck::Release() {
 }
 
 bool DisplayByNetwork(const std::string& name) {
+    // A socket's path, or the local socket asked for by name ("unix/host:0").
+    if (name.starts_with('/') || name.starts_with("unix/")) return false;
     char* host = nullptr;
     int display = 0, screen = 0;
     if (xcb_parse_display(name.c_str(), &host, &display, &screen) == 0) return false;
-    const std::string_view h = host;
-    // No host, "unix", "unix/..." or a socket's path: a local socket.
-    const bool local = h.empty() || h == "unix" || h.starts_with("unix/") || h.starts_with('/');
+    // No host, or "unix": the local socket too.
+    const bool network = *host != '\0' && std::string_view(host) != "unix";
     std::free(host);
-    return !local;
+    return network;
 }
