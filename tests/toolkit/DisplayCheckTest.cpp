@@ -24,7 +24,7 @@ void SetOrUnset(const char* name, const char* value) {
 // stands where a row says "server". With no problem on X the trial connection stays open
 // until released.
 TEST(DisplayCheckTest, ChecksTheDisplayTheOptionsNameBeforeTheEnvironmentsAndHoldsIt) {
-    const TXvfb server(false);
+    const TXvfb server;
     if (!server.Running()) GTEST_SKIP() << "Xvfb could not be started";
     const std::string live = server.Name();
     const char* const Server = "server";
