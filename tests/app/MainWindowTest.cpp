@@ -352,28 +352,3 @@ TEST(CommandLineTest, ParsesTheTable) {
         EXPECT_EQ(line.ToolkitArgs.front(), argv.front());
     }
 }
-
-// The toolkit's -platform and -display as the parser reads them, which is how the display
-// check reads them: a value taken by another option is no option of its own.
-TEST(CommandLineTest, ReadsTheToolkitsPlatformAndDisplay) {
-    struct TRow {
-        std::vector<std::string> Args;
-        std::optional<std::string> Platform, Display;
-    };
-    const TRow rows[] = {
-        {{"-platform", "xcb", "--display", ":2"}, "xcb", ":2"},
-        {{"-visual", "-platform"}, {}, {}},
-        {{"-title", "-display", "--platform", "-display"}, "-display", {}},
-        {{"--", "-platform"}, {}, {}},
-    };
-    for (const TRow& row : rows) {
-        std::vector<std::string> args{"voxel"};
-        args.insert(args.end(), row.Args.begin(), row.Args.end());
-        std::vector<char*> argv;
-        for (std::string& arg : args) argv.push_back(arg.data());
-        const TCommandLine line = ParseCommandLine(static_cast<int>(argv.size()), argv.data());
-        SCOPED_TRACE(testing::PrintToString(row.Args));
-        EXPECT_EQ(line.ToolkitPlatform, row.Platform);
-        EXPECT_EQ(line.ToolkitDisplay, row.Display);
-    }
-}

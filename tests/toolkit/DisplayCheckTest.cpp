@@ -32,7 +32,6 @@ TEST(DisplayCheckTest, ChecksTheDisplayTheOptionsNameBeforeTheEnvironmentsAndHol
         const char *Platform, *Display, *EnvPlatform, *EnvDisplay, *Problem;
     };
     const TRow rows[] = {
-        {nullptr, nullptr, nullptr, nullptr, "no display"},
         {nullptr, nullptr, nullptr, Server, ""},
         {nullptr, Server, nullptr, ":87", ""},
         {nullptr, ":87", nullptr, Server, "cannot open the X display \":87\""},
