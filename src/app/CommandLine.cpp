@@ -133,6 +133,8 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
             } else if (Among(name, ToolkitValueOptions)) {
                 if (i + 1 >= argc) return Failed(std::string(arg) + " needs a value");
                 line.ToolkitArgs.push_back(argv[i]);
+                if (name == "platform") line.ToolkitPlatform = argv[i + 1];
+                if (name == "display") line.ToolkitDisplay = argv[i + 1];
                 line.ToolkitArgs.push_back(argv[++i]);
             } else if (name.starts_with("style=") || name.starts_with("stylesheet=") ||
                        name.starts_with("qmljsdebugger=")) {

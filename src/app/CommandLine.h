@@ -24,6 +24,9 @@ struct TCommandLine {
     // The program's name and the toolkit's options (-platform xcb, -display :1, ...), in order,
     // for the application object.
     std::vector<char*> ToolkitArgs;
+    // The values of the toolkit's -platform and -display among them, as read here: the display
+    // check reads the command line through these, never a second time.
+    std::optional<std::string> ToolkitPlatform, ToolkitDisplay;
     // Fail: what was wrong, in one line.
     std::string Error;
 };

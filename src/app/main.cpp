@@ -1,6 +1,8 @@
 // Entry point: the command line, the display check, the application object, the main window,
 // the message loop.
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "toolkit/Application.h"
 #include "toolkit/DisplayCheck.h"
 #include "toolkit/SignalCloser.h"
+#include "toolkit/StartupMessages.h"
 #include "toolkit/Worker.h"
 #include "views/core/KernelChoice.h"
 
@@ -41,6 +44,28 @@ bool ChooseKernels(const std::string& name) {
     }
     MainState::Renderer = TVoxelRenderer(options);
     return true;
+}
+
+// The platform named by QT_QPA_PLATFORM, or null.
+const char* PlatformNamed() {
+    const char* named = std::getenv("QT_QPA_PLATFORM");
+    return named != nullptr && *named != '\0' ? named : nullptr;
+}
+
+// What a toolkit platform that cannot start is reported as: the one named, or what it had.
+std::string PlatformFailure(const std::optional<std::string>& option) {
+    if (option)
+        return "the toolkit cannot start the platform \"" + *option + "\" given by -platform";
+    if (const char* named = PlatformNamed())
+        return std::string("the toolkit cannot start the platform \"") + named +
+               "\" named by QT_QPA_PLATFORM";
+    const auto shown = [](const char* name) -> std::string {
+        const char* value = std::getenv(name);
+        return value != nullptr && *value != '\0' ? name + std::string(" \"") + value + "\""
+                                                  : name + std::string(" not set");
+    };
+    return "the toolkit cannot open a display here (" + shown("WAYLAND_DISPLAY") + ", " +
+           shown("DISPLAY") + ")";
 }
 
 } // namespace
@@ -86,11 +111,23 @@ int main(int argc, char** argv) {
     line.ToolkitArgs.push_back(nullptr);
     char** toolkitArgv = line.ToolkitArgs.data();
     // Without a usable display the toolkit would abort with a long message; say it in one line.
-    if (const std::string problem = DisplayProblem(toolkitArgc, toolkitArgv); !problem.empty()) {
-        std::fprintf(stderr, "voxel: %s.\n", problem.c_str());
+    TDisplayCheck displayCheck(line.ToolkitPlatform ? line.ToolkitPlatform->c_str() : nullptr,
+                               line.ToolkitDisplay ? line.ToolkitDisplay->c_str() : nullptr);
+    if (!displayCheck.Problem().empty()) {
+        std::fprintf(stderr, "voxel: %s.\n", displayCheck.Problem().c_str());
         return 1;
     }
+    // Over the network (ssh -X) the toolkit's shared memory would wait for ever for a
+    // descriptor that cannot cross it; the user's own setting stands.
+    if (DisplayByNetwork(displayCheck.X11Display())) setenv("QT_XCB_NO_MITSHM", "1", 0);
+    // A platform the toolkit cannot start: one line, and 2 for the option that named it.
+    TStartupMessages startupMessages(PlatformFailure(line.ToolkitPlatform),
+                                     line.ToolkitPlatform ? 2 : 1,
+                                     line.ToolkitPlatform || PlatformNamed() != nullptr);
     TApplication application(toolkitArgc, toolkitArgv);
+    startupMessages.Done();
+    // The application's own connection is up: the server keeps a client after this one goes.
+    displayCheck.Release();
     TMain window(GetAppPath(), line.MapFile.value_or(std::string()));
     if (line.Tools) window.EnableTools(line.Seed);
     if (line.Fps != 0) window.DXTimer->SetFrameRate(static_cast<uint32_t>(line.Fps));

@@ -14,25 +14,32 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "toolkit/DisplayCheck.h"
 #include "toolkit/X11Display.h"
 
 TShmConnection* TShmConnection::Get() {
-    static TShmConnection* connection = [] {
-        auto* c = new TShmConnection;
-        if (c->Open()) return c;
-        if (c->FConnection != nullptr) xcb_disconnect(c->FConnection);
-        delete c;
-        return static_cast<TShmConnection*>(nullptr);
-    }();
+    // Kept for the program's life.
+    static TShmConnection* connection = Open(X11DisplayName()).release();
     return connection;
 }
 
-bool TShmConnection::Open() {
-    FConnection = ConnectX11(X11DisplayName());
+std::unique_ptr<TShmConnection> TShmConnection::Open(const std::string& display) {
+    std::unique_ptr<TShmConnection> connection(new TShmConnection);
+    if (!connection->Connect(display)) connection.reset();
+    return connection;
+}
+
+TShmConnection::~TShmConnection() {
+    if (FConnection != nullptr) xcb_disconnect(FConnection);
+}
+
+bool TShmConnection::Connect(const std::string& display) {
+    FConnection = ConnectX11(display);
     if (FConnection == nullptr) return false;
     FMaxRequestBytes = xcb_get_maximum_request_length(FConnection) * 4;
     const xcb_query_extension_reply_t* shm = xcb_get_extension_data(FConnection, &xcb_shm_id);
-    if (shm != nullptr && shm->present) {
+    // A segment named over the network would be looked up on the server's machine, not ours.
+    if (shm != nullptr && shm->present && !DisplayByNetwork(display)) {
         xcb_shm_query_version_reply_t* version = xcb_shm_query_version_reply(
             FConnection, xcb_shm_query_version(FConnection), nullptr);
         if (version != nullptr) {
@@ -73,10 +80,19 @@ bool TShmConnection::Broken() const {
 
 void TShmConnection::Drain() {
     while (xcb_generic_event_t* event = xcb_poll_for_event(FConnection)) {
-        if ((event->response_type & 0x7f) == FCompletion && FHasShm) {
+        const uint8_t type = event->response_type & 0x7f;
+        if (type == FCompletion && FHasShm) {
             const auto* done = reinterpret_cast<const xcb_shm_completion_event_t*>(event);
             for (const TWatch& watch : FWatched)
                 if (watch.Segment == done->shmseg) *watch.InFlight = false;
+        } else if (type == 0) {
+            // A refused put sends no completion: without this its segment stays in flight.
+            const auto* error = reinterpret_cast<const xcb_generic_error_t*>(event);
+            for (const TWatch& watch : FWatched)
+                if (watch.Put != 0 && watch.Put == error->full_sequence) {
+                    *watch.InFlight = false;
+                    *watch.Refused = true;
+                }
         }
         std::free(event);
     }
@@ -91,8 +107,13 @@ bool TShmConnection::Wait(int milliseconds) {
     return result > 0 && !Broken();
 }
 
-void TShmConnection::Watch(uint32_t segment, bool* inFlight) {
-    FWatched.push_back({segment, inFlight});
+void TShmConnection::Watch(uint32_t segment, bool* inFlight, bool* refused) {
+    FWatched.push_back({segment, inFlight, refused});
+}
+
+void TShmConnection::Sent(uint32_t segment, uint32_t sequence) {
+    for (TWatch& watch : FWatched)
+        if (watch.Segment == segment) watch.Put = sequence;
 }
 
 void TShmConnection::Forget(uint32_t segment) {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include <xcb/xcb.h>
@@ -14,17 +16,26 @@ class TShmConnection {
     // The connection to the toolkit's display, or null off X, when it cannot be opened or the
     // default visual is not one the views can write; opened on the first call.
     static TShmConnection* Get();
+    // A connection of its own to the named display, on the same terms; null when refused.
+    static std::unique_ptr<TShmConnection> Open(const std::string& display);
+    ~TShmConnection();
+    TShmConnection(const TShmConnection&) = delete;
+    TShmConnection& operator=(const TShmConnection&) = delete;
 
     xcb_connection_t* Connection() const { return FConnection; }
     bool HasShm() const { return FHasShm; }
     bool Broken() const;
-    // Reads the events that arrived without waiting; a completion clears its segment's flag.
+    // Reads the events that arrived without waiting; a completion clears its segment's flag,
+    // and so does an error for its last put, which also sets its refused flag.
     void Drain();
     // Waits until an event arrives, at most milliseconds; false on timeout or a broken link.
     bool Wait(int milliseconds);
-    // A segment whose completion clears *inFlight; forgotten again before it goes.
-    void Watch(uint32_t segment, bool* inFlight);
+    // A segment whose completion clears *inFlight and whose refused put sets *refused;
+    // forgotten again before it goes.
+    void Watch(uint32_t segment, bool* inFlight, bool* refused);
     void Forget(uint32_t segment);
+    // The request sequence of the segment's latest put, which the server's error names.
+    void Sent(uint32_t segment, uint32_t sequence);
     // The largest request the server takes, in bytes.
     uint32_t MaxRequestBytes() const { return FMaxRequestBytes; }
     // The layout and depth of a window's visual, asked once per window.
@@ -38,7 +49,7 @@ class TShmConnection {
 
   private:
     TShmConnection() = default;
-    bool Open();
+    bool Connect(const std::string& display);
     xcb_connection_t* FConnection = nullptr;
     bool FHasShm = false;
     uint8_t FCompletion = 0; // the completion event's code
@@ -47,6 +58,8 @@ class TShmConnection {
     struct TWatch {
         uint32_t Segment;
         bool* InFlight;
+        bool* Refused;
+        uint32_t Put = 0; // the sequence of its latest put; 0 before any
     };
     std::vector<TWatch> FWatched;
 };

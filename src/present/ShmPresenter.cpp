@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <utility>
 
 #include "present/ShmConnection.h"
 
@@ -72,7 +73,7 @@ bool TShmPresenter::AttachSegment(TSegment& segment, size_t bytes) {
     }
     segment.Id = name;
     segment.Bits = static_cast<uint8_t*>(bits);
-    FLink.Watch(name, &segment.InFlight);
+    FLink.Watch(name, &segment.InFlight, &segment.Refused);
     return true;
 }
 
@@ -83,7 +84,7 @@ bool TShmPresenter::MakeBuffers(int width, int height) {
     const int pad = std::max(FPad, 8);
     FPitch = (static_cast<ptrdiff_t>(deviceWidth) * FFormat.BitsPerPixel + pad - 1) / pad * pad / 8;
     const size_t bytes = static_cast<size_t>(FPitch) * deviceHeight;
-    FShared = FLink.HasShm() && AttachSegment(FSegments[0], bytes) &&
+    FShared = FLink.HasShm() && !FPutRefused && AttachSegment(FSegments[0], bytes) &&
               AttachSegment(FSegments[1], bytes);
     if (!FShared) {
         ReleaseSegments();
@@ -95,26 +96,32 @@ bool TShmPresenter::MakeBuffers(int width, int height) {
     return true;
 }
 
+bool TShmPresenter::Refused() const {
+    return FSegments[0].Refused || FSegments[1].Refused;
+}
+
+void TShmPresenter::FallBack() {
+    for (const TSegment& segment : FSegments)
+        if (segment.Refused) FMissed |= segment.Put;
+    FPutRefused = true;
+    MakeBuffers(FWidth, FHeight);
+}
+
 void TShmPresenter::Present(const QImage& picture, const QRect& area, int scale) {
     if (!FReady || FLink.Broken() || picture.isNull() || scale < 1) return;
     if (picture.width() != FWidth || picture.height() != FHeight || scale != FScale) {
         FScale = scale;
         MakeBuffers(picture.width(), picture.height());
     }
+    if (FShared) {
+        FLink.Drain();
+        if (Refused()) FallBack();
+    }
     const QRect shown = (area | FMissed) & picture.rect();
     FMissed = QRect();
     if (shown.isEmpty()) return;
-    // Only the rectangle put is read by the server, so only it needs writing, whatever the
-    // segment held before.
-    const auto convert = [&](uint8_t* bits) {
-        ConvertToVisual(picture.constBits(), picture.bytesPerLine(), shown.left(), shown.top(),
-                        shown.width(), shown.height(), FFormat, FScale, bits, FPitch);
-    };
-    const QRect device(shown.left() * FScale, shown.top() * FScale, shown.width() * FScale,
-                       shown.height() * FScale);
     if (!FShared) {
-        convert(FPlain.data());
-        PutPlain(device);
+        PutPlain(picture, shown);
         return;
     }
     // A counted frame is a shown frame: with both segments being read, wait for one, but only
@@ -126,7 +133,6 @@ void TShmPresenter::Present(const QImage& picture, const QRect& area, int scale)
             if (!segment.InFlight) return &segment;
         return nullptr;
     };
-    FLink.Drain();
     TSegment* free = freeSegment();
     while (free == nullptr) {
         const auto left =
@@ -141,18 +147,35 @@ void TShmPresenter::Present(const QImage& picture, const QRect& area, int scale)
         }
         free = freeSegment();
     }
-    convert(free->Bits);
-    xcb_shm_put_image(FLink.Connection(), FWindow, FGc, static_cast<uint16_t>(FWidth * FScale),
-                      static_cast<uint16_t>(FHeight * FScale), static_cast<uint16_t>(device.x()),
-                      static_cast<uint16_t>(device.y()), static_cast<uint16_t>(device.width()),
-                      static_cast<uint16_t>(device.height()), static_cast<int16_t>(device.x()),
-                      static_cast<int16_t>(device.y()), FDepth, XCB_IMAGE_FORMAT_Z_PIXMAP, 1,
-                      free->Id, 0);
+    // A refusal read while waiting: this picture goes the plain way.
+    if (Refused()) {
+        FallBack();
+        PutPlain(picture, (shown | std::exchange(FMissed, QRect())) & picture.rect());
+        return;
+    }
+    // Only the rectangle put is read by the server, so only it needs writing, whatever the
+    // segment held before.
+    ConvertToVisual(picture.constBits(), picture.bytesPerLine(), shown.left(), shown.top(),
+                    shown.width(), shown.height(), FFormat, FScale, free->Bits, FPitch);
+    const QRect device(shown.left() * FScale, shown.top() * FScale, shown.width() * FScale,
+                       shown.height() * FScale);
+    const xcb_void_cookie_t put = xcb_shm_put_image(
+        FLink.Connection(), FWindow, FGc, static_cast<uint16_t>(FWidth * FScale),
+        static_cast<uint16_t>(FHeight * FScale), static_cast<uint16_t>(device.x()),
+        static_cast<uint16_t>(device.y()), static_cast<uint16_t>(device.width()),
+        static_cast<uint16_t>(device.height()), static_cast<int16_t>(device.x()),
+        static_cast<int16_t>(device.y()), FDepth, XCB_IMAGE_FORMAT_Z_PIXMAP, 1, free->Id, 0);
+    FLink.Sent(free->Id, put.sequence);
     free->InFlight = true;
+    free->Put = shown;
     xcb_flush(FLink.Connection());
 }
 
-void TShmPresenter::PutPlain(const QRect& device) {
+void TShmPresenter::PutPlain(const QImage& picture, const QRect& shown) {
+    ConvertToVisual(picture.constBits(), picture.bytesPerLine(), shown.left(), shown.top(),
+                    shown.width(), shown.height(), FFormat, FScale, FPlain.data(), FPitch);
+    const QRect device(shown.left() * FScale, shown.top() * FScale, shown.width() * FScale,
+                       shown.height() * FScale);
     xcb_connection_t* c = FLink.Connection();
     // Whole rows of the buffer, as many per request as the server takes.
     constexpr uint32_t Header = 24;

@@ -1,6 +1,6 @@
 // Presents one view's picture in its native window through X shared memory: two segments,
 // each reused only after the server reports it read; a plain put-image, split to the server's
-// request size, where shared memory is missing or refused.
+// request size, where shared memory is missing or refused (at the attach, or a put later).
 #pragma once
 
 #include <QColor>
@@ -41,10 +41,15 @@ class TShmPresenter {
         uint32_t Id = 0; // the server's name; 0 without a segment
         uint8_t* Bits = nullptr;
         bool InFlight = false;
+        bool Refused = false; // the server refused its latest put
+        QRect Put;            // what its latest put showed, in the picture's pixels
     };
     bool MakeBuffers(int width, int height);
     bool AttachSegment(TSegment& segment, size_t bytes);
-    void PutPlain(const QRect& device);
+    // After a refused put: what it showed is shown again, by plain puts from now on.
+    bool Refused() const;
+    void FallBack();
+    void PutPlain(const QImage& picture, const QRect& shown);
 
     TShmConnection& FLink;
     xcb_window_t FWindow;
@@ -54,6 +59,7 @@ class TShmPresenter {
     int FPad = 32;
     bool FReady = false;
     bool FShared = false; // segments in use; else one plain buffer put in pieces
+    bool FPutRefused = false; // the server refused a put: no segments again
     int FWidth = 0, FHeight = 0, FScale = 0; // the buffers' picture size and scale
     ptrdiff_t FPitch = 0;                    // bytes per device row
     TSegment FSegments[2];

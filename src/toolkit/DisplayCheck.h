@@ -4,6 +4,37 @@
 
 #include <string>
 
-// Why the display cannot be opened, in a few words for one line, or empty when it can (or when
-// the platform is not X11's, or was chosen on the command line, and the toolkit decides).
-std::string DisplayProblem(int argc, char** argv);
+struct xcb_connection_t;
+
+class TDisplayCheck {
+  public:
+    // Checks the display the toolkit will open. platform and display: the values of the
+    // toolkit's -platform and -display options as the command line gave them, null when not
+    // given; they count before QT_QPA_PLATFORM and DISPLAY, as they do for the toolkit.
+    TDisplayCheck(const char* platform, const char* display);
+    ~TDisplayCheck(); // releases the trial connection if still held
+    TDisplayCheck(const TDisplayCheck&) = delete;
+    TDisplayCheck& operator=(const TDisplayCheck&) = delete;
+
+    // Why the display cannot be opened, in a few words for one line, or empty when it can (or
+    // when the platform is not X11's and the toolkit decides).
+    const std::string& Problem() const { return FProblem; }
+    // The X display the toolkit's X11 platform would open (the -display option's or DISPLAY),
+    // whatever the platform; "" when neither names one.
+    const std::string& X11Display() const { return FX11Display; }
+    // Whether the trial connection is still open.
+    bool Holding() const { return FTrial != nullptr; }
+    // Closes the trial connection. Call once the application's own connection is up: an X
+    // server run without -noreset resets when its last client leaves, and a reset under the
+    // application's connection makes the toolkit abort.
+    void Release();
+
+  private:
+    std::string FProblem;
+    std::string FX11Display;
+    xcb_connection_t* FTrial = nullptr;
+};
+
+// Whether an X display name reaches its server over the network (a host before the colon, as
+// "localhost:10" through ssh -X), rather than through a local socket (":0", "unix:0", a path).
+bool DisplayByNetwork(const std::string& name);

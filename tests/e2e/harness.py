@@ -162,7 +162,10 @@ def forget(proc):
 class Display:
     """An Xvfb server on a free display, optionally with openbox managing the windows."""
 
-    def __init__(self, depth=24, window_manager=False, size=(1280, 1024), workdir=None):
+    def __init__(self, depth=24, window_manager=False, size=(1280, 1024), workdir=None,
+                 noreset=True):
+        """noreset=False: the server resets whenever its last client leaves, as a plain Xvfb
+        or X server does."""
         self.depth = depth
         self.size = size
         self.workdir = workdir or tempfile.mkdtemp(prefix="voxel-e2e-x-")
@@ -172,7 +175,7 @@ class Display:
         try:
             self.server = spawn(
                 ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                 f"{size[0]}x{size[1]}x{depth}", "-nolisten", "tcp", "-noreset"],
+                 f"{size[0]}x{size[1]}x{depth}", "-nolisten", "tcp"] + ["-noreset"] * noreset,
                 pass_fds=(write_end,), stdout=self.log, stderr=self.log)
             os.close(write_end)
             write_end = -1
@@ -403,12 +406,59 @@ class Display:
         self.run_bytes(["import", "-silent", "-window", "root", "-crop",
                         f"{width}x{height}+{x}+{y}", "+repage", path])
 
+    def relay(self):
+        """A display name reaching this server over TCP (localhost:N) through a relay process
+        that forwards the bytes to its local socket and nothing else, as ssh -X does: no
+        descriptor crosses it."""
+        proc = spawn([sys.executable, "-c", _RELAY, f"/tmp/.X11-unix/X{self.name[1:]}"],
+                     stdout=subprocess.PIPE, stderr=self.log)
+        ready, _, _ = select.select([proc.stdout], [], [], 30)
+        line = proc.stdout.readline() if ready else b""
+        if not line.strip().isdigit():
+            raise E2eFailure(f"the relay did not start: {line!r}")
+        return f"localhost:{int(line)}"
+
     def close(self):
         for proc in (self.wm, self.server):
             if proc is not None:
                 _end_process(proc)
                 forget(proc)
         self.log.close()
+
+
+# The relay: listens on the first free X port from 6050 up, prints its display number, and
+# forwards each connection to the socket named in its argument, a thread each way.
+_RELAY = r"""
+import socket, sys, threading
+listener = socket.socket()
+for number in range(50, 1000):
+    try:
+        listener.bind(("127.0.0.1", 6000 + number))
+        break
+    except OSError:
+        pass
+listener.listen(16)
+print(number, flush=True)
+
+def pump(source, target):
+    try:
+        while data := source.recv(65536):
+            target.sendall(data)
+    except OSError:
+        pass
+    for end in (source, target):
+        try:
+            end.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+
+while True:
+    client, _ = listener.accept()
+    server = socket.socket(socket.AF_UNIX)
+    server.connect(sys.argv[1])
+    for pair in ((client, server), (server, client)):
+        threading.Thread(target=pump, args=pair, daemon=True).start()
+"""
 
 
 class _XFixesCursorImage(ctypes.Structure):

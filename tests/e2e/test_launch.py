@@ -1,15 +1,37 @@
 """Without a display, or with one nothing answers on, the launch script and the program each
 say so in one line and exit 1, and the script builds nothing first; its --help needs none. A
-window larger than the screen opens with its frame at the top-left corner, shrunk to the screen."""
+platform the toolkit cannot start gets one line too: exit 2 when -platform named it. A window
+larger than the screen opens with its frame at the top-left corner, shrunk to the screen. On a
+server that resets when its last client leaves every start reaches a window (by hand:
+test_launch.py --voxel V --tools T --starts 20), and the toolkit's warnings while it starts
+still reach stderr. Through a relay that forwards TCP to the
+server's socket, as ssh -X does, both views draw, a stroke lands and SIGTERM saves."""
 
+import argparse
+import ctypes
 import os
 import shutil
+import signal
+import struct
 import subprocess
 import sys
+import time
 
 sys.dont_write_bytecode = True  # no byte-code cache in the source tree
 
 import harness as h  # noqa: E402
+from test_stroke import RAISE, expect_strokes  # noqa: E402
+
+
+def options():
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument("--starts", type=int, default=3)
+    own, rest = parser.parse_known_args()
+    sys.argv = [sys.argv[0]] + rest  # the rest is the harness's
+    return own
+
+
+OPTIONS = options()
 
 SOURCE = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 
@@ -27,19 +49,75 @@ def no_display_env(display=None):
 UNREACHABLE = ":87"  # no X server there
 
 
-def expect_one_line_failure(result, what):
-    if result.returncode != 1:
-        raise h.E2eFailure(f"{what} exited {result.returncode}, want 1")
+def expect_one_line_failure(result, what, code=1, word="display"):
+    if result.returncode != code:
+        raise h.E2eFailure(f"{what} exited {result.returncode}, want {code}")
     lines = [line for line in (result.stdout + result.stderr).decode(errors="replace")
              .splitlines() if line.strip()]
     if len(lines) != 1:
         raise h.E2eFailure(f"{what} printed {len(lines)} lines, want 1: {lines}")
-    if "display" not in lines[0].lower():
-        raise h.E2eFailure(f"{what} does not mention the display: {lines[0]!r}")
+    if word not in lines[0].lower():
+        raise h.E2eFailure(f"{what} does not mention {word!r}: {lines[0]!r}")
+    print(f"     {lines[0]}", flush=True)
+
+
+class ClientWatch:
+    """A connection of the test's own, through which the server's windows are listed, so none
+    other need be opened. The server numbers each new client with the lowest number free and
+    puts that number in the top bits of every id the client makes."""
+
+    def __init__(self, name):
+        xcb = self.xcb = ctypes.CDLL("libxcb.so.1")
+        xcb.xcb_connect.restype = ctypes.c_void_p
+        xcb.xcb_connect.argtypes = [ctypes.c_char_p, ctypes.c_void_p]
+        xcb.xcb_connection_has_error.argtypes = [ctypes.c_void_p]
+        xcb.xcb_disconnect.argtypes = [ctypes.c_void_p]
+        xcb.xcb_get_setup.restype = ctypes.c_void_p
+        xcb.xcb_get_setup.argtypes = [ctypes.c_void_p]
+        xcb.xcb_setup_roots_iterator.restype = _Iterator
+        xcb.xcb_setup_roots_iterator.argtypes = [ctypes.c_void_p]
+        xcb.xcb_query_tree.restype = ctypes.c_uint
+        xcb.xcb_query_tree.argtypes = [ctypes.c_void_p, ctypes.c_uint32]
+        xcb.xcb_query_tree_reply.restype = ctypes.c_void_p
+        xcb.xcb_query_tree_reply.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_void_p]
+        xcb.xcb_query_tree_children.restype = ctypes.POINTER(ctypes.c_uint32)
+        xcb.xcb_query_tree_children.argtypes = [ctypes.c_void_p]
+        xcb.xcb_query_tree_children_length.argtypes = [ctypes.c_void_p]
+        self.free = ctypes.CDLL(None).free
+        self.free.argtypes = [ctypes.c_void_p]
+        self.connection = xcb.xcb_connect(name.encode(), None)
+        if xcb.xcb_connection_has_error(self.connection):
+            raise h.E2eFailure(f"cannot connect to {name}")
+        setup = xcb.xcb_get_setup(self.connection)
+        base, mask = struct.unpack("<II", ctypes.string_at(setup + 12, 8))
+        self.span = mask + 1  # ids per client
+        self.number = base // self.span
+        self.root = ctypes.c_uint32.from_address(xcb.xcb_setup_roots_iterator(setup).data).value
+
+    def client_numbers(self):
+        """The numbers of the clients that made the root window's children."""
+        reply = self.xcb.xcb_query_tree_reply(
+            self.connection, self.xcb.xcb_query_tree(self.connection, self.root), None)
+        if not reply:
+            raise h.E2eFailure("the server did not list its windows")
+        children = self.xcb.xcb_query_tree_children(reply)
+        numbers = {children[i] // self.span
+                   for i in range(self.xcb.xcb_query_tree_children_length(reply))}
+        self.free(reply)
+        return numbers
+
+    def close(self):
+        self.xcb.xcb_disconnect(self.connection)
+
+
+class _Iterator(ctypes.Structure):
+    _fields_ = [("data", ctypes.c_void_p), ("rem", ctypes.c_int), ("index", ctypes.c_int)]
 
 
 def main():
     suite = h.Suite("launch")
+    oracle = h.Oracle(suite.args.tools, suite.folder("oracle"))
+    field = h.noise_map(0, 60, seed=5)
 
     def tree(label, build_fails=False):
         # A copy of the script in a tree whose set-up and build steps only leave a mark and say
@@ -71,15 +149,73 @@ def main():
         if after != before:
             raise h.E2eFailure(f"launch.sh did work before checking the display: {after}")
 
-    def program(display):
-        folder = suite.folder(f"app{display or ''}")
+    def program(display, args=(), more_env=None, code=1, word="display"):
+        folder = suite.folder(f"app{display or ''}{'_'.join(args)}{len(more_env or {})}")
         exe = os.path.join(folder, "voxel")
         shutil.copy2(suite.args.voxel, exe)
-        result = subprocess.run([exe], cwd=folder, env=no_display_env(display),
+        result = subprocess.run([exe, *args], cwd=folder,
+                                env={**no_display_env(display), **(more_env or {})},
                                 capture_output=True, timeout=60, stdin=subprocess.DEVNULL)
-        expect_one_line_failure(result, "voxel")
+        expect_one_line_failure(result, f"voxel {' '.join(args)}", code, word)
         if os.path.exists(os.path.join(folder, "Map.Dat")):
             raise h.E2eFailure("voxel wrote Map.Dat although it could not start")
+
+    def resetting_server():
+        # Each start on a server of its own, which resets when its last client leaves: the
+        # display check's trial connection must not be that client while the application is
+        # connecting.
+        for start in range(OPTIONS.starts):
+            display = h.Display(workdir=suite.folder(f"reset{start}/x"), noreset=False)
+            try:
+                voxel = h.Voxel(display, suite.args.voxel, field,
+                                suite.folder(f"reset{start}/app"))
+                if start == 0:
+                    # The first client here is the test's own (number n): the trial connection
+                    # gets n + 1, and the application's windows n + 2 only if it was still open.
+                    # A style the toolkit warns about while it starts: held, then passed on.
+                    voxel.args = ["-style", "nosuch"]
+                    watch = ClientWatch(display.name)
+                    try:
+                        voxel.launch()
+                        numbers = h.poll(lambda: voxel.check_running() or
+                                         watch.client_numbers() - {0, watch.number}, 60,
+                                         "the program's windows")
+                    finally:
+                        watch.close()
+                    if numbers != {watch.number + 2}:
+                        raise h.E2eFailure(f"the program's windows come from client "
+                                           f"{sorted(numbers)}, want {watch.number + 2}: the "
+                                           "trial connection was closed before the program's "
+                                           "own connection was made")
+                else:
+                    voxel.launch()
+                    # Nothing of ours connects while it starts, so only its own clients are
+                    # there to keep the server from resetting.
+                    time.sleep(1.5)
+                voxel.attach()
+                voxel.exit_by_button()
+                if start == 0 and "nosuch" not in voxel.read_log():
+                    raise h.E2eFailure(f"the toolkit's warning was lost: {voxel.read_log()!r}")
+            finally:
+                display.close()
+        print(f"     {OPTIONS.starts} starts", flush=True)
+
+    suite.check("a server that resets when its last client leaves: the trial connection is "
+                "open while the program connects, and every start reaches a window",
+                resetting_server)
+
+    def relayed():
+        with h.session(suite, "relay", field, start=False) as (display, voxel):
+            voxel.env = dict(display.env, DISPLAY=display.relay())
+            print(f"     DISPLAY={voxel.env['DISPLAY']}", flush=True)
+            voxel.start()  # the screen view draws: its counter shows
+            voxel.stroke((150, 90), [1])  # the map view draws: the stroke shows
+            os.kill(voxel.proc.pid, signal.SIGTERM)
+            voxel.expect_exit()
+            expect_strokes(oracle, field, voxel.saved_map(), (150, 90), RAISE)
+
+    suite.check("DISPLAY=localhost:N through a relay: both views draw, a stroke lands, SIGTERM "
+                "saves", relayed)
 
     def too_large():
         # Twice 688 x 553 and a title bar do not fit 1280 x 1024.
@@ -144,6 +280,12 @@ def main():
         suite.check(f"tools/launch.sh {what}: one line, exit 1, nothing built",
                     lambda: script(display))
         suite.check(f"voxel {what}: one line, exit 1", lambda: program(display))
+    for args, more_env, code, word, what in (
+            (["-platform", "nosuch"], {}, 2, "nosuch", "a platform the toolkit has not"),
+            (["-visual", "-platform"], {}, 1, "display", "-platform as -visual's value"),
+            ([], {"WAYLAND_DISPLAY": "nonexist"}, 1, "display", "a stale WAYLAND_DISPLAY")):
+        suite.check(f"{' '.join(['voxel', *args])} without DISPLAY, {what}: one line, exit {code}",
+                    lambda: program(None, args, more_env, code, word))
     suite.finish()
 
 

@@ -1,0 +1,23 @@
+// An X server of a test's own: Xvfb on a free display, ended with the object.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+class TXvfb {
+  public:
+    // Starts the server; noreset false: it resets whenever its last client leaves.
+    explicit TXvfb(bool noreset = true);
+    ~TXvfb();
+    TXvfb(const TXvfb&) = delete;
+    TXvfb& operator=(const TXvfb&) = delete;
+
+    // False when no server could be started (Xvfb is not installed): the test skips.
+    bool Running() const { return !FName.empty(); }
+    // The display's name, ":N".
+    const std::string& Name() const { return FName; }
+
+  private:
+    pid_t FPid = -1;
+    std::string FName;
+};
