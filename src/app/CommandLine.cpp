@@ -15,7 +15,8 @@ const char* const CommandLineUsage =
     "             here, timed at start-up)\n"
     "  --tools    enable level out, noise and generate on the panel\n"
     "  --seed N   with --tools: the seed of the noise and the generated landscapes, 0 to\n"
-    "             4294967295, so each click gives the same field in every run (default: the clock)\n"
+    "             4294967295, so each click gives the same field in every run (default:\n"
+    "             the clock)\n"
     "  --kernels  time the kernels, print the times and the choice, and exit\n"
     "  --help, -h print this help and exit\n"
     "  --version  print the version and exit\n"
@@ -40,6 +41,17 @@ template <size_t N> bool Among(std::string_view name, const std::string_view (&n
     for (std::string_view n : names)
         if (n == name) return true;
     return false;
+}
+
+// Whether arg names an option of ours or of the toolkit's (a value given with '=' aside).
+bool IsKnownOption(std::string_view arg) {
+    if (arg.size() < 2 || arg[0] != '-') return false;
+    std::string_view name = arg.substr(arg[1] == '-' ? 2 : 1);
+    name = name.substr(0, name.find('='));
+    constexpr std::string_view ours[] = {"help", "h", "version", "kernels", "kernel", "tools",
+                                         "seed", "fps", ""};
+    return Among(name, ours) || Among(name, ToolkitFlagOptions) ||
+           Among(name, ToolkitValueOptions);
 }
 
 TCommandLine Failed(std::string error) {
@@ -132,6 +144,10 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
                 line.ToolkitArgs.push_back(argv[i]);
             } else if (Among(name, ToolkitValueOptions)) {
                 if (i + 1 >= argc) return Failed(std::string(arg) + " needs a value");
+                // "-visual -platform xcb": the toolkit would take -platform as the value.
+                if (IsKnownOption(argv[i + 1]))
+                    return Failed(std::string(arg) + " needs a value, not the option '" +
+                                  argv[i + 1] + "'");
                 line.ToolkitArgs.push_back(argv[i]);
                 if (name == "platform") line.ToolkitPlatform = argv[i + 1];
                 if (name == "display") line.ToolkitDisplay = argv[i + 1];

@@ -418,6 +418,8 @@ TEST(CommandLineTest, ParsesTheTable) {
         {{"--fps", "+60"}, A::Fail, 0, {}, {}},
         {{"--fps", "99999999999"}, A::Fail, 0, {}, {}},
         {{"-display"}, A::Fail, 0, {}, {}},
+        {{"-visual", "-platform", "xcb"}, A::Fail, 0, {}, {}}, // an option is no value
+        {{"-title", "-x-"}, A::Run, 0, {}, {"-title", "-x-"}},
         {{"a", "b"}, A::Fail, 0, {}, {}},
         {{""}, A::Fail, 0, {}, {}},
         {{"--seed", "4294967295", "--tools"}, A::Run, 0, {}, {}, "", true, 4294967295u},

@@ -19,7 +19,7 @@ from test_stroke import RAISE, expect_strokes  # noqa: E402
 OPTIONS = ("MAP", "--fps N", "--tools", "--seed N", "--help", "--version", "--")
 MISTAKES = (["--bogus"], ["-x"], ["--fps", "0"], ["--fps", "1001"], ["--fps", "6x"],
             ["--fps=-5"], ["--fps"], ["one.dat", "two.dat"], [""], ["--seed", "7"],
-            ["--tools", "--seed", "4294967296"])
+            ["--tools", "--seed", "4294967296"], ["-visual", "-platform"])
 
 
 def run_bare(exe, args, folder):

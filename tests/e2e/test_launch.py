@@ -282,7 +282,6 @@ def main():
         suite.check(f"voxel {what}: one line, exit 1", lambda: program(display))
     for args, more_env, code, word, what in (
             (["-platform", "nosuch"], {}, 2, "nosuch", "a platform the toolkit has not"),
-            (["-visual", "-platform"], {}, 1, "display", "-platform as -visual's value"),
             ([], {"WAYLAND_DISPLAY": "nonexist"}, 1, "display", "a stale WAYLAND_DISPLAY")):
         suite.check(f"{' '.join(['voxel', *args])} without DISPLAY, {what}: one line, exit {code}",
                     lambda: program(None, args, more_env, code, word))
