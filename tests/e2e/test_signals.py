@@ -22,7 +22,8 @@ def main():
         voxel.wait_exit() if exit_code is None else voxel.expect_exit(exit_code)
         k, text = oracle.match(field, voxel.saved_map(), *POINT, 50, 1, 1, 1)
         if k is None:
-            raise h.E2eFailure(f"Map.Dat is not the edited field: {text}")
+            raise h.E2eFailure(f"Map.Dat is not the edited field: {text}; exit "
+                               f"{voxel.proc.returncode}, log: {voxel.read_log()!r}")
 
     def edit(voxel, failing=False):
         """A stroke; with failing, Map.Dat becomes a folder, which no save replaces."""
