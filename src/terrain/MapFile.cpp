@@ -110,17 +110,25 @@ bool InPlaceAllowed(int folderError, const TFileInfo& old) {
     return (folderError == EACCES || folderError == EPERM) && old.Exists && old.Links == 1;
 }
 
+// The file a save of fileName replaces (target) and what is there now (old); an error where
+// that is not a regular file we may write: a folder, a FIFO or a device is never replaced, and
+// a file the user made read-only, or one the load was refused, stays as it is.
+TIoResult ReplaceableTarget(const std::string& fileName, std::string& target,
+                            TFileInfo& old) noexcept {
+    TFileOps& ops = FileOps();
+    if (const TIoResult r = FinalTarget(fileName, target)) return r;
+    if (const int err = ops.Inspect(target, old)) return err;
+    if (old.Exists && !old.Regular) return AccessDenied;
+    return ops.CheckWritable(target);
+}
+
 } // namespace
 
 TIoResult CheckSavable(const std::string& fileName) noexcept {
-    TFileOps& ops = FileOps();
     std::string target;
-    if (const TIoResult r = FinalTarget(fileName, target)) return r;
     TFileInfo old;
-    if (const int err = ops.Inspect(target, old)) return err;
-    if (old.Exists && !old.Regular) return AccessDenied;
-    if (const int err = ops.CheckWritable(target)) return err;
-    const int folderErr = ops.CheckFolderWritable(FolderOf(target));
+    if (const TIoResult r = ReplaceableTarget(fileName, target, old)) return r;
+    const int folderErr = FileOps().CheckFolderWritable(FolderOf(target));
     return folderErr != 0 && !InPlaceAllowed(folderErr, old) ? folderErr : 0;
 }
 
@@ -175,13 +183,8 @@ TIoResult WriteHeightArray(const std::string& fileName, const THeightArray& fiel
                            bool& keepUnread, TFileStamp* seen) noexcept {
     TFileOps& ops = FileOps();
     std::string target;
-    if (const TIoResult r = FinalTarget(fileName, target)) return r;
     TFileInfo old;
-    if (const int err = ops.Inspect(target, old)) return err;
-    // A folder, a FIFO or a device in the map's place is never replaced.
-    if (old.Exists && !old.Regular) return AccessDenied;
-    // A file the user made read-only, or one the load was refused, stays as it is.
-    if (const int err = ops.CheckWritable(target)) return err;
+    if (const TIoResult r = ReplaceableTarget(fileName, target, old)) return r;
     if (seen != nullptr && old.Exists && StampOf(old) != *seen) {
         // Replaced since this copy read or wrote it: that version is someone's work.
         std::string kept;
