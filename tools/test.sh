@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: unit, widget and end-to-end tests in the Release tree,
-# which builds everything (the benchmarks too) with warnings as errors, since -O3 warns where
-# -O2 is silent; then the unit and widget tests built with AddressSanitizer and UBSan, with the
+# Sets up, checks the source tree's shape (tools/check_layout.py: layers, file sizes, X headers),
+# builds and runs every test: unit, widget and end-to-end tests in the Release tree, which
+# builds everything (the benchmarks too) with warnings as errors, since -O3 warns where -O2 is
+# silent; then the unit and widget tests built with AddressSanitizer and UBSan, with the
 # renderer sweep at every 15th angle; then the fuzz targets for 5 s each. The sanitizer tree and
 # its tests, and the fuzz build, run at low priority beside the Release tree from the start.
 # The long forms, by hand, are in the README.
@@ -9,6 +10,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 bash "$root/tools/setup.sh"
+# The source tree's shape first (a second or so): layers, file sizes, where X is spoken.
+python3 -B "$root/tools/check_layout.py" --self-test
+python3 -B "$root/tools/check_layout.py"
 
 # In the background at low priority, from the start: the sanitizer tree, which builds only the
 # test programs it runs, at -O1 with line tables (a third less compiling than -O2 -g, and its

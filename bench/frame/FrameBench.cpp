@@ -16,6 +16,7 @@
 #include "support/ref/Reference.h"
 #include "terrain/TerrainState.h"
 #include "toolkit/Application.h"
+#include "views/core/VoxelRenderer.h"
 
 namespace {
 
@@ -23,13 +24,14 @@ namespace {
 // mouse held still over the map's centre and no button down.
 struct TFrameRig {
     TTempDir Dir;
+    TVoxelRenderer Renderer; // the program's default kernels; outlives the window
     std::unique_ptr<TMain> Window;
     TMouseSample Mouse{};
 
     TFrameRig() {
         const THeightArray field = Ref::SmoothField(11);
         WriteFileBytes(Dir.File("Map.Dat"), std::vector<uint8_t>(field.begin(), field.end()));
-        Window = std::make_unique<TMain>(Dir.Path());
+        Window = std::make_unique<TMain>(Renderer, Dir.Path());
         Window->show();
         QApplication::processEvents();
         const QPoint centre = Window->DXMap->mapToGlobal(QPoint(160, 120));
@@ -53,11 +55,11 @@ void ResetState() {
 // While it lives, DrawScreen and DrawMap call the plain transcriptions of the passes and the
 // brush (or, without Reference, the production cores as usual).
 template <bool Reference> struct TCoresFor {
-    const TDrawCores Saved = MainState::Cores;
+    const TDrawCores Saved = Rig->Window->Cores;
     TCoresFor() {
-        if (Reference) MainState::Cores = {&Ref::ProjectField, &Ref::DrawBars, &Ref::ApplyBrush};
+        if (Reference) Rig->Window->Cores = {&Ref::ProjectField, &Ref::DrawBars, &Ref::ApplyBrush};
     }
-    ~TCoresFor() { MainState::Cores = Saved; }
+    ~TCoresFor() { Rig->Window->Cores = Saved; }
 };
 
 // One frame of the screen view per iteration, the angle one degree further each time.

@@ -18,12 +18,14 @@
 #include "toolkit/SelectionFetch.h"
 #include "toolkit/SpinEdit.h"
 #include "util/Fnc.h"
+#include "views/core/DrawCores.h"
 
 class QButtonGroup;
 class QCheckBox;
 class TCircleCursor;
 class QCloseEvent;
 class TFieldPaste;
+class TVoxelRenderer;
 class TWindowKeys;
 class QGroupBox;
 class QLabel;
@@ -33,9 +35,11 @@ class TMain : public TForm {
     Q_OBJECT
   public:
     // Builds the window's design, starts the views' and timer's components, then runs
-    // FormCreate. appPath is the folder that holds "Map.Dat" (the program's own by default);
-    // a mapFile given is used instead of that one.
-    explicit TMain(const std::string& appPath = GetAppPath(), const std::string& mapFile = {});
+    // FormCreate. The screen view draws with renderer, which outlives the window. appPath is
+    // the folder that holds "Map.Dat" (the program's own by default); a mapFile given is used
+    // instead of that one.
+    explicit TMain(TVoxelRenderer& renderer, const std::string& appPath = GetAppPath(),
+                   const std::string& mapFile = {});
     ~TMain() override;
 
     // Controls, named as in the window's design.
@@ -104,6 +108,10 @@ class TMain : public TForm {
     void CopyScreen();
     // What the clipboard's owner handed over (a fetch ended), as a paste.
     void Fetched(const TSelectionFetch::TResult& result);
+
+    // The cores DrawScreen and DrawMap call: the renderer's passes and the brush (replaceable
+    // for benchmarks).
+    TDrawCores Cores;
 
     // Where the tick samples the global mouse state (replaceable for tests).
     std::function<TMouseSample()> MouseSampler = [this] {

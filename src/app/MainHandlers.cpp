@@ -17,8 +17,8 @@
 
 TMain* Main = nullptr;
 
-TMain::TMain(const std::string& appPath, const std::string& mapFile)
-    : FAppPath(appPath), FMapFile(mapFile) {
+TMain::TMain(TVoxelRenderer& renderer, const std::string& appPath, const std::string& mapFile)
+    : Cores(RendererCores(renderer)), FAppPath(appPath), FMapFile(mapFile) {
     Main = this;
     CreateDesign();
     ConnectHandlers();

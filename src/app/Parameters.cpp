@@ -1,7 +1,6 @@
 // Storage of the main window's module-level state; zero unless a start value is given.
 #include "app/Parameters.h"
 
-
 namespace MainState {
 int32_t BrushRangeMin = 0;
 uint8_t HeightArrayDiv = 0;
@@ -24,16 +23,19 @@ TPoint MapCursor{};
 uint8_t ButtonMode = 0;
 
 TProjHeightArray ProjHeightArray{};
-TVoxelRenderer Renderer;
 
-TDrawCores Cores{
-    [](const THeightArray& field, const TCamera& camera, const TTrigTable& sinTable,
-       const TTrigTable& cosTable, const TRect& clip, TProjHeightArray& out) {
-        Renderer.ProjectField(field, camera, sinTable, cosTable, clip, out);
-    },
-    [](const TProjHeightArray& proj, const TLockedSurface& surface, const TMapPixelTable& mapPixel,
-       const TShadePixelTable& shadePixel, const TRect& clip) {
-        Renderer.DrawBars(proj, surface, mapPixel, shadePixel, clip);
-    },
-    &ApplyBrush};
+void Restart() {
+    BrushRangeMin = 0;
+    HeightArrayDiv = 0;
+    CameraX = CameraY = CameraZ = HorizonOffset = 0;
+    CamRot = 0;
+    CamRotAuto = true;
+    WaitCursorMove = false;
+    MapRect = ClipRect = TRect{};
+    MapFileName.clear();
+    LeftDown = RightDown = false;
+    CursorPos = PrevCursorPos = MapCursor = TPoint{};
+    ButtonMode = 0;
+    ProjHeightArray.fill(0);
+}
 } // namespace MainState

@@ -6,8 +6,7 @@
 #include <string>
 
 #include "util/Geometry.h"
-#include "views/core/DrawCores.h"
-#include "views/core/VoxelRenderer.h"
+#include "views/core/Projection.h"
 
 namespace MainState {
 extern int32_t BrushRangeMin;  // brush radius in cells
@@ -33,8 +32,8 @@ extern uint8_t ButtonMode;
 
 // Scratch of the renderer, cleared every frame.
 extern TProjHeightArray ProjHeightArray;
-// The screen view's renderer with its caches.
-extern TVoxelRenderer Renderer;
-// The cores DrawScreen and DrawMap call: Renderer's passes and the brush.
-extern TDrawCores Cores;
+
+// Puts every variable above back to its value at program start, for a process that makes more
+// than one main window (the tests).
+void Restart();
 } // namespace MainState

@@ -11,7 +11,6 @@
 #include "app/CommandLine.h"
 #include "app/LostDisplaySave.h"
 #include "app/Main.h"
-#include "app/Parameters.h"
 #include "terrain/MapFile.h"
 #include "toolkit/Application.h"
 #include "toolkit/DisplayCheck.h"
@@ -19,15 +18,16 @@
 #include "toolkit/StartupMessages.h"
 #include "toolkit/Worker.h"
 #include "views/core/KernelChoice.h"
+#include "views/core/VoxelRenderer.h"
 
 namespace {
 
 // Trials per level at start-up: a few milliseconds in all.
 constexpr int KernelTrials = 24;
 
-// The renderer's kernels: the ones named, or the fastest here. False (said on stderr) when the
+// The renderer's kernels: the ones named, or the fastest here. None (said on stderr) when the
 // named ones are beyond this processor.
-bool ChooseKernels(const std::string& name) {
+std::optional<TRendererOptions> ChooseKernels(const std::string& name) {
     TRendererOptions options;
     if (name.empty()) {
         const TKernelTimings timings = TimeLevels(KernelTrials);
@@ -39,11 +39,10 @@ bool ChooseKernels(const std::string& name) {
         if (!CpuHas(options.Simd)) {
             std::fprintf(stderr, "voxel: this processor does not run the %s kernels.\n",
                          name.c_str());
-            return false;
+            return std::nullopt;
         }
     }
-    MainState::Renderer = TVoxelRenderer(options);
-    return true;
+    return options;
 }
 
 // The platform named by QT_QPA_PLATFORM, or null.
@@ -105,7 +104,10 @@ int main(int argc, char** argv) {
                      line.MapFile->c_str());
         return 2;
     }
-    if (!ChooseKernels(line.Kernel)) return 2;
+    const std::optional<TRendererOptions> kernels = ChooseKernels(line.Kernel);
+    if (!kernels) return 2;
+    // The screen view's renderer with its caches, for the program's life.
+    TVoxelRenderer renderer(*kernels);
     // The toolkit sees only its own options (it may take them out of the list).
     int toolkitArgc = static_cast<int>(line.ToolkitArgs.size());
     line.ToolkitArgs.push_back(nullptr);
@@ -128,7 +130,7 @@ int main(int argc, char** argv) {
     startupMessages.Done();
     // The application's own connection is up: the server keeps a client after this one goes.
     displayCheck.Release();
-    TMain window(GetAppPath(), line.MapFile.value_or(std::string()));
+    TMain window(renderer, GetAppPath(), line.MapFile.value_or(std::string()));
     if (line.Tools) window.EnableTools(line.Seed);
     if (line.Fps != 0) window.DXTimer->SetFrameRate(static_cast<uint32_t>(line.Fps));
     // Uncapped, a tick takes the pointer as the server had it while the last tick ran rather

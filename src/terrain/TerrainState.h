@@ -14,4 +14,8 @@ extern TMapPixelTable MapPixel;
 extern TShadePixelTable ShadePixel;
 extern TBrushProfile BrushProfile;
 extern uint8_t BrushMode; // 0 before the first choice, then 1 Gaussian, 2 triangle, 3 square
+
+// Zeroes everything above, as at program start, for a process that makes more than one main
+// window (the tests).
+void Restart();
 } // namespace Terrain

@@ -1,4 +1,5 @@
-// A main window over its own temporary folder, with the module state reset for each test.
+// A main window over its own temporary folder and with a renderer of its own, the modules'
+// state put back to its start values for each test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,38 +9,24 @@
 #include <QTest>
 
 #include <memory>
-#include <tuple>
 
 #include "app/Main.h"
 #include "app/Parameters.h"
 #include "support/QtHelpers.h"
 #include "support/TempDir.h"
 #include "terrain/TerrainState.h"
+#include "views/core/VoxelRenderer.h"
 
-// The modules' state; each test starts from its start-up values, copied before the first test, so
-// the tests pass alone, together and in any order.
-inline auto ModuleState() {
-    using namespace MainState;
-    using namespace Terrain;
-    return std::tie(BrushRangeMin, HeightArrayDiv, CameraX, CameraY, CameraZ, HorizonOffset, CamRot,
-                    CamRotAuto, WaitCursorMove, MapRect, ClipRect, MapFileName, LeftDown, RightDown,
-                    CursorPos, PrevCursorPos, MapCursor, ButtonMode, HeightArray, SqrtTable,
-                    SinTable, CosTable, MapPixel, ShadePixel, BrushProfile, BrushMode);
-}
-inline const auto& ModuleStart() {
-    static const auto start = std::apply([](auto&... v) { return std::tuple{v...}; }, ModuleState());
-    return start;
-}
-struct TModuleStart : ::testing::Environment {
-    void SetUp() override { ModuleStart(); }
-};
-inline auto* const ModuleStartTaken = ::testing::AddGlobalTestEnvironment(new TModuleStart);
-
+// Each test starts from the modules' start values and a new renderer (no camera cache or angle
+// grid from an earlier test), so the tests pass alone, together and in any order.
 class MainWindowTest : public ::testing::Test {
   protected:
-    MainWindowTest() { ModuleState() = ModuleStart(); }
+    MainWindowTest() {
+        MainState::Restart();
+        Terrain::Restart();
+    }
     // Creates the window over the temporary folder; Show() also initialises the views.
-    void Create() { Window = std::make_unique<TMain>(Dir.Path()); }
+    void Create() { Window = std::make_unique<TMain>(Renderer, Dir.Path()); }
     void Show() {
         if (!Window) Create();
         Window->show();
@@ -73,6 +60,7 @@ class MainWindowTest : public ::testing::Test {
 
     TTempDir Dir;
     TModalBoxCloser Boxes;
+    TVoxelRenderer Renderer; // outlives the window
     std::unique_ptr<TMain> Window;
     TMouseSample Mouse{};
 };

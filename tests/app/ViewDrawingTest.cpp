@@ -5,12 +5,12 @@
 
 #include <memory>
 
-#include "app/Parameters.h"
 #include "present/DXDraw.h"
 #include "util/Exceptions.h"
 #include "toolkit/Form.h"
 #include "views/MapView.h"
 #include "views/ScreenView.h"
+#include "views/core/VoxelRenderer.h"
 
 namespace {
 class ViewDrawingTest : public ::testing::Test {
@@ -43,9 +43,11 @@ class ViewDrawingTest : public ::testing::Test {
     }
     QImage Back() const { return *View->BackSurface()->Image(); }
     TScreenFrame Frame() const {
-        return {Field, Camera, Sin, Cos, Clip, MapPixel, ShadePixel, 1234, MainState::Cores};
+        return {Field, Camera, Sin, Cos, Clip, MapPixel, ShadePixel, 1234, Cores};
     }
 
+    TVoxelRenderer Renderer;
+    TDrawCores Cores = RendererCores(Renderer);
     std::unique_ptr<TForm> Form;
     TDXDraw* View = nullptr;
     THeightArray Field{};
