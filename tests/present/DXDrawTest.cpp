@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "present/DXDraw.h"
-#include "present/Rgb565.h"
+#include "platform/Rgb565.h"
 #include "support/QtHelpers.h"
 #include "toolkit/Application.h"
 #include "util/Exceptions.h"

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "present/ShmConnection.h"
-#include "present/ShmPresenter.h"
+#include "platform/x11/ShmConnection.h"
+#include "platform/x11/ShmPresenter.h"
 #include "support/Xvfb.h"
 
 namespace {

@@ -8,8 +8,8 @@
 
 #include <tuple>
 
-#include "toolkit/Mouse.h"
-#include "toolkit/OwnPresses.h"
+#include "platform/Mouse.h"
+#include "platform/qt/OwnPresses.h"
 
 TEST(MouseMapping, PhysicalButtonsFollowThePointerMapping) {
     const uint16_t button1 = 1 << 8, button3 = 1 << 10;
