@@ -210,12 +210,16 @@ void TCustomDXDraw::FinalizeView() {
     FInitialized = false;
     if (FDriver) FDriver->Finalize();
     FDriver.reset();
+    ReleaseSurfaces(); // also when no driver was made
+    FUpdating = false;
+    if (error) std::rethrow_exception(error);
+}
+
+void TCustomDXDraw::ReleaseSurfaces() {
     FClipper.reset();
     FBack.reset();
     FPrimary.reset();
     FDDraw.reset();
-    FUpdating = false;
-    if (error) std::rethrow_exception(error);
 }
 
 void TCustomDXDraw::RestoreSurfaces() {

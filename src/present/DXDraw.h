@@ -102,6 +102,8 @@ class TCustomDXDraw : public QWidget {
   private:
     friend class TDXDrawDriverBlt;
     void SetSurfaceSize(int width, int height);
+    // The clipper, the surfaces and the display object go (the driver's finalisation).
+    void ReleaseSurfaces();
     void Fire(const TNotifyEvent& event);
     // Puts the given part of the presented picture on the screen before returning.
     void ShowPresented(const QRect& area);
