@@ -4,7 +4,6 @@
 
 #include <QRect>
 
-#include <deque>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -34,25 +33,17 @@ class TRecordingPresenter : public TPresenter {
     TPresentLog& FLog;
 };
 
-// The current platform while it lives: the mouse plays Script (the last sample repeats), the
-// screen maps to every widget's pixels as (x, y) - Origin, and views present to Log.
+// The current platform while it lives: the mouse reads as Mouse says, the screen maps to every
+// widget's pixels as (x, y) - Origin, and views present to Log.
 class TScriptedPlatform : public TPlatform {
   public:
     TScriptedPlatform() { MakeCurrent(); }
 
-    std::deque<TMouseSample> Script;
+    TMouseSample Mouse{};
     QPoint Origin;
     TPresentLog Log;
 
-    TMouseSample SampleMouse(const QWidget*) override {
-        if (Script.size() > 1) {
-            FLast = Script.front();
-            Script.pop_front();
-        } else if (!Script.empty()) {
-            FLast = Script.front();
-        }
-        return FLast;
-    }
+    TMouseSample SampleMouse(const QWidget*) override { return Mouse; }
     TMouseSample WithShortPresses(TMouseSample sample) override { return sample; }
     QPoint ScreenToClient(const QWidget*, int32_t x, int32_t y) override {
         return QPoint(x, y) - Origin;
@@ -60,9 +51,6 @@ class TScriptedPlatform : public TPlatform {
     std::unique_ptr<TPresenter> MakePresenter(QWidget*) override {
         return std::make_unique<TRecordingPresenter>(Log);
     }
-
-  private:
-    TMouseSample FLast{};
 };
 
 // Every fetch of another program's clipboard gives Result while this lives.
