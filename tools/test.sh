@@ -18,7 +18,7 @@ python3 -B "$root/tools/check_layout.py"
 # test programs it runs, at -O1 with line tables (a third less compiling than -O2 -g, and its
 # tests take as long), then its tests, then the fuzz targets' build. It takes what the Release
 # build and the end-to-end tests (which mostly wait on the display) leave of the processors.
-tests=(test_util test_terrain test_views test_toolkit test_present test_app test_app_allocation)
+tests=(test_util test_terrain test_views test_toolkit test_platform test_present test_app test_app_allocation)
 log="$root/build-background.log"
 (
   nice -n 19 bash "$root/tools/build.sh" "$root/build-asan" -DVOXEL_SANITIZE=ON \

@@ -4,7 +4,7 @@
 
 #include "app/Parameters.h"
 #include "terrain/TerrainState.h"
-#include "toolkit/Mouse.h"
+#include "platform/Mouse.h"
 #include "views/MapView.h"
 #include "views/ScreenView.h"
 

@@ -14,7 +14,7 @@
 #include "terrain/EditHistory.h"
 #include "terrain/MapStore.h"
 #include "toolkit/Form.h"
-#include "toolkit/Mouse.h"
+#include "platform/Mouse.h"
 #include "toolkit/SelectionFetch.h"
 #include "toolkit/SpinEdit.h"
 #include "util/Fnc.h"

@@ -2,6 +2,7 @@
 // the message loop.
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,9 +12,10 @@
 #include "app/CommandLine.h"
 #include "app/LostDisplaySave.h"
 #include "app/Main.h"
+#include "platform/Platform.h"
+#include "platform/x11/DisplayCheck.h"
 #include "terrain/MapFile.h"
 #include "toolkit/Application.h"
-#include "toolkit/DisplayCheck.h"
 #include "toolkit/SignalCloser.h"
 #include "toolkit/StartupMessages.h"
 #include "toolkit/Worker.h"
@@ -130,6 +132,8 @@ int main(int argc, char** argv) {
     startupMessages.Done();
     // The application's own connection is up: the server keeps a client after this one goes.
     displayCheck.Release();
+    // Our own connections to the display: closed after the window, which is made after.
+    const std::unique_ptr<TPlatform> platform = OpenPlatform();
     TMain window(renderer, GetAppPath(), line.MapFile.value_or(std::string()));
     if (line.Tools) window.EnableTools(line.Seed);
     if (line.Fps != 0) window.DXTimer->SetFrameRate(static_cast<uint32_t>(line.Fps));

@@ -1,15 +1,14 @@
 // The view TCustomDXDraw: its form hook, initialisation and finalisation, sizes and restoring.
 #include "present/DXDraw.h"
 
-#include <QCoreApplication>
+#include <QPaintEvent>
 #include <QResizeEvent>
 
 #include <algorithm>
 #include <exception>
 
+#include "platform/Platform.h"
 #include "present/ControlSubClass.h"
-#include "present/ShmConnection.h"
-#include "present/ShmPresenter.h"
 #include "toolkit/Form.h"
 #include "util/Exceptions.h"
 
@@ -32,15 +31,7 @@ class TFlagScope {
 TCustomDXDraw::TCustomDXDraw(QWidget* parent) : QWidget(parent) {
     Color = palette().color(QPalette::Button);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    if (NativePresentChosen()) {
-        // Its own X window, painted by nothing but our puts; the toolkit's widgets beside it
-        // stay without windows of their own.
-        FNative = true;
-        QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
-        setAttribute(Qt::WA_NativeWindow);
-        setAttribute(Qt::WA_PaintOnScreen);
-        setAttribute(Qt::WA_NoSystemBackground);
-    }
+    FPresenter = TPlatform::Current().MakePresenter(this);
     for (QWidget* up = parentWidget(); up != nullptr; up = up->parentWidget()) {
         if (auto* form = qobject_cast<TForm*>(up)) {
             FForm = form;
@@ -191,7 +182,10 @@ void TCustomDXDraw::InitializeView() {
 }
 
 void TCustomDXDraw::FinalizeView() {
-    if (!FDriver && !FDDraw && !FPrimary && !FBack && !FClipper && !FShm) return;
+    // What the presenter holds for the pictures goes with the views' surfaces (the close box
+    // finalises them).
+    FPresenter->Release();
+    if (!FDriver && !FDDraw && !FPrimary && !FBack && !FClipper) return;
     FStoredWidth = SurfaceWidth();
     FStoredHeight = SurfaceHeight();
     FUpdating = true;
@@ -214,16 +208,18 @@ void TCustomDXDraw::FinalizeView() {
         }
     }
     FInitialized = false;
-    // The segments go with the views' surfaces (the close box finalises them).
-    FShm.reset();
     if (FDriver) FDriver->Finalize();
     FDriver.reset();
+    ReleaseSurfaces(); // also when no driver was made
+    FUpdating = false;
+    if (error) std::rethrow_exception(error);
+}
+
+void TCustomDXDraw::ReleaseSurfaces() {
     FClipper.reset();
     FBack.reset();
     FPrimary.reset();
     FDDraw.reset();
-    FUpdating = false;
-    if (error) std::rethrow_exception(error);
 }
 
 void TCustomDXDraw::RestoreSurfaces() {
@@ -243,7 +239,29 @@ bool TCustomDXDraw::CanPresent() {
     return !FPrimary->IsLost();
 }
 
+const QImage& TCustomDXDraw::Presented() const {
+    static const QImage none;
+    return FPrimary && FPrimary->HasSurface() ? *FPrimary->Image() : none;
+}
+
+QPaintEngine* TCustomDXDraw::paintEngine() const {
+    return FPresenter && FPresenter->PaintsItself() ? nullptr : QWidget::paintEngine();
+}
+
+void TCustomDXDraw::paintEvent(QPaintEvent* event) {
+    FPresenter->Expose(FPrimary && FPrimary->HasSurface() ? FPrimary->Image() : nullptr,
+                       event->rect(), Color);
+}
+
+void TCustomDXDraw::ShowPresented(const QRect& area) {
+    if (!area.isEmpty()) FPresenter->Show(*FPrimary->Image(), area);
+}
+
 void TCustomDXDraw::Flip() {
     if (!FInitialized || FUpdating || !FDriver || !CanPresent()) return;
     FDriver->Flip();
+}
+
+void FlipView(TCustomDXDraw* view) {
+    if (view != nullptr) view->Flip();
 }

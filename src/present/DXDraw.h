@@ -17,7 +17,7 @@
 
 class TForm;
 class TControlSubClass;
-class TShmPresenter;
+class TPresenter;
 class TCustomDXDraw;
 
 // ---- Drivers ----
@@ -92,11 +92,8 @@ class TCustomDXDraw : public QWidget {
     // The picture last presented (the window area's content), for painting and pictures.
     const QImage& Presented() const;
 
-    // Whether the view presents into its own native window itself, not through the toolkit.
-    bool PresentsNatively() const { return FNative; }
-
   protected:
-    // None while the view presents natively: the toolkit paints nothing of its own there.
+    // None while the presenter paints the window itself: the toolkit paints nothing there.
     QPaintEngine* paintEngine() const override;
     void paintEvent(class QPaintEvent* event) override;
     void resizeEvent(class QResizeEvent* event) override;
@@ -105,13 +102,11 @@ class TCustomDXDraw : public QWidget {
   private:
     friend class TDXDrawDriverBlt;
     void SetSurfaceSize(int width, int height);
+    // The clipper, the surfaces and the display object go (the driver's finalisation).
+    void ReleaseSurfaces();
     void Fire(const TNotifyEvent& event);
     // Puts the given part of the presented picture on the screen before returning.
     void ShowPresented(const QRect& area);
-    bool WriteToBackingStore(const QRect& area);
-    // The native window's presenter, made on first use; null when it cannot present.
-    TShmPresenter* NativePresenter();
-    int DeviceScale() const;
 
     TForm* FForm = nullptr;
     std::unique_ptr<TControlSubClass> FFormHook;
@@ -120,8 +115,8 @@ class TCustomDXDraw : public QWidget {
     std::unique_ptr<TDirectDrawClipper> FClipper;
     std::unique_ptr<TDirectDrawSurface> FPrimary;
     std::unique_ptr<TDirectDrawSurface> FBack;
-    bool FNative = false;
-    std::unique_ptr<TShmPresenter> FShm;
+    // Chosen by the platform as the view is made.
+    std::unique_ptr<TPresenter> FPresenter;
     int FStoredWidth = 0;
     int FStoredHeight = 0;
     bool FInitialized = false;
@@ -129,9 +124,6 @@ class TCustomDXDraw : public QWidget {
     bool FUpdating = false;
     bool FInitializeMark = false;
     bool FInitializeSurfaceMark = false;
-    // The view's area in its window's coordinates, kept for flushing without allocating.
-    QRegion FFlushRegion;
-    QRect FFlushRect;
 };
 
 class TDXDraw : public TCustomDXDraw {

@@ -69,11 +69,7 @@ void TDXDrawDriverBlt::Initialize() {
 }
 
 void TDXDrawDriverBlt::Finalize() {
-    TCustomDXDraw& view = *FView;
-    view.FClipper.reset();
-    view.FBack.reset();
-    view.FPrimary.reset();
-    view.FDDraw.reset();
+    FView->ReleaseSurfaces();
 }
 
 void TDXDrawDriverBlt::Flip() {

@@ -1,5 +1,5 @@
-// The clipboard's data from another program, asked for on a private X connection in a worker
-// thread. Qt's own clipboard waits for each answer with the loop stopped, so an owner that never
+// The clipboard's data from another program, asked for in a worker thread (on X, on a private
+// connection). Qt's own clipboard waits for each answer with the loop stopped, so an owner that never
 // answers (a stopped or hung program) would stop the frames, the close and the signals with it.
 #pragma once
 
@@ -10,7 +10,7 @@
 
 #include <functional>
 
-class TWorker;
+#include "toolkit/Worker.h"
 
 class TSelectionFetch : public QObject {
   public:
@@ -49,7 +49,11 @@ class TSelectionFetch : public QObject {
     // Ends a fetch under way (it answers within half a second, however stuck the owner).
     ~TSelectionFetch() override;
 
-    // True on an X display, where fetches run; elsewhere Qt's clipboard is all there is.
+    // How a fetch reaches the display, run in the worker: set by the platform that offers one
+    // (on X), reset to none as it closes.
+    using TSource = std::function<TResult(const TWorker::TCancel& cancel, const TChoose& choose)>;
+    static void SetSource(TSource source);
+    // True while a source is set, where fetches run; elsewhere Qt's clipboard is all there is.
     static bool Available();
     // Starts fetching the clipboard: the types it offers, then the one chosen, large data in
     // parts. False (nothing started) while a fetch runs or when not Available.

@@ -7,6 +7,7 @@
 // with its queue records; an allocation is libxcb's when its caller's address lies in the
 // library's code.
 #include "MainTestFixture.h"
+#include "platform/Platform.h"
 
 #include <QBackingStore>
 #include <QGuiApplication>
@@ -164,6 +165,10 @@ namespace {
 
 class AllocationTest : public MainWindowTest {
   protected:
+    // The platform the program opens before its window: on X the views then present through
+    // our own connection and the tick's pointer query goes out on it. TearDown closes the
+    // window before this goes.
+    const std::unique_ptr<TPlatform> Platform = OpenPlatform();
     // Counts the program's own allocations of the given number of ticks.
     long CountTicks(int ticks) {
         if (XcbCodeCount == 0) FindXcbCode();

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "present/DXDraw.h"
-#include "present/Rgb565.h"
+#include "platform/Rgb565.h"
+#include "support/PlatformDoubles.h"
 #include "support/QtHelpers.h"
 #include "toolkit/Application.h"
 #include "util/Exceptions.h"
@@ -342,6 +343,30 @@ TEST_F(DXDrawTest, KeptTextLayoutDrawsWhatAFreshPainterDraws) {
         ReleaseCanvas(canvas);
         EXPECT_EQ(*back->Image(), expected);
     }
+}
+
+// Through a presenter that records: each view takes one as it is made, a flip shows only the
+// runs of 16 pixels that changed (nothing when nothing did), and finalising releases it.
+TEST(DXDrawPresentTest, AFlipShowsOnlyWhatChangedAndTheViewKeepsOnePresenter) {
+    TScriptedPlatform platform;
+    TForm form;
+    form.SetClientSize(320, 240);
+    auto* view = new TDXDraw(form.Client());
+    view->setGeometry(0, 0, 320, 240);
+    view->Loaded();
+    form.show();
+    ASSERT_TRUE(view->Initialized());
+    EXPECT_EQ(platform.Log.Made, 1);
+    platform.Log.Shown.clear();
+    PutPixel(view->BackSurface(), 100, 50, 0xFFFFu);
+    PutPixel(view->BackSurface(), 130, 52, 0xFFFFu);
+    FlipView(view);
+    FlipView(view);
+    EXPECT_EQ(platform.Log.Shown, std::vector<QRect>{QRect(96, 50, 48, 3)});
+    const int released = platform.Log.Released;
+    view->FinalizeView();
+    EXPECT_GT(platform.Log.Released, released);
+    EXPECT_EQ(platform.Log.Made, 1);
 }
 
 // Presenting converts to a 32-bit window exactly as Qt converts, for every 16-bit value.

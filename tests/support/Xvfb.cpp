@@ -41,3 +41,7 @@ TXvfb::~TXvfb() {
     kill(FPid, SIGTERM);
     waitpid(FPid, nullptr, 0);
 }
+
+void TXvfb::Stop(bool stopped) const {
+    if (FPid > 0) kill(FPid, stopped ? SIGSTOP : SIGCONT);
+}

@@ -16,6 +16,8 @@ class TXvfb {
     bool Running() const { return !FName.empty(); }
     // The display's name, ":N".
     const std::string& Name() const { return FName; }
+    // Stops the server (it reads and answers nothing) or lets it go on.
+    void Stop(bool stopped) const;
 
   private:
     pid_t FPid = -1;

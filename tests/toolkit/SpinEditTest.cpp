@@ -10,6 +10,7 @@
 #include <climits>
 #include <vector>
 
+#include "support/PlatformDoubles.h"
 #include "support/QtHelpers.h"
 #include "toolkit/ErrorBox.h"
 #include "util/Exceptions.h"
@@ -164,4 +165,22 @@ TEST_F(SpinEditTest, ChangeHandlerErrorsAreShownAndTheTextStays) {
     Key(Qt::Key_Up);
     EXPECT_EQ(Spin->Text(), QStringLiteral("51"));
     EXPECT_EQ(watcher.Texts, std::vector<QString>{QStringLiteral("Bad value.")});
+}
+
+// Another program's clipboard, as the platform hands it over: its text goes in over the
+// selection; a transfer given up is said in a box and leaves the text as it was.
+TEST_F(SpinEditTest, AnotherProgramsPasteGoesInOverTheSelectionAndAGiveUpIsShown) {
+    {
+        const TCannedClipboard clipboard(
+            {TSelectionFetch::TOutcome::Data, QStringLiteral("UTF8_STRING"), QByteArray("123")});
+        QTest::keyClick(Spin->Editor(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(Spin->Editor(), Qt::Key_V, Qt::ControlModifier);
+        QTRY_COMPARE(Spin->Text(), QStringLiteral("123"));
+    }
+    TModalBoxCloser watcher;
+    const TCannedClipboard clipboard({TSelectionFetch::TOutcome::NoAnswer, {}, {}});
+    QTest::keyClick(Spin->Editor(), Qt::Key_V, Qt::ControlModifier);
+    QTRY_COMPARE(watcher.Texts.size(), size_t(1));
+    EXPECT_EQ(watcher.Texts[0], QString::fromLatin1(TSelectionFetch::NoAnswerText) + ".");
+    EXPECT_EQ(Spin->Text(), QStringLiteral("123"));
 }

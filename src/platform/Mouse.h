@@ -1,6 +1,6 @@
 // The global mouse state: physical left and right buttons and whether our windows received their
 // press, the cursor in the screen's device pixels, and whether it is over a visible part of our
-// window.
+// window. The functions ask the platform in use (TPlatform::Current()).
 #pragma once
 
 #include <cstddef>

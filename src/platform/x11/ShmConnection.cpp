@@ -1,9 +1,6 @@
 // The presenting connection: opened to the toolkit's display, MIT-SHM asked for once, events
 // read without blocking and waits bounded by a timeout.
-#include "present/ShmConnection.h"
-
-#include <QGuiApplication>
-#include <QScreen>
+#include "platform/x11/ShmConnection.h"
 
 #include <poll.h>
 #include <xcb/shm.h>
@@ -14,14 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "toolkit/DisplayCheck.h"
-#include "toolkit/X11Display.h"
-
-TShmConnection* TShmConnection::Get() {
-    // Kept for the program's life.
-    static TShmConnection* connection = Open(X11DisplayName()).release();
-    return connection;
-}
+#include "platform/x11/DisplayCheck.h"
+#include "platform/x11/X11Display.h"
 
 std::unique_ptr<TShmConnection> TShmConnection::Open(const std::string& display) {
     std::unique_ptr<TShmConnection> connection(new TShmConnection);
@@ -151,14 +142,4 @@ bool TShmConnection::WindowFormat(xcb_window_t window, TVisualFormat& format, ui
         }
     format.MsbFirst = setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST;
     return VisualWritable(format);
-}
-
-bool NativePresentChosen() {
-    static const bool chosen = [] {
-        if (qgetenv("VOXEL_PRESENT") == "toolkit") return false;
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        const qreal scale = screen != nullptr ? screen->devicePixelRatio() : 1.0;
-        return scale == std::floor(scale) && TShmConnection::Get() != nullptr;
-    }();
-    return chosen;
 }

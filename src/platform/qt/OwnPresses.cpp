@@ -1,5 +1,5 @@
 // Presses and releases seen by any of our windows, as Qt delivers them.
-#include "toolkit/OwnPresses.h"
+#include "platform/qt/OwnPresses.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>

@@ -1,4 +1,5 @@
-// Global mouse sampling: the X pointer mapping rule, and the state the window system reports.
+// Global mouse sampling: the X pointer mapping rule, the state the window system reports, and
+// the query sent ahead on a connection of our own.
 #include <gtest/gtest.h>
 
 #include <QCursor>
@@ -6,10 +7,16 @@
 #include <QWidget>
 #include <QtTest/QTest>
 
+#include <sys/socket.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 #include <tuple>
 
-#include "toolkit/Mouse.h"
-#include "toolkit/OwnPresses.h"
+#include "platform/Mouse.h"
+#include "platform/qt/OwnPresses.h"
+#include "platform/x11/X11Pointer.h"
+#include "support/Xvfb.h"
 
 TEST(MouseMapping, PhysicalButtonsFollowThePointerMapping) {
     const uint16_t button1 = 1 << 8, button3 = 1 << 10;
@@ -90,4 +97,46 @@ TEST(MouseSample, PressesOnOurWindowsAreHeldUntilReleased) {
     EXPECT_EQ(presses.Held(), Qt::LeftButton);
     presses.Keep(Qt::RightButton | Qt::MiddleButton);
     EXPECT_EQ(presses.Held(), Qt::NoButton);
+}
+
+// The connection the pointer query went ahead on breaks while the toolkit's lives. The query's
+// number names a request of the toolkit's there: the sample must not take that reply, which
+// the toolkit is still waiting for, and goes on on the toolkit's connection.
+TEST(MouseSample, AQueryAheadOnABrokenConnectionTakesNoReplyOfTheToolkits) {
+    const TXvfb server;
+    if (!server.Running()) GTEST_SKIP() << "Xvfb could not be started";
+    xcb_connection_t* toolkit = xcb_connect(server.Name().c_str(), nullptr);
+    xcb_connection_t* ahead = xcb_connect(server.Name().c_str(), nullptr);
+    ASSERT_EQ(xcb_connection_has_error(toolkit), 0);
+    ASSERT_EQ(xcb_connection_has_error(ahead), 0);
+    // The query ahead goes out as request 21 of its connection.
+    for (int i = 0; i < 20; ++i)
+        std::free(xcb_get_input_focus_reply(ahead, xcb_get_input_focus(ahead), nullptr));
+    const unsigned int queried = 21;
+    {
+        TX11Pointer pointer(toolkit, ahead);
+        TMouseSample sample{};
+        ASSERT_TRUE(pointer.SampleAhead(nullptr, sample)); // asks, waits, sends one ahead
+
+        shutdown(xcb_get_file_descriptor(ahead), SHUT_RDWR);
+        std::free(xcb_get_input_focus_reply(ahead, xcb_get_input_focus(ahead), nullptr));
+        ASSERT_NE(xcb_connection_has_error(ahead), 0);
+
+        // The toolkit's request of the same number, its reply in and not yet read.
+        xcb_get_input_focus_cookie_t mine{};
+        for (mine = xcb_get_input_focus(toolkit); mine.sequence < queried;
+             mine = xcb_get_input_focus(toolkit))
+            xcb_discard_reply(toolkit, mine.sequence);
+        ASSERT_EQ(mine.sequence, queried);
+        std::free(xcb_get_input_focus_reply(toolkit, xcb_get_input_focus(toolkit), nullptr));
+
+        EXPECT_TRUE(pointer.SampleAhead(nullptr, sample));
+        EXPECT_TRUE(pointer.SampleAhead(nullptr, sample));
+        xcb_get_input_focus_reply_t* reply = xcb_get_input_focus_reply(toolkit, mine, nullptr);
+        EXPECT_NE(reply, nullptr);
+        std::free(reply);
+        EXPECT_EQ(xcb_connection_has_error(toolkit), 0);
+    }
+    xcb_disconnect(ahead);
+    xcb_disconnect(toolkit);
 }

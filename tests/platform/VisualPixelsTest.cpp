@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "present/VisualPixels.h"
+#include "platform/x11/VisualPixels.h"
 
 // Each format and scale: inside the area every device pixel is the source pixel as Qt widens
 // it, packed by the visual's masks in its byte order; outside it nothing is written.

@@ -1,11 +1,11 @@
 // RGB565 to an X visual's pixels: the common layouts (32-bit 8-8-8 and 16-bit 5-6-5, least
 // significant byte first) by whole rows, any other 16, 24 or 32-bit layout pixel by pixel.
-#include "present/VisualPixels.h"
+#include "platform/x11/VisualPixels.h"
 
 #include <bit>
 #include <cstring>
 
-#include "present/Rgb565.h"
+#include "platform/Rgb565.h"
 
 namespace {
 

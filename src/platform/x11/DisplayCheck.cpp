@@ -1,6 +1,6 @@
 // The display check: the environment, then one trial connection to the X server, held until
 // the application's own connection is up.
-#include "toolkit/DisplayCheck.h"
+#include "platform/x11/DisplayCheck.h"
 
 #include <xcb/xcb.h>
 

@@ -1,5 +1,5 @@
 // Connections of our own to the toolkit's X display.
-#include "toolkit/X11Display.h"
+#include "platform/x11/X11Display.h"
 
 #include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "support/Xvfb.h"
-#include "toolkit/DisplayCheck.h"
+#include "platform/x11/DisplayCheck.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
-// The views' own X connection for presenting: shared-memory puts and their completion events
-// travel on it, so the toolkit's event thread is not woken every frame. Opened once, on X only.
+// Our own X connection for presenting: shared-memory puts and their completion events travel
+// on it, so the toolkit's event thread is not woken every frame. The pointer query sent ahead
+// shares it. The X platform opens it and closes it after the last window.
 #pragma once
 
 #include <cstdint>
@@ -9,14 +10,12 @@
 
 #include <xcb/xcb.h>
 
-#include "present/VisualPixels.h"
+#include "platform/x11/VisualPixels.h"
 
 class TShmConnection {
   public:
-    // The connection to the toolkit's display, or null off X, when it cannot be opened or the
-    // default visual is not one the views can write; opened on the first call.
-    static TShmConnection* Get();
-    // A connection of its own to the named display, on the same terms; null when refused.
+    // A connection of its own to the named display; null when it cannot be opened or the
+    // default visual is not one the views can write.
     static std::unique_ptr<TShmConnection> Open(const std::string& display);
     ~TShmConnection();
     TShmConnection(const TShmConnection&) = delete;
@@ -63,7 +62,3 @@ class TShmConnection {
     };
     std::vector<TWatch> FWatched;
 };
-
-// Whether new views present through their own native windows: on X with the connection open,
-// at an integer display scale, unless VOXEL_PRESENT=toolkit asks for the toolkit's way.
-bool NativePresentChosen();

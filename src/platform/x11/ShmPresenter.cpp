@@ -1,7 +1,7 @@
 // The shared-memory present: segments made, attached (the attach checked), marked for removal
 // at once so a killed program leaves none, written where they are stale and put with a
 // completion event; the plain put-image where the server refuses them.
-#include "present/ShmPresenter.h"
+#include "platform/x11/ShmPresenter.h"
 
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "present/ShmConnection.h"
+#include "platform/x11/ShmConnection.h"
 
 TShmPresenter::TShmPresenter(TShmConnection& connection, xcb_window_t window)
     : FLink(connection), FWindow(window) {

@@ -12,7 +12,7 @@
 
 #include <xcb/xcb.h>
 
-#include "present/VisualPixels.h"
+#include "platform/x11/VisualPixels.h"
 
 class TShmConnection;
 

@@ -1,5 +1,5 @@
 // RGB565 to 32-bit conversion: a table per input byte, and sixteen pixels at a time with AVX2.
-#include "present/Rgb565.h"
+#include "platform/Rgb565.h"
 
 #include <array>
 #include <cstring>

@@ -1,84 +1,35 @@
-// Putting a view's presented picture on the screen: straight into its window's backing store
-// when a present comes, and from a paint event when the window system asks.
-#include "present/DXDraw.h"
+// Putting a view's picture on the screen through the toolkit: straight into its window's
+// backing store when a present comes, and from a paint event when the window system asks.
+#include "platform/qt/BackingStorePresenter.h"
 
 #include <QBackingStore>
 #include <QGuiApplication>
-#include <QPaintEvent>
 #include <QPainter>
+#include <QWidget>
 #include <QWindow>
 
-#include <algorithm>
-#include <cmath>
 #include <cstring>
 
-#include "present/Rgb565.h"
-#include "present/ShmConnection.h"
-#include "present/ShmPresenter.h"
+#include "platform/Rgb565.h"
 
-const QImage& TCustomDXDraw::Presented() const {
-    static const QImage none;
-    return FPrimary && FPrimary->HasSurface() ? *FPrimary->Image() : none;
+void TBackingStorePresenter::Show(const QImage& picture, const QRect& area) {
+    if (area.isEmpty()) return;
+    if (!WriteToBackingStore(picture, area)) FView->repaint(area);
 }
 
-QPaintEngine* TCustomDXDraw::paintEngine() const {
-    return FNative ? nullptr : QWidget::paintEngine();
-}
-
-int TCustomDXDraw::DeviceScale() const {
-    return std::max(1, static_cast<int>(std::lround(devicePixelRatioF())));
-}
-
-TShmPresenter* TCustomDXDraw::NativePresenter() {
-    if (!FNative) return nullptr;
-    if (!FShm) {
-        TShmConnection* connection = TShmConnection::Get();
-        if (connection == nullptr) return nullptr;
-        FShm = std::make_unique<TShmPresenter>(*connection, static_cast<xcb_window_t>(winId()));
-        for (const QWidget* w = this; w != nullptr && !w->isWindow(); w = w->parentWidget())
-            if (w->internalWinId() != 0) connection->Unname(static_cast<xcb_window_t>(w->internalWinId()));
-    }
-    return FShm->Ready() ? FShm.get() : nullptr;
-}
-
-void TCustomDXDraw::paintEvent(QPaintEvent* event) {
-    const QRect area = event->rect();
-    if (FNative) {
-        // Exposure of the native window: put again from the presented picture.
-        TShmPresenter* presenter = NativePresenter();
-        if (presenter == nullptr) return;
-        QRect shown;
-        if (FPrimary && FPrimary->HasSurface()) {
-            const QImage& picture = *FPrimary->Image();
-            shown = area & picture.rect();
-            if (!shown.isEmpty()) presenter->Present(picture, shown, DeviceScale());
-        }
-        for (const QRect& rest : QRegion(area) - QRegion(shown))
-            presenter->Fill(rest, Color, DeviceScale());
-        return;
-    }
-    QPainter painter(this);
-    if (!FPrimary || !FPrimary->HasSurface()) {
-        painter.fillRect(area, Color);
+void TBackingStorePresenter::Expose(const QImage* picture, const QRect& area,
+                                    const QColor& colour) {
+    QPainter painter(FView);
+    if (picture == nullptr) {
+        painter.fillRect(area, colour);
         return;
     }
     // On exposure, and where the direct path below does not apply; Qt converts for a 32-bit
     // target itself, with the same result as the direct path's conversion.
-    const QImage& picture = *FPrimary->Image();
-    const QRect shown = area & picture.rect();
-    if (!shown.isEmpty()) painter.drawImage(shown.topLeft(), picture, shown);
+    const QRect shown = area & picture->rect();
+    if (!shown.isEmpty()) painter.drawImage(shown.topLeft(), *picture, shown);
     for (const QRect& rest : QRegion(area) - QRegion(shown))
-        painter.fillRect(rest, Color);
-}
-
-void TCustomDXDraw::ShowPresented(const QRect& area) {
-    if (area.isEmpty()) return;
-    if (FNative) {
-        if (TShmPresenter* presenter = NativePresenter())
-            presenter->Present(*FPrimary->Image(), area, DeviceScale());
-        return;
-    }
-    if (!WriteToBackingStore(area)) repaint(area);
+        painter.fillRect(rest, colour);
 }
 
 // Straight into the window's backing store and flushed: no paint event, no painter, no
@@ -86,9 +37,9 @@ void TCustomDXDraw::ShowPresented(const QRect& area) {
 // unscaled image of 16 or 32 bits); everything else goes through a repaint. Under X the store
 // of a 24-bit window is premultiplied ARGB32 (Qt paints that format fastest): the converted
 // pixels are opaque, so they mean the same there as in RGB32.
-bool TCustomDXDraw::WriteToBackingStore(const QRect& area) {
-    if (!FPrimary || !FPrimary->HasSurface() || !isVisible()) return false;
-    QWidget* top = window();
+bool TBackingStorePresenter::WriteToBackingStore(const QImage& picture, const QRect& area) {
+    if (!FView->isVisible()) return false;
+    QWidget* top = FView->window();
     QBackingStore* store = top->backingStore();
     QWindow* handle = top->windowHandle();
     if (store == nullptr || handle == nullptr || !handle->isExposed()) return false;
@@ -102,18 +53,17 @@ bool TCustomDXDraw::WriteToBackingStore(const QRect& area) {
         return false;
     // The view in its window's coordinates. A view that an ancestor cuts (the client area
     // scrolled in a window smaller than it) is left to Qt's clipping.
-    QRect viewInWindow = rect();
-    for (const QWidget* w = this; w != top; w = w->parentWidget()) {
+    QRect viewInWindow = FView->rect();
+    for (const QWidget* w = FView; w != top; w = w->parentWidget()) {
         viewInWindow.translate(w->pos());
         if (!w->parentWidget()->rect().contains(viewInWindow)) return false;
     }
     if (!storeImage->rect().contains(viewInWindow)) return false;
-    const QImage& picture = *FPrimary->Image();
     // Qt's Wayland store clears the region a paint begins on (its buffers carry alpha): there
     // the whole view is written, or what did not change would show through as transparent.
     static const bool storeClears =
         QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-    const QRect shown = (storeClears ? rect() : area) & picture.rect() & rect();
+    const QRect shown = (storeClears ? FView->rect() : area) & picture.rect() & FView->rect();
     if (shown.isEmpty()) return true;
     if (FFlushRect != viewInWindow) {
         FFlushRegion = QRegion(viewInWindow);
@@ -138,8 +88,4 @@ bool TCustomDXDraw::WriteToBackingStore(const QRect& area) {
     store->endPaint();
     store->flush(FFlushRegion, handle);
     return true;
-}
-
-void FlipView(TCustomDXDraw* view) {
-    if (view != nullptr) view->Flip();
 }

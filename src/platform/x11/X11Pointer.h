@@ -1,0 +1,37 @@
+// The pointer asked of the X server: one query per sample, its buttons matched against the
+// presses our windows received; where our window sits, kept from its structure events.
+#pragma once
+
+#include <QPoint>
+#include <Qt>
+
+#include <memory>
+
+#include "platform/Mouse.h"
+
+struct xcb_connection_t;
+class QWidget;
+
+class TX11Pointer {
+  public:
+    // toolkit: Qt's connection (the mapping, the frame and origin look-ups, the queries waited
+    // for). ahead: the connection the query sent ahead goes out on, so its reply wakes no
+    // thread of the toolkit's; null for the toolkit's. Neither is closed here.
+    TX11Pointer(xcb_connection_t* toolkit, xcb_connection_t* ahead);
+    ~TX11Pointer();
+    TX11Pointer(const TX11Pointer&) = delete;
+    TX11Pointer& operator=(const TX11Pointer&) = delete;
+
+    // Asks and waits; false when the server does not answer.
+    bool Sample(const QWidget* window, TMouseSample& sample);
+    // See SampleMouseAhead; false when the server does not answer the first query.
+    bool SampleAhead(const QWidget* window, TMouseSample& sample);
+    // Qt's names of the physical left and right buttons under the pointer mapping.
+    void Buttons(Qt::MouseButton& left, Qt::MouseButton& right);
+    // The root position of widget's top-level client area in device pixels.
+    bool Origin(const QWidget* widget, QPoint& origin);
+
+  private:
+    struct TState;
+    std::unique_ptr<TState> FState;
+};
