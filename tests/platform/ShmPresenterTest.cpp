@@ -33,30 +33,42 @@ xcb_window_t MappedWindow(xcb_connection_t* other) {
 
 } // namespace
 
+// A server of the test's own, our connection to it, and a window of another client's on it.
+class ShmPresenterTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!Server.Running()) GTEST_SKIP() << "Xvfb could not be started";
+        Link = TShmConnection::Open(Server.Name());
+        ASSERT_NE(Link, nullptr);
+        ASSERT_TRUE(Link->HasShm());
+        Other = xcb_connect(Server.Name().c_str(), nullptr);
+        ASSERT_EQ(xcb_connection_has_error(Other), 0);
+        Window = MappedWindow(Other);
+    }
+    void TearDown() override {
+        if (Other != nullptr) xcb_disconnect(Other);
+    }
+    const TXvfb Server;
+    std::unique_ptr<TShmConnection> Link;
+    xcb_connection_t* Other = nullptr;
+    xcb_window_t Window = 0;
+};
+
 // The window is destroyed by another client behind the presenter's back: the server refuses
 // the next two puts and sends no completion for them. The refusal frees their segments, the
 // presenter falls back to plain puts, and none of the presents waits for a completion.
-TEST(ShmPresenterTest, ARefusedPutFreesItsSegmentAndNoLaterPresentWaits) {
-    const TXvfb server;
-    if (!server.Running()) GTEST_SKIP() << "Xvfb could not be started";
-    const std::unique_ptr<TShmConnection> link = TShmConnection::Open(server.Name());
-    ASSERT_NE(link, nullptr);
-    ASSERT_TRUE(link->HasShm());
-    xcb_connection_t* other = xcb_connect(server.Name().c_str(), nullptr);
-    ASSERT_EQ(xcb_connection_has_error(other), 0);
-    const xcb_window_t window = MappedWindow(other);
-
-    TShmPresenter presenter(*link, window);
+TEST_F(ShmPresenterTest, ARefusedPutFreesItsSegmentAndNoLaterPresentWaits) {
+    TShmPresenter presenter(*Link, Window);
     ASSERT_TRUE(presenter.Ready());
     QImage picture(64, 48, QImage::Format_RGB16);
     picture.fill(Qt::red);
     presenter.Present(picture, picture.rect(), 1);
     presenter.Present(picture, picture.rect(), 1);
     ASSERT_TRUE(presenter.Shared());
-    RoundTrip(link->Connection()); // both completions are in
+    RoundTrip(Link->Connection()); // both completions are in
 
-    xcb_destroy_window(other, window);
-    RoundTrip(other);
+    xcb_destroy_window(Other, Window);
+    RoundTrip(Other);
     using TClock = std::chrono::steady_clock;
     const TClock::time_point start = TClock::now();
     for (int i = 0; i < 4; ++i)
@@ -65,21 +77,12 @@ TEST(ShmPresenterTest, ARefusedPutFreesItsSegmentAndNoLaterPresentWaits) {
     EXPECT_FALSE(presenter.Shared());
     // One wait for a segment would take the whole bound.
     EXPECT_LT(took, std::chrono::milliseconds(TShmPresenter::WaitMs));
-    xcb_disconnect(other);
 }
 
 // The server stops reading while both segments are being read: a present waits for one only
 // so long, and what it could not put goes out with the next present, whatever that one shows.
-TEST(ShmPresenterTest, AStoppedServerBoundsTheWaitAndTheMissedPictureIsPutNextTime) {
-    const TXvfb server;
-    if (!server.Running()) GTEST_SKIP() << "Xvfb could not be started";
-    const std::unique_ptr<TShmConnection> link = TShmConnection::Open(server.Name());
-    ASSERT_NE(link, nullptr);
-    ASSERT_TRUE(link->HasShm());
-    xcb_connection_t* other = xcb_connect(server.Name().c_str(), nullptr);
-    ASSERT_EQ(xcb_connection_has_error(other), 0);
-    const xcb_window_t window = MappedWindow(other);
-    TShmPresenter presenter(*link, window);
+TEST_F(ShmPresenterTest, AStoppedServerBoundsTheWaitAndTheMissedPictureIsPutNextTime) {
+    TShmPresenter presenter(*Link, Window);
     ASSERT_TRUE(presenter.Ready());
     QImage red(64, 48, QImage::Format_RGB16), green(64, 48, QImage::Format_RGB16);
     red.fill(Qt::red);
@@ -87,25 +90,25 @@ TEST(ShmPresenterTest, AStoppedServerBoundsTheWaitAndTheMissedPictureIsPutNextTi
 
     presenter.Present(red, red.rect(), 1); // the segments made while the server answers
     ASSERT_TRUE(presenter.Shared());
-    RoundTrip(link->Connection());
+    RoundTrip(Link->Connection());
 
-    server.Stop(true);
+    Server.Stop(true);
     presenter.Present(red, red.rect(), 1);
     presenter.Present(red, red.rect(), 1);
     using TClock = std::chrono::steady_clock;
     const TClock::time_point start = TClock::now();
     presenter.Present(green, green.rect(), 1); // no segment comes free
     const TClock::duration took = TClock::now() - start;
-    server.Stop(false);
+    Server.Stop(false);
     EXPECT_GE(took, std::chrono::milliseconds(TShmPresenter::WaitMs));
     EXPECT_LT(took, std::chrono::milliseconds(10 * TShmPresenter::WaitMs));
 
-    RoundTrip(link->Connection()); // both completions are in
+    RoundTrip(Link->Connection()); // both completions are in
     presenter.Present(green, QRect(0, 0, 1, 1), 1);
     EXPECT_TRUE(presenter.Shared());
-    RoundTrip(link->Connection());
+    RoundTrip(Link->Connection());
     xcb_get_image_reply_t* image = xcb_get_image_reply(
-        other, xcb_get_image(other, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, 64, 48, ~0u),
+        Other, xcb_get_image(Other, XCB_IMAGE_FORMAT_Z_PIXMAP, Window, 0, 0, 64, 48, ~0u),
         nullptr);
     ASSERT_NE(image, nullptr);
     const auto* pixels = reinterpret_cast<const uint32_t*>(xcb_get_image_data(image));
@@ -117,5 +120,4 @@ TEST(ShmPresenterTest, AStoppedServerBoundsTheWaitAndTheMissedPictureIsPutNextTi
     EXPECT_EQ(notGreen, 0);
     EXPECT_EQ(pixels[0] & 0xffffff, 0x00ff00u);
     std::free(image);
-    xcb_disconnect(other);
 }
