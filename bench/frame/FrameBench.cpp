@@ -1,15 +1,20 @@
 // Figures for whole frames of the program on the offscreen platform: DrawScreen, DrawMap and one
-// tick of the real main window, each beside the same with the plain reference transcriptions
-// swapped in for the cores, plus the presents alone (the split of a frame).
+// tick of the real main window, each beside the same with the reference transcriptions (the
+// tests' oracle, deliberately slow) swapped in for the cores; DrawScreen also beside the plain
+// transcription of its passes (PlainDrawScreen.h), the yardstick of its speed-up; plus the
+// presents alone (the split of a frame).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include "../RatioReporter.h"
+#include "PlainDrawScreen.h"
 #include "app/Main.h"
 #include "app/Parameters.h"
 #include "support/TempDir.h"
@@ -52,21 +57,52 @@ void ResetState() {
     Terrain::HeightArray = Ref::SmoothField(11);
 }
 
-// While it lives, DrawScreen and DrawMap call the plain transcriptions of the passes and the
-// brush (or, without Reference, the production cores as usual).
-template <bool Reference> struct TCoresFor {
+// Whose cores DrawScreen and DrawMap call: the program's, the reference transcriptions of the
+// passes and the brush, or the plain transcription of the passes.
+enum class TCores { Program, Reference, Plain };
+
+// While it lives, the window draws with the chosen cores.
+template <TCores Kind> struct TCoresFor {
     const TDrawCores Saved = Rig->Window->Cores;
     TCoresFor() {
-        if (Reference) Rig->Window->Cores = {&Ref::ProjectField, &Ref::DrawBars, &Ref::ApplyBrush};
+        if (Kind == TCores::Reference)
+            Rig->Window->Cores = {&Ref::ProjectField, &Ref::DrawBars, &Ref::ApplyBrush};
+        if (Kind == TCores::Plain)
+            Rig->Window->Cores = {&Plain::ProjectField, &Plain::DrawBars, &ApplyBrush};
     }
     ~TCoresFor() { Rig->Window->Cores = Saved; }
 };
 
+// Whether the plain transcription draws the renderer's pixels over a whole turn of the
+// benchmark's field: a yardstick that drew something else would measure nothing.
+bool PlainDrawsAsTheRenderer(TVoxelRenderer& renderer) {
+    const TViewTables tables;
+    const THeightArray field = Ref::SmoothField(11);
+    const TRect clip{0, 0, 319, 239};
+    Ref::TMemorySurface ours, plain;
+    TProjHeightArray proj;
+    TCamera camera;
+    for (uint16_t angle = 0; angle < 360; ++angle) {
+        camera.CamRot = angle;
+        std::fill(ours.Bytes.begin(), ours.Bytes.end(), 0);
+        std::fill(plain.Bytes.begin(), plain.Bytes.end(), 0);
+        renderer.ProjectField(field, camera, tables.Sin, tables.Cos, clip, proj);
+        renderer.DrawBars(proj, ours.Lock, tables.MapPixel, tables.ShadePixel, clip);
+        Plain::ProjectField(field, camera, tables.Sin, tables.Cos, clip, proj);
+        Plain::DrawBars(proj, plain.Lock, tables.MapPixel, tables.ShadePixel, clip);
+        if (ours.Bytes != plain.Bytes) {
+            std::fprintf(stderr, "the plain transcription draws other pixels at angle %d\n", angle);
+            return false;
+        }
+    }
+    return true;
+}
+
 // One frame of the screen view per iteration, the angle one degree further each time.
-template <bool Reference> void ScreenBench(benchmark::State& state) {
+template <TCores Kind> void ScreenBench(benchmark::State& state) {
     ResetState();
     TMain& window = *Rig->Window;
-    const TCoresFor<Reference> cores;
+    const TCoresFor<Kind> cores;
     for (auto _ : state) {
         window.DrawScreen();
         MainState::CamRot = static_cast<uint16_t>((MainState::CamRot + 1) % 360);
@@ -74,11 +110,11 @@ template <bool Reference> void ScreenBench(benchmark::State& state) {
 }
 
 // One stroke at the map's centre per iteration, raising and lowering in turn.
-template <bool Reference> void MapBench(benchmark::State& state) {
+template <TCores Kind> void MapBench(benchmark::State& state) {
     ResetState();
     MainState::BrushRangeMin = static_cast<int32_t>(state.range(0));
     TMain& window = *Rig->Window;
-    const TCoresFor<Reference> cores;
+    const TCoresFor<Kind> cores;
     for (auto _ : state) {
         MainState::ButtonMode = MainState::ButtonMode == bmRaise ? bmLower : bmRaise;
         window.DrawMap(160, 120);
@@ -88,10 +124,10 @@ template <bool Reference> void MapBench(benchmark::State& state) {
 
 // One whole tick per iteration: the camera turns, the cursor rests over the map (with no
 // movement, so a tick that waits for it skips the brush).
-template <bool Reference> void TickBench(benchmark::State& state) {
+template <TCores Kind> void TickBench(benchmark::State& state) {
     ResetState();
     TMain& window = *Rig->Window;
-    const TCoresFor<Reference> cores;
+    const TCoresFor<Kind> cores;
     for (auto _ : state) window.DXTimerTimer(window.DXTimer, 1);
 }
 
@@ -120,17 +156,19 @@ void PresentBench(benchmark::State& state, bool screen) {
     }
 }
 
-void BM_DrawScreen(benchmark::State& state) { ScreenBench<false>(state); }
-void BM_RefDrawScreen(benchmark::State& state) { ScreenBench<true>(state); }
-void BM_DrawMap(benchmark::State& state) { MapBench<false>(state); }
-void BM_RefDrawMap(benchmark::State& state) { MapBench<true>(state); }
-void BM_Tick(benchmark::State& state) { TickBench<false>(state); }
-void BM_RefTick(benchmark::State& state) { TickBench<true>(state); }
+void BM_DrawScreen(benchmark::State& state) { ScreenBench<TCores::Program>(state); }
+void BM_PlainDrawScreen(benchmark::State& state) { ScreenBench<TCores::Plain>(state); }
+void BM_RefDrawScreen(benchmark::State& state) { ScreenBench<TCores::Reference>(state); }
+void BM_DrawMap(benchmark::State& state) { MapBench<TCores::Program>(state); }
+void BM_RefDrawMap(benchmark::State& state) { MapBench<TCores::Reference>(state); }
+void BM_Tick(benchmark::State& state) { TickBench<TCores::Program>(state); }
+void BM_RefTick(benchmark::State& state) { TickBench<TCores::Reference>(state); }
 void BM_PresentScreen(benchmark::State& state) { PresentBench(state, true); }
 void BM_PresentMap(benchmark::State& state) { PresentBench(state, false); }
 
 // Whole turns, so every angle counts the same.
 BENCHMARK(BM_DrawScreen)->Iterations(3600)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PlainDrawScreen)->Iterations(360)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefDrawScreen)->Iterations(360)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DrawMap)->Arg(50)->Arg(200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefDrawMap)->Arg(50)->Arg(200)->Unit(benchmark::kMicrosecond);
@@ -148,9 +186,11 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     TApplication app(argc, argv);
     TFrameRig rig;
+    if (!PlainDrawsAsTheRenderer(rig.Renderer)) return 1;
     Rig = &rig;
     TRatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatio("BM_DrawScreen/iterations:3600", "BM_PlainDrawScreen/iterations:360");
     reporter.PrintRatio("BM_DrawScreen/iterations:3600", "BM_RefDrawScreen/iterations:360");
     reporter.PrintRatio("BM_DrawMap/50", "BM_RefDrawMap/50");
     reporter.PrintRatio("BM_DrawMap/200", "BM_RefDrawMap/200");

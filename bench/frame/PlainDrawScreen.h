@@ -1,0 +1,20 @@
+// DrawScreen's projection and bars written straight from the algorithm, as a developer would
+// write them first: the yardstick the frame benchmark measures the renderer against. Built at
+// -O2 (bench/CMakeLists.txt), like an ordinary release build.
+#pragma once
+
+#include "util/Surface.h"
+#include "views/core/Projection.h"
+
+namespace Plain {
+
+// Every position worked out in full in extended precision, rounded to nearest with ties to even.
+void ProjectField(const THeightArray& field, const TCamera& camera, const TTrigTable& sinTable,
+                  const TTrigTable& cosTable, const TRect& clip, TProjHeightArray& out);
+
+// Each entry's bar pixel by pixel, nearest row first, stopping at the first pixel already set.
+void DrawBars(const TProjHeightArray& proj, const TLockedSurface& surface,
+              const TMapPixelTable& mapPixel, const TShadePixelTable& shadePixel,
+              const TRect& clip);
+
+} // namespace Plain
