@@ -75,10 +75,6 @@ int32_t TCustomDXTimer::FramesPerSecond() const {
     return FFramesPerSecond;
 }
 
-uint32_t TCustomDXTimer::FrameRate() const {
-    return FFrameRate;
-}
-
 void TCustomDXTimer::SetFrameRate(uint32_t value) {
     FFrameRate = value > 1000 ? 1000 : value; // a millisecond clock spaces no finer
     // The idle slot gets the handler for the new rate.

@@ -32,7 +32,6 @@ class TCustomDXTimer : public QObject {
     // Ticks a second, 1 ... 1000, or 0 (the default): every idle pass ticks and the loop never
     // waits. With a rate, ticks come at its deadlines instead of the interval's, and between
     // them the loop sleeps, serving every message at once.
-    uint32_t FrameRate() const;
     void SetFrameRate(uint32_t value);
 
     TNotifyEvent OnActivate;

@@ -40,7 +40,6 @@ class TEditHistory {
     const TStep* Redo(THeightArray& field);
 
     std::size_t Steps() const { return FSteps.size(); }
-    std::size_t UndoableSteps() const { return FDone; }
     // The memory the steps hold.
     std::size_t Bytes() const { return FBytes; }
 
