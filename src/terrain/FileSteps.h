@@ -7,6 +7,7 @@
 #include <string>
 
 #include "terrain/MapFile.h"
+#include "util/Fnc.h"
 
 namespace FileSteps {
 
@@ -14,8 +15,7 @@ constexpr TIoResult AccessDenied = -5;
 constexpr TIoResult ReadBeyondEnd = -100;
 constexpr TIoResult DiskFull = -101;
 
-// "dir/" for "dir/name", "./" for a bare name.
-std::string FolderOf(const std::string& path);
+// "name" for "dir/name" (FolderOf, in util/Fnc.h, gives "dir/").
 std::string NameOf(const std::string& path);
 // Follows symbolic links to the path of the file they name (a path that is no link is its own).
 TIoResult FinalTarget(const std::string& path, std::string& target) noexcept;

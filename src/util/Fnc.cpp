@@ -1,21 +1,21 @@
-// Small utilities: the program's folder, the trigonometric tables, integer text.
+// Small utilities: the program's folder and a path's, the trigonometric tables, integer text.
 #include "util/Fnc.h"
 
 #include <climits>
 #include <cmath>
 #include <unistd.h>
 
-std::string AppPathOf(const std::string& exePath) {
-    const auto slash = exePath.find_last_of('/');
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
     if (slash == std::string::npos) return "./"; // a bare name lives in the current folder
-    return exePath.substr(0, slash + 1);
+    return path.substr(0, slash + 1);
 }
 
 std::string GetAppPath() {
     char buffer[4096];
     const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     if (n <= 0) return "./";
-    return AppPathOf(std::string(buffer, static_cast<size_t>(n)));
+    return FolderOf(std::string(buffer, static_cast<size_t>(n)));
 }
 
 void MakeTrigTables(TTrigTable& sinTable, TTrigTable& cosTable) {

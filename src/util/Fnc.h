@@ -1,4 +1,4 @@
-// Small utilities: the program's folder and the sine and cosine tables.
+// Small utilities: the program's folder and a path's, the sine and cosine tables, integer text.
 #pragma once
 
 #include <array>
@@ -11,8 +11,9 @@ using TTrigTable = std::array<float, 360>;
 
 // Folder of the running executable, ending in the directory separator exactly once.
 std::string GetAppPath();
-// The folder part of a full file path, with the separator appended only when missing.
-std::string AppPathOf(const std::string& exePath);
+// The folder part of a path, ending in the separator: "dir/" for "dir/name", "./" for a bare
+// name.
+std::string FolderOf(const std::string& path);
 
 // SinTable[i] and CosTable[i] for i whole degrees: the angle is formed in extended precision,
 // stored as single precision, and its sine and cosine taken in extended precision.

@@ -5,11 +5,11 @@
 #include <cmath>
 #include <gtest/gtest.h>
 
-TEST(AppPathOf, KeepsOneSeparatorAtTheEnd) {
+TEST(FolderOf, KeepsOneSeparatorAtTheEnd) {
     const std::pair<const char*, const char*> rows[] = {
         {"/", "/"}, {"/voxel", "/"}, {"/a/b/voxel", "/a/b/"}, {"/a/b/", "/a/b/"}, {"voxel", "./"}};
-    for (auto [exePath, folder] : rows)
-        EXPECT_EQ(AppPathOf(exePath), folder) << exePath;
+    for (auto [path, folder] : rows)
+        EXPECT_EQ(FolderOf(path), folder) << path;
 }
 
 TEST(MakeTrigTables, QuarterTurnsMatchTheSinglePrecisionAngle) {
