@@ -20,8 +20,9 @@ class TMemoryFileOps final : public TFileOps {
     size_t Position = 0;
     int OpenFiles = 0;
 
-    int Stat(const std::string&, bool& isRegularFile, bool& exists) override {
-        isRegularFile = exists = true;
+    int Inspect(const std::string&, TFileInfo& info) override {
+        info.Exists = info.Regular = true;
+        info.Size = static_cast<long long>(Content.size());
         return 0;
     }
     int OpenForReading(const std::string&, int& fd) override {
@@ -48,7 +49,6 @@ class TMemoryFileOps final : public TFileOps {
     // A load never writes.
     int OpenExisting(const std::string&, int&) override { std::abort(); }
     int ReadLink(const std::string&, std::string&, bool&) override { std::abort(); }
-    int Inspect(const std::string&, TFileInfo&) override { std::abort(); }
     int CheckWritable(const std::string&) override { std::abort(); }
     int CheckFolderWritable(const std::string&) override { std::abort(); }
     int CreateTemp(const std::string&, const std::string&, std::string&, int&, int&) override {

@@ -22,8 +22,8 @@ class TFileOps {
   public:
     virtual ~TFileOps() = default;
 
-    // Reading.
-    virtual int Stat(const std::string& path, bool& isRegularFile, bool& exists) = 0;
+    // Reading. Inspect follows links; a missing path is Exists = false and 0.
+    virtual int Inspect(const std::string& path, TFileInfo& info) = 0;
     virtual int OpenForReading(const std::string& path, int& fd) = 0; // read only: the load
     virtual int Size(int fd, long long& size) = 0;
     virtual long Read(int fd, void* buffer, unsigned long count) = 0;
@@ -33,8 +33,6 @@ class TFileOps {
     virtual int OpenExisting(const std::string& path, int& fd) = 0; // read and write
     // The link's target text when path is a symbolic link; isLink false (and 0) otherwise.
     virtual int ReadLink(const std::string& path, std::string& target, bool& isLink) = 0;
-    // Follows links; a missing path is Exists = false and 0.
-    virtual int Inspect(const std::string& path, TFileInfo& info) = 0;
     virtual int CheckWritable(const std::string& path) = 0; // 0 when absent or readable+writable
     // 0 when new files may be made in the folder; a missing folder is ENOENT.
     virtual int CheckFolderWritable(const std::string& folder) = 0;

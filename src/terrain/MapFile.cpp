@@ -56,10 +56,9 @@ TIoResult ReadHeightArray(const std::string& fileName, THeightArray& field,
                           TLoadResult& result) noexcept {
     TFileOps& ops = FileOps();
     result = TLoadResult::Reset;
-    bool isRegularFile = false;
-    bool exists = false;
-    if (const int err = ops.Stat(fileName, isRegularFile, exists)) return err;
-    if (!exists || !isRegularFile) return 0;
+    TFileInfo info;
+    if (const int err = ops.Inspect(fileName, info)) return err;
+    if (!info.Exists || !info.Regular) return 0;
 
     int fd = -1;
     if (const int err = ops.OpenForReading(fileName, fd)) return err;

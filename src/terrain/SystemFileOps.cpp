@@ -32,14 +32,6 @@ int OpenWith(const std::string& path, int access, int& fd) {
 
 class TSystemFileOps final : public TFileOps {
   public:
-    int Stat(const std::string& path, bool& isRegularFile, bool& exists) override {
-        TFileInfo info;
-        const int err = Inspect(path, info);
-        isRegularFile = info.Regular;
-        exists = info.Exists;
-        return err;
-    }
-
     int OpenForReading(const std::string& path, int& fd) override {
         return OpenWith(path, O_RDONLY, fd);
     }

@@ -45,9 +45,9 @@ TEST_F(ReliabilityTest, SaveFailingAtEachStepThroughExitKeepsWindowAndFileThenCl
     Terrain::HeightArray[CellIndex(7, 8)] ^= 0x5A;
     const std::vector<uint8_t> changed(Terrain::HeightArray.begin(), Terrain::HeightArray.end());
     // The close first reads the file back to see whether anything changed, so the save's own
-    // close is the second close.
+    // status query and close are the second ones.
     const TFault faults[] = {{TStep::Target, ELOOP, "I/O error 40."},
-                             {TStep::Inspect, EIO, "I/O error 5."},
+                             {TStep::Inspect, EIO, "I/O error 5.", 2},
                              {TStep::Writable, EACCES, "File access denied."},
                              {TStep::Temp, EMFILE, "Too many open files."},
                              {TStep::Write, ENOSPC, "Disk full."},
@@ -86,7 +86,8 @@ TEST_F(ReliabilityTest, SaveFailingAtEachStepThroughExitKeepsWindowAndFileThenCl
 }
 
 TEST_F(ReliabilityTest, LoadFailingAtEachStepOpensAWorkingWindowAndKeepsTheFile) {
-    const TFault faults[] = {{TStep::Stat, ELOOP, "I/O error 40."},
+    // The load's status query follows the one that stamps the file.
+    const TFault faults[] = {{TStep::Inspect, ELOOP, "I/O error 40.", 2},
                              {TStep::OpenRead, EACCES, "File access denied."},
                              {TStep::Size, EOVERFLOW, "I/O error 75."},
                              {TStep::Read, EIO, "I/O error 5."},
@@ -98,6 +99,7 @@ TEST_F(ReliabilityTest, LoadFailingAtEachStepOpensAWorkingWindowAndKeepsTheFile)
         Ops.Clear();
         Ops.FailAt = fault.Step;
         Ops.Error = fault.Error;
+        Ops.FailOnCall = fault.OnCall;
         Boxes.Texts.clear();
         Show();
         ASSERT_EQ(Boxes.Texts.size(), 1u);

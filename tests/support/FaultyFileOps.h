@@ -13,7 +13,6 @@
 
 enum class TStep {
     None,
-    Stat,
     OpenRead, // the load's open
     Open,     // the read-and-write open of the in-place save and the copies
     Size,
@@ -27,7 +26,7 @@ enum class TStep {
     Rename,
     Writable,
     Target,     // the symbolic-link lookup
-    Inspect,    // the status of the file a save replaces
+    Inspect,    // the status of a file: the load's, the one a save replaces
     Mode,       // the mode copied to the new file
     Truncate,
     FolderSync,
@@ -62,9 +61,6 @@ class TFaultyOps final : public TFileOps {
     }
     int CallsOf(TStep step) const { return Calls[static_cast<int>(step)]; }
 
-    int Stat(const std::string& p, bool& regular, bool& exists) override {
-        return Fails(TStep::Stat) ? FailedWith : Sys().Stat(p, regular, exists);
-    }
     int OpenForReading(const std::string& p, int& fd) override {
         return Fails(TStep::OpenRead) ? FailedWith : Sys().OpenForReading(p, fd);
     }

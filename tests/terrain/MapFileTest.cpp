@@ -337,7 +337,7 @@ class MapFileSeamTest : public MapFileTest {
 } // namespace
 
 TEST_F(MapFileSeamTest, SeamLoadFailureAtEachStepLeavesTheFieldZero) {
-    const TFaultRow rows[] = {{TStep::Stat, ELOOP, "I/O error 40"},
+    const TFaultRow rows[] = {{TStep::Inspect, ELOOP, "I/O error 40"},
                               {TStep::OpenRead, EACCES, "File access denied"},
                               {TStep::OpenRead, EMFILE, "Too many open files"},
                               {TStep::Size, EOVERFLOW, "I/O error 75"},
@@ -402,8 +402,7 @@ TEST_F(MapFileSeamTest, SeamEveryCallOfEveryStepFailsCleanlyAndTheNextTrySucceed
         int Error;
         const char* Message; // "no error": the save goes on
     };
-    const TKind kinds[] = {{TStep::Stat, EIO, "I/O error 5"},
-                           {TStep::OpenRead, EIO, "I/O error 5"},
+    const TKind kinds[] = {{TStep::OpenRead, EIO, "I/O error 5"},
                            {TStep::Size, EIO, "I/O error 5"},
                            {TStep::Read, EIO, "I/O error 5"},
                            {TStep::ZeroRead, 0, "Read beyond end of file"},
