@@ -1,5 +1,6 @@
-// Connections of our own to the X display the toolkit uses: the presenter, the pointer query
-// sent ahead and the clipboard worker each keep one, so none waits behind Qt's event thread.
+// Connections of our own to the X display the toolkit uses, so none waits behind Qt's event
+// thread: the presenters and the pointer query sent ahead share one (TShmConnection), and the
+// clipboard worker opens one for each fetch and closes it after.
 #pragma once
 
 #include <string>
