@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the release tree, runs both benchmark programs with repetitions, screenshots the real
-# program's frame counter under Xvfb at depths 24 and 16, and rewrites the generated part of
-# docs/PERFORMANCE.md (figures, machine, date, command) between its two markers; everything
-# outside them is hand-written and kept as it is, so notes belong outside the markers.
+# Builds the release tree, runs both benchmark programs with repetitions (the repetitions of all
+# benchmarks interleaved at random, so each figure and its yardstick alternate in one run),
+# screenshots the real program's frame counter under Xvfb at depths 24 and 16, and rewrites the
+# generated part of docs/PERFORMANCE.md (figures, machine, date, commit, command) between its two
+# markers; everything outside them is hand-written and kept as it is.
 #   tools/perf.sh [build dir]      (default: build-release; VOXEL_BENCH_REPETITIONS, default 5)
 #   tools/perf.sh --doc-only [build dir]   rewrites the page from that folder's last figures
 # VOXEL_PERF_DOC names another page to rewrite (e.g. a copy).
@@ -20,8 +21,12 @@ if ! $doc_only; then
   bash "$root/tools/build.sh" "$dir" -DCMAKE_BUILD_TYPE=Release -- \
     voxel voxel-sample-map voxel_bench voxel_frame_bench
 
+  # The commit measured; "+changes" when src/ or bench/ differ from it.
+  commit=$(git -C "$root" rev-parse --short HEAD 2> /dev/null || echo unknown)
+  [[ -z $(git -C "$root" status --porcelain -- src bench 2> /dev/null) ]] || commit+="+changes"
+  echo "$commit" > "$out/commit.txt"
   common=(--benchmark_repetitions="$reps" --benchmark_report_aggregates_only=true
-          --benchmark_out_format=json)
+          --benchmark_enable_random_interleaving=true --benchmark_out_format=json)
   "$dir/voxel_bench" "${common[@]}" --benchmark_out="$out/views.json" | tee "$out/views.txt"
   QT_QPA_PLATFORM=offscreen "$dir/voxel_frame_bench" "${common[@]}" \
     --benchmark_out="$out/frame.json" | tee "$out/frame.txt"
@@ -56,10 +61,12 @@ fi
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 python3 - "$doc" "$out/views.json" "$out/frame.json" "$(nproc)" "$cpu" "$(date -u +%Y-%m-%d)" \
-  "$(uptime | sed 's/.*load average: //')" "$reps" <<'EOF'
+  "$(uptime | sed 's/.*load average: //')" "$reps" "$(cat "$out/commit.txt" 2> /dev/null || echo unknown)" <<'EOF'
 import json, re, sys
 
-doc, views, frame, cores, cpu, date, load, reps = sys.argv[1:]
+doc, views, frame, cores, cpu, date, load, reps, commit = sys.argv[1:]
+PLAIN = "plain, -O2"  # the plain transcription (bench/frame/PlainDrawScreen.cpp)
+ORACLE = "oracle"     # the tests' reference transcription (tests/support/ref), deliberately slow
 
 def medians(path):
     global reps
@@ -70,55 +77,74 @@ def medians(path):
             reps = b.get("repetitions", reps)  # the run's own count (--doc-only reuses a run)
     return figures
 
+# (label, ours, yardstick's kind, yardstick's benchmark)
 rows = [
     ("Frame (Qt, offscreen)", frame, [
         ("DrawScreen (fill, project, bars, counter, present)", "BM_DrawScreen/iterations:3600",
+         PLAIN, "BM_PlainDrawScreen/iterations:360"),
+        ("DrawScreen", "BM_DrawScreen/iterations:3600", ORACLE,
          "BM_RefDrawScreen/iterations:360"),
-        ("DrawMap, R = 50 (lock, brush, unlock, present)", "BM_DrawMap/50", "BM_RefDrawMap/50"),
-        ("DrawMap, R = 200", "BM_DrawMap/200", "BM_RefDrawMap/200"),
+        ("DrawMap, R = 50 (lock, brush, unlock, present)", "BM_DrawMap/50", ORACLE,
+         "BM_RefDrawMap/50"),
+        ("DrawMap, R = 200", "BM_DrawMap/200", ORACLE, "BM_RefDrawMap/200"),
         ("One tick, cursor over the map (both draws, both presents)",
-         "BM_Tick/iterations:3600", "BM_RefTick/iterations:360"),
+         "BM_Tick/iterations:3600", ORACLE, "BM_RefTick/iterations:360"),
+        ("One tick, left button held over the map (a stroke)", "BM_TickStroke/iterations:3600",
+         None, None),
         ("Present of the screen view, every pixel changed (with its fill)",
-         "BM_PresentScreen", None),
-        ("Present of the map view, every pixel changed (with its fill)", "BM_PresentMap", None),
+         "BM_PresentScreen", None, None),
+        ("Present of the map view, every pixel changed (with its fill)", "BM_PresentMap", None,
+         None),
     ]),
     ("Cores (no Qt)", views, [
-        ("Projection and bars of one frame", "BM_DrawScreenCore/iterations:3600",
+        ("Projection and bars of one frame", "BM_DrawScreenCore/iterations:3600", ORACLE,
          "BM_RefDrawScreenCore/iterations:360"),
-        ("Projection", "BM_ProjectField/iterations:3600", "BM_RefProjectField/iterations:360"),
-        ("Projection, portable code", "BM_ProjectFieldPortable/iterations:3600",
+        ("Projection", "BM_ProjectField/iterations:3600", ORACLE,
          "BM_RefProjectField/iterations:360"),
-        ("Bars", "BM_DrawBars/iterations:3600", "BM_RefDrawBars/iterations:3600"),
-        ("Bars, portable code", "BM_DrawBarsPortable/iterations:3600",
+        ("Projection, portable code", "BM_ProjectFieldPortable/iterations:3600", ORACLE,
+         "BM_RefProjectField/iterations:360"),
+        ("Bars", "BM_DrawBars/iterations:3600", ORACLE, "BM_RefDrawBars/iterations:3600"),
+        ("Bars, portable code", "BM_DrawBarsPortable/iterations:3600", ORACLE,
          "BM_RefDrawBars/iterations:3600"),
-        ("Brush, R = 50", "BM_ApplyBrush/50", "BM_RefApplyBrush/50"),
-        ("Brush, R = 200", "BM_ApplyBrush/200", "BM_RefApplyBrush/200"),
+        ("Brush, R = 50", "BM_ApplyBrush/50", ORACLE, "BM_RefApplyBrush/50"),
+        ("Brush, R = 200", "BM_ApplyBrush/200", ORACLE, "BM_RefApplyBrush/200"),
     ]),
 ]
+
+SCALE = {"ns": 1e-3, "us": 1.0, "ms": 1e3}
+
+def cpu_us(figures, name):
+    return figures[name][1] * SCALE[figures[name][2]] if name in figures else None
 
 tables = [(title, medians(path), entries) for title, path, entries in rows]
 lines = [
     "<!-- generated by tools/perf.sh: begin -->",
-    f"Measured {date} on {cores} cores, {cpu}; load average at the end: {load}.",
-    f"Medians of {reps} repetitions, in microseconds; the ratio is the reference's median CPU",
-    "time over ours. The angle steps one degree per frame through whole turns, the field is",
-    "varied, the camera is the default one.",
+    f"Measured {date} on {cores} cores, {cpu}, the build of commit {commit}; load average at",
+    f"the end: {load}. Medians of {reps} repetitions interleaved at random, in microseconds. The",
+    "angle steps one degree per frame through whole turns, the field is varied, the camera is",
+    "the default one. The ratio is the yardstick's median CPU time over ours: the plain",
+    "transcription at -O2 for the headline, elsewhere the tests' oracle (slow on purpose).",
     "",
 ]
+frame_figures = tables[0][1]
+ours, plain = (cpu_us(frame_figures, "BM_DrawScreen/iterations:3600"),
+               cpu_us(frame_figures, "BM_PlainDrawScreen/iterations:360"))
+if ours and plain:
+    lines += [f"**DrawScreen: {ours:.1f} us CPU against {plain:.1f} us for its plain transcription "
+              f"at -O2: {plain / ours:.1f} times faster.**", ""]
 for title, figures, entries in tables:
-    lines += [f"### {title}", "", "| work | wall | CPU | reference CPU | ratio |",
-              "|---|---:|---:|---:|---:|"]
-    for label, ours, ref in entries:
-        if ours not in figures:
+    lines += [f"### {title}", "", "| work | wall | CPU | yardstick | its CPU | ratio |",
+              "|---|---:|---:|---|---:|---:|"]
+    for label, mine, kind, theirs in entries:
+        if mine not in figures:
             continue
-        real, cpu_time, unit = figures[ours]
-        scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3}[unit]
-        cells = [f"{real * scale:.1f}", f"{cpu_time * scale:.1f}"]
-        if ref and ref in figures:
-            ref_cpu = figures[ref][1] * {"ns": 1e-3, "us": 1.0, "ms": 1e3}[figures[ref][2]]
-            cells += [f"{ref_cpu:.1f}", f"{ref_cpu / (cpu_time * scale):.1f}"]
+        real, cpu_time, unit = figures[mine]
+        cells = [f"{real * SCALE[unit]:.1f}", f"{cpu_time * SCALE[unit]:.1f}"]
+        if theirs and theirs in figures:
+            other = cpu_us(figures, theirs)
+            cells += [kind, f"{other:.1f}", f"{other / (cpu_time * SCALE[unit]):.1f}"]
         else:
-            cells += ["", ""]
+            cells += ["", "", ""]
         lines.append(f"| {label} | " + " | ".join(cells) + " |")
     lines.append("")
 lines += ["Reproduce: `tools/perf.sh` (or `VOXEL_BENCH_REPETITIONS=5 tools/perf.sh <build dir>`).",
