@@ -264,6 +264,23 @@ TEST_F(ProjectionTest, RandomCamerasAnglesClipsAndTablesMatchTheReference) {
     }
 }
 
+// A cache built elsewhere, as the kernel timing hands one to each level: the renderer projects
+// with it as with its own, and the angle grids it kept for the camera before are not reused.
+TEST_F(ProjectionTest, ACacheBuiltElsewhereReplacesTheRenderersAndItsGrids) {
+    const THeightArray field = Ref::NoiseField(9);
+    const TCamera before = Camera(240, 17), after = Camera(700, 17);
+    auto cache = std::make_unique<TCameraCache>();
+    cache->Update(after, FullClip);
+    TProjHeightArray fast, plain{};
+    Ref::ProjectField(field, after, T.Sin, T.Cos, FullClip, plain);
+    for (TVoxelRenderer& renderer : Renderers) {
+        renderer.ProjectField(field, before, T.Sin, T.Cos, FullClip, fast); // keeps its grid
+        renderer.UseCache(*cache);
+        renderer.ProjectField(field, after, T.Sin, T.Cos, FullClip, fast);
+        EXPECT_EQ(FirstDifference(fast, plain), "") << renderer.Options();
+    }
+}
+
 // Every sample kernel marks a half-way case in either coordinate for the exact fix-up, and places
 // the rest; rows 3, 9 and 14 are ties (across, down, down below zero).
 TEST_F(ProjectionTest, SampleKernelsMarkHalfWayCasesInEitherCoordinate) {
