@@ -58,7 +58,8 @@ uint8_t SampleHeight(int x, int y, const TAxis* ax, const TAxis* ay, double wave
 void MakeSampleLandscape(THeightArray& field) {
     TAxis rows[MapHeight][3];
     for (int y = 0; y < MapHeight; ++y)
-        for (int k = 0; k < 3; ++k) rows[y][k] = Axis(y, Cells[k]);
+        for (int k = 0; k < 3; ++k)
+            rows[y][k] = Axis(y, Cells[k]);
     for (int x = 0; x < MapWidth; ++x) {
         const TAxis column[3] = {Axis(x, Cells[0]), Axis(x, Cells[1]), Axis(x, Cells[2])};
         const double wave = std::sin(x / 37.0);

@@ -82,12 +82,15 @@ TKernelTimings TimeLevels(int trials) {
     std::vector<bool> turnRaces(renderers.size(), true), barsRaces(renderers.size(), true);
     const auto dropBehind = [&](const std::vector<TLevelTiming>& part, std::vector<bool>& races) {
         double best = part.front().Seconds;
-        for (const TLevelTiming& t : part) best = std::min(best, t.Seconds);
+        for (const TLevelTiming& t : part)
+            best = std::min(best, t.Seconds);
         for (size_t i = 0; i < part.size(); ++i)
             if (part[i].Seconds >= Behind * best) races[i] = false;
     };
     using TClock = std::chrono::steady_clock;
-    const auto seconds = [](TClock::duration d) { return std::chrono::duration<double>(d).count(); };
+    const auto seconds = [](TClock::duration d) {
+        return std::chrono::duration<double>(d).count();
+    };
     for (int trial = 0; trial < trials; ++trial) {
         if (trial == Settled && !renderers.empty()) {
             dropBehind(timings.Turn, turnRaces);
