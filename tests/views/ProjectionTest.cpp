@@ -358,3 +358,20 @@ TEST(KernelChoiceTest, FastestTimeWinsAndTiesGoNarrower) {
     for (const TRow& row : rows)
         EXPECT_EQ(FastestLevel(row.Timings), row.Want) << testing::PrintToString(row.Timings.size());
 }
+
+// Every level this processor runs is timed at both parts, the slow ones dropped after eight
+// trials keeping the best of those: no part of a level is left untimed or skipped.
+TEST(KernelChoiceTest, TimesEveryLevelAtBothParts) {
+    const TKernelTimings timings = TimeLevels(12);
+    std::vector<TSimd> levels;
+    for (const TSimd level : {TSimd::Portable, TSimd::Avx2, TSimd::Avx512})
+        if (CpuHas(level)) levels.push_back(level);
+    for (const std::vector<TLevelTiming>* part : {&timings.Turn, &timings.Bars}) {
+        ASSERT_EQ(part->size(), levels.size());
+        for (size_t i = 0; i < levels.size(); ++i) {
+            EXPECT_EQ((*part)[i].Level, levels[i]);
+            EXPECT_GT((*part)[i].Seconds, 0);
+            EXPECT_LT((*part)[i].Seconds, 0.5); // timed, not the start value
+        }
+    }
+}
