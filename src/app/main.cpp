@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
     // A Wayland session's X display, where the present never waits, unless the user chose.
     static char platformOption[] = "-platform", x11[] = "xcb";
     if (displayCheck.NamesX11())
-        line.ToolkitArgs.insert(line.ToolkitArgs.begin() + 1, {platformOption, x11});
+        line.ToolkitArgs.insert(line.ToolkitArgs.end(), {platformOption, x11});
     // The toolkit sees only its own options (it may take them out of the list).
     int toolkitArgc = static_cast<int>(line.ToolkitArgs.size());
     line.ToolkitArgs.push_back(nullptr);
