@@ -56,7 +56,7 @@ TKernelTimings TimeLevels(int trials) {
     auto proj = std::make_unique<TProjHeightArray>();
 
     // One camera cache for every level: the camera and the clip are the same throughout, and
-    // its build, longer than a level's trials, would otherwise be paid once per level.
+    // its build would otherwise be paid once per level.
     TCamera camera;
     auto cache = std::make_unique<TCameraCache>();
     cache->Update(camera, clip);
