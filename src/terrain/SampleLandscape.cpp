@@ -44,7 +44,8 @@ uint8_t SampleHeight(int x, int y, const TAxis* ax, const TAxis* ay, double wave
     double h = 10 + 120 * ValueNoise(ax[0], ay[0]) + 40 * ValueNoise(ax[1], ay[1]) +
                10 * ValueNoise(ax[2], ay[2]);
     const double ridge = (y - (70 + 0.35 * x + 28 * wave)) / 20.0;
-    const double peak = std::hypot(x - 255.0, y - 185.0) / 30.0;
+    // The sum of squares is an exact integer: its root is the distance correctly rounded.
+    const double peak = std::sqrt((x - 255.0) * (x - 255.0) + (y - 185.0) * (y - 185.0)) / 30.0;
     h += 70 * std::exp(-ridge * ridge) + 90 * std::exp(-peak * peak);
     if (h < 60) { // the low ground eases down into flat plains at height 30
         const double t = std::max(0.0, (h - 20) / 40);

@@ -359,7 +359,7 @@ TEST(KernelChoiceTest, FastestTimeWinsAndTiesGoNarrower) {
         EXPECT_EQ(FastestLevel(row.Timings), row.Want) << testing::PrintToString(row.Timings.size());
 }
 
-// Every level this processor runs is timed at both parts, the slow ones dropped after eight
+// Every level this processor runs is timed at both parts, the slow ones dropped after four
 // trials keeping the best of those: no part of a level is left untimed or skipped.
 TEST(KernelChoiceTest, TimesEveryLevelAtBothParts) {
     const TKernelTimings timings = TimeLevels(12);

@@ -74,10 +74,11 @@ TKernelTimings TimeLevels(int trials) {
         timings.Turn.push_back({level, 1e9});
         timings.Bars.push_back({level, 1e9});
     }
-    // After two trials at each angle (a level's first there builds its grid), a level half
-    // again as slow as the fastest at a part is timed no further at that part: it cannot win
-    // it, and the slow levels' trials were most of the timing's time.
-    constexpr int Settled = 8;
+    // After a trial at each angle, a level half again as slow as the fastest at a part is timed
+    // no further at that part: it cannot win it, and the slow levels' trials were most of the
+    // timing's time. (Those first trials also build each level's grids, alike for every level
+    // and far within the margin.)
+    constexpr int Settled = 4;
     constexpr double Behind = 1.5;
     std::vector<bool> turnRaces(renderers.size(), true), barsRaces(renderers.size(), true);
     const auto dropBehind = [&](const std::vector<TLevelTiming>& part, std::vector<bool>& races) {
