@@ -29,9 +29,17 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
 fi
 # A DISPLAY nothing answers on fails here, not after a long build. xdpyinfo comes with set-up,
 # so a fresh machine asks once set-up has installed it.
+# The program opens DISPLAY unless a platform or display is named (on a Wayland session too,
+# through its X server).
+x11=true
+[[ -n "${QT_QPA_PLATFORM:-}" && "${QT_QPA_PLATFORM}" != xcb* ]] && x11=false
+for arg in "$@"; do
+  [[ $arg == -- ]] && break
+  [[ $arg == -platform || $arg == -display ]] && x11=false
+done
 display_checked=false
 check_display() {
-  [[ -n "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]] && command -v xdpyinfo >/dev/null || return 0
+  $x11 && [[ -n "${DISPLAY:-}" ]] && command -v xdpyinfo >/dev/null || return 0
   display_checked=true
   if ! xdpyinfo >/dev/null 2>&1; then
     echo "voxel: cannot open the X display \"$DISPLAY\" (is its X server running?)." >&2

@@ -9,6 +9,7 @@ PACKAGES=(
   fonts-nanum fontconfig
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool openbox imagemagick x11-utils xauth xclip libx11-6 libxfixes3
+  weston xwayland qt6-wayland
   python3
   clang libclang-rt-14-dev
 )

@@ -1,5 +1,6 @@
 // Entry point: the command line, the display check, the application object, the main window,
 // the message loop.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -53,10 +54,16 @@ const char* PlatformNamed() {
     return named != nullptr && *named != '\0' ? named : nullptr;
 }
 
-// What a toolkit platform that cannot start is reported as: the one named, or what it had.
-std::string PlatformFailure(const std::optional<std::string>& option) {
+// What a toolkit platform that cannot start is reported as: the one named (by the user, or by
+// the program for a Wayland session's X display, given when it did), or what it had.
+std::string PlatformFailure(const std::optional<std::string>& option,
+                            const std::string& namedX11Display) {
     if (option)
         return "the toolkit cannot start the platform \"" + *option + "\" given by -platform";
+    if (!namedX11Display.empty())
+        return "the toolkit cannot start its X11 platform (\"xcb\") on this Wayland session's X "
+               "display \"" +
+               namedX11Display + "\"";
     if (const char* named = PlatformNamed())
         return std::string("the toolkit cannot start the platform \"") + named +
                "\" named by QT_QPA_PLATFORM";
@@ -82,13 +89,17 @@ int main(int argc, char** argv) {
         std::puts("voxel " VOXEL_VERSION);
         return 0;
     case TCommandLine::TAction::Kernels: {
+        // The whole timing as a start pays it: set-up, caches and every trial.
+        const auto start = std::chrono::steady_clock::now();
         const TKernelTimings timings = TimeLevels(KernelTrials);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         std::printf("%-8s %9s %9s\n", "", "turn", "bars");
         for (size_t i = 0; i < timings.Turn.size(); ++i)
             std::printf("%-8s %6.1f us %6.1f us\n", LevelName(timings.Turn[i].Level),
                         timings.Turn[i].Seconds * 1e6, timings.Bars[i].Seconds * 1e6);
         std::printf("chosen: turn %s, bars %s\n", LevelName(FastestLevel(timings.Turn)),
                     LevelName(FastestLevel(timings.Bars)));
+        std::printf("timed in %.1f ms\n", took.count() * 1e3);
         return 0;
     }
     case TCommandLine::TAction::Fail:
@@ -110,10 +121,6 @@ int main(int argc, char** argv) {
     if (!kernels) return 2;
     // The screen view's renderer with its caches, for the program's life.
     TVoxelRenderer renderer(*kernels);
-    // The toolkit sees only its own options (it may take them out of the list).
-    int toolkitArgc = static_cast<int>(line.ToolkitArgs.size());
-    line.ToolkitArgs.push_back(nullptr);
-    char** toolkitArgv = line.ToolkitArgs.data();
     // Without a usable display the toolkit would abort with a long message; say it in one line.
     TDisplayCheck displayCheck(line.ToolkitPlatform ? line.ToolkitPlatform->c_str() : nullptr,
                                line.ToolkitDisplay ? line.ToolkitDisplay->c_str() : nullptr);
@@ -121,13 +128,22 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "voxel: %s.\n", displayCheck.Problem().c_str());
         return 1;
     }
+    // A Wayland session's X display, where the present never waits, unless the user chose.
+    static char platformOption[] = "-platform", x11[] = "xcb";
+    if (displayCheck.NamesX11())
+        line.ToolkitArgs.insert(line.ToolkitArgs.end(), {platformOption, x11});
+    // The toolkit sees only its own options (it may take them out of the list).
+    int toolkitArgc = static_cast<int>(line.ToolkitArgs.size());
+    line.ToolkitArgs.push_back(nullptr);
+    char** toolkitArgv = line.ToolkitArgs.data();
     // Over the network (ssh -X) the toolkit's shared memory would wait for ever for a
     // descriptor that cannot cross it; the user's own setting stands.
     if (DisplayByNetwork(displayCheck.X11Display())) setenv("QT_XCB_NO_MITSHM", "1", 0);
     // A platform the toolkit cannot start: one line, and 2 for the option that named it.
-    TStartupMessages startupMessages(PlatformFailure(line.ToolkitPlatform),
-                                     line.ToolkitPlatform ? 2 : 1,
-                                     line.ToolkitPlatform || PlatformNamed() != nullptr);
+    TStartupMessages startupMessages(
+        PlatformFailure(line.ToolkitPlatform,
+                        displayCheck.NamesX11() ? displayCheck.X11Display() : ""),
+        line.ToolkitPlatform ? 2 : 1, line.ToolkitPlatform || PlatformNamed() != nullptr);
     TApplication application(toolkitArgc, toolkitArgv);
     startupMessages.Done();
     // The application's own connection is up: the server keeps a client after this one goes.

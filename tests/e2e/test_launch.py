@@ -5,11 +5,15 @@ larger than the screen opens with its frame at the top-left corner, shrunk to th
 server that resets when its last client leaves every start reaches a window (by hand:
 test_launch.py --voxel V --tools T --starts 20), and the toolkit's warnings while it starts
 still reach stderr. Through a relay that forwards TCP to the
-server's socket, as ssh -X does, both views draw, a stroke lands and SIGTERM saves."""
+server's socket, as ssh -X does, both views draw, a stroke lands and SIGTERM saves. In a
+Wayland session with an X display too (weston's headless backend with Xwayland), the program
+runs on X unless told otherwise, draws and saves on SIGTERM; -platform wayland still gets the
+toolkit's Wayland platform."""
 
 import argparse
 import ctypes
 import os
+import re
 import shutil
 import signal
 import struct
@@ -108,6 +112,63 @@ class ClientWatch:
 
     def close(self):
         self.xcb.xcb_disconnect(self.connection)
+
+
+class Weston:
+    """weston's headless backend with Xwayland: a Wayland session whose X display is set too,
+    as a desktop's. It has no seat: no input reaches either server (fake input would end
+    Xwayland), but key events can be sent to a window."""
+
+    def __init__(self, folder):
+        runtime = os.path.join(folder, "runtime")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        log_path = os.path.join(folder, "weston.log")
+        self.log = open(log_path, "wb")
+        self.proc = h.spawn(["weston", "--backend=headless-backend.so", "--xwayland",
+                             "--no-config", "--socket=voxel-e2e", "--width=1280",
+                             "--height=1024", "--idle-time=0"],
+                            env=dict(os.environ, XDG_RUNTIME_DIR=runtime),
+                            stdout=self.log, stderr=self.log)
+
+        def x_display():
+            if self.proc.poll() is not None:
+                raise h.E2eFailure(f"weston ended with code {self.proc.returncode}")
+            with open(log_path, "rb") as f:
+                found = re.search(rb"xserver listening on display (:\d+)", f.read())
+            return found and found.group(1).decode()
+
+        display = h.poll(x_display, 30, "weston's X display")
+        self.env = dict(os.environ)
+        for key in ("QT_QPA_PLATFORM", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS",
+                    "QT_AUTO_SCREEN_SCALE_FACTOR", "XAUTHORITY"):
+            self.env.pop(key, None)
+        self.env.update(DISPLAY=display, WAYLAND_DISPLAY="voxel-e2e", XDG_RUNTIME_DIR=runtime,
+                        XDG_SESSION_TYPE="wayland", LC_ALL="C.UTF-8")
+
+    def run(self, *argv):
+        return subprocess.run(argv, env=self.env, capture_output=True, timeout=30).stdout.decode()
+
+    def window_of(self, pid):
+        """The program's main window on the X display, or None."""
+        for window in self.run("xdotool", "search", "--onlyvisible", "--pid", str(pid)).split():
+            if h.TITLE in self.run("xprop", "-id", window, "-notype", "_NET_WM_NAME"):
+                return window
+        return None
+
+    def screen_view(self, window):
+        """The screen view's pixels (read from the window: Xwayland's root has none)."""
+        data = subprocess.run(["import", "-silent", "-window", window, "-crop",
+                               f"{h.VIEW_SIZE[0]}x{h.VIEW_SIZE[1]}+{h.SCREEN_VIEW[0]}+"
+                               f"{h.SCREEN_VIEW[1]}", "+repage", "-depth", "8", "rgb:-"],
+                              env=self.env, capture_output=True, timeout=30).stdout
+        return h.Image(*h.VIEW_SIZE, data) if len(data) == h.MAP_BYTES * 3 else None
+
+
+def toolkit_platform(pid):
+    """The toolkit platform plugins the process has loaded, by file name."""
+    with open(f"/proc/{pid}/maps") as f:
+        maps = f.read()
+    return {name for name in ("libqxcb.so", "libqwayland-generic.so") if name in maps}
 
 
 class _Iterator(ctypes.Structure):
@@ -216,6 +277,50 @@ def main():
 
     suite.check("DISPLAY=localhost:N through a relay: both views draw, a stroke lands, SIGTERM "
                 "saves", relayed)
+
+    def wayland_session():
+        if not (shutil.which("weston") and shutil.which("Xwayland")):
+            raise h.Skip("weston or Xwayland is not installed (tools/setup.sh installs them)")
+        weston = Weston(suite.folder("weston"))
+        # No platform named: X, where the frames never wait. The first key event goes to
+        # 초기화, which has the focus: the field becomes flat ground, drawn as a black view.
+        voxel = h.Voxel(None, suite.args.voxel, field, suite.folder("weston/x11"))
+        voxel.env = weston.env
+        voxel.launch()
+        window = h.poll(lambda: voxel.check_running() or weston.window_of(voxel.proc.pid), 60,
+                        "the main window on Xwayland")
+        if toolkit_platform(voxel.proc.pid) != {"libqxcb.so"}:
+            raise h.E2eFailure(f"the toolkit runs {toolkit_platform(voxel.proc.pid)}, want X's")
+
+        def black(image):
+            return all(image.rgb(x, y) == (0, 0, 0) for y in range(0, 240, 4)
+                       for x in range(0, 320, 4) if h.outside_counter(x, y))
+
+        h.poll(lambda: voxel.check_running() or (lambda i: i and not black(i))(
+            weston.screen_view(window)), 30, "the landscape on the screen view")
+        weston.run("xdotool", "key", "--window", window, "space")
+        h.poll(lambda: voxel.check_running() or (lambda i: i and black(i))(
+            weston.screen_view(window)), 30, "flat ground on the screen view")
+        os.kill(voxel.proc.pid, signal.SIGTERM)
+        voxel.expect_exit()
+        if voxel.saved_map() != bytes(h.MAP_BYTES):
+            raise h.E2eFailure("SIGTERM did not save the flat ground")
+        # Named: the toolkit's Wayland platform, as asked.
+        native = h.Voxel(None, suite.args.voxel, field, suite.folder("weston/wayland"),
+                         args=["-platform", "wayland"])
+        native.env = weston.env
+        native.launch()
+        h.poll(lambda: native.check_running() or toolkit_platform(native.proc.pid), 60,
+               "a toolkit platform loaded")
+        time.sleep(1)  # under way, not only loaded
+        native.check_running()
+        if toolkit_platform(native.proc.pid) != {"libqwayland-generic.so"}:
+            raise h.E2eFailure(f"-platform wayland runs {toolkit_platform(native.proc.pid)}")
+        os.kill(native.proc.pid, signal.SIGTERM)
+        native.expect_exit()
+
+    suite.check("a Wayland session with an X display: the program runs on X, draws, and saves "
+                "on SIGTERM; -platform wayland runs on Wayland", wayland_session)
 
     def too_large():
         # Twice 688 x 553 and a title bar do not fit 1280 x 1024.

@@ -1,8 +1,14 @@
 // The display check: which display it checks (the command line's before the environment's),
-// its trial connection held until released, and which display names go over the network.
+// its trial connection held until released, X11 named on a Wayland session with an X display,
+// a Wayland display that does not answer, and which display names go over the network.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "support/Xvfb.h"
@@ -20,16 +26,33 @@ void SetOrUnset(const char* name, const char* value) {
 } // namespace
 
 // Each row: the -platform and -display options, QT_QPA_PLATFORM and DISPLAY (nullptr: not
-// given), and the words the problem starts with ("" for none); a server of the test's own
-// stands where a row says "server". With no problem on X the trial connection stays open
-// until released.
+// given), the words the problem starts with ("" for none), then WAYLAND_DISPLAY and
+// XDG_SESSION_TYPE and whether the program names X11 itself; a server of the test's own stands
+// where a row says "server". With no problem on X the trial connection stays open until
+// released.
 TEST(DisplayCheckTest, ChecksTheDisplayTheOptionsNameBeforeTheEnvironmentsAndHoldsIt) {
     const TXvfb server;
     if (!server.Running()) GTEST_SKIP() << "Xvfb could not be started";
     const std::string live = server.Name();
     const char* const Server = "server";
+    // A socket that takes connections, as a compositor's, in a runtime folder of the test's own.
+    char runtime[] = "/tmp/display-check-XXXXXX";
+    ASSERT_NE(mkdtemp(runtime), nullptr);
+    const char* const Live = "wayland-live";
+    const std::string socketPath = std::string(runtime) + "/" + Live;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, socketPath.c_str());
+    const int compositor = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(compositor, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(compositor, 16), 0);
+    const char* const runtimeBefore = std::getenv("XDG_RUNTIME_DIR");
+    const std::string restore = runtimeBefore ? runtimeBefore : "";
+    setenv("XDG_RUNTIME_DIR", runtime, 1);
     struct TRow {
         const char *Platform, *Display, *EnvPlatform, *EnvDisplay, *Problem;
+        const char *Wayland = nullptr, *Session = nullptr;
+        bool NamesX11 = false;
     };
     const TRow rows[] = {
         {nullptr, nullptr, nullptr, Server, ""},
@@ -39,8 +62,19 @@ TEST(DisplayCheckTest, ChecksTheDisplayTheOptionsNameBeforeTheEnvironmentsAndHol
         {"xcb", nullptr, "offscreen", nullptr, "no X display"}, // the option counts
         {nullptr, nullptr, "xcb", nullptr, "no X display"},
         {"xcb", Server, nullptr, nullptr, ""},
+        // A Wayland session with an X display: X11, unless a platform is named. A compositor
+        // answers on Live; none on "wayland-9".
+        {nullptr, nullptr, nullptr, Server, "", "wayland-9", nullptr, true},
+        {nullptr, Server, nullptr, nullptr, "", nullptr, "wayland", true},
+        {nullptr, nullptr, nullptr, ":87", "cannot open the X display", "wayland-9", nullptr, true},
+        {nullptr, nullptr, nullptr, Server, "", nullptr, "x11", false},
+        {"wayland", nullptr, nullptr, Server, "", Live},
+        {nullptr, nullptr, "wayland", Server, "cannot open the Wayland display", "wayland-9"},
+        {nullptr, nullptr, nullptr, nullptr, "", Live, "wayland"}, // Wayland alone
+        {nullptr, nullptr, nullptr, nullptr, "cannot open the Wayland display \"wayland-9\"",
+         "wayland-9"},
+        {"offscreen", nullptr, nullptr, nullptr, "", "wayland-9"},
     };
-    unsetenv("WAYLAND_DISPLAY");
     for (const TRow& row : rows) {
         const auto named = [&](const char* value) {
             return value == Server ? live.c_str() : value;
@@ -48,17 +82,29 @@ TEST(DisplayCheckTest, ChecksTheDisplayTheOptionsNameBeforeTheEnvironmentsAndHol
         SCOPED_TRACE(std::string(row.Platform ? row.Platform : "-") + " " +
                      (row.Display ? row.Display : "-") + " " +
                      (row.EnvPlatform ? row.EnvPlatform : "-") + " " +
-                     (row.EnvDisplay ? row.EnvDisplay : "-"));
+                     (row.EnvDisplay ? row.EnvDisplay : "-") + " " +
+                     (row.Wayland ? row.Wayland : "-") + " " + (row.Session ? row.Session : "-"));
         SetOrUnset("QT_QPA_PLATFORM", row.EnvPlatform);
         SetOrUnset("DISPLAY", named(row.EnvDisplay));
+        SetOrUnset("WAYLAND_DISPLAY", row.Wayland);
+        SetOrUnset("XDG_SESSION_TYPE", row.Session);
         TDisplayCheck check(row.Platform, named(row.Display));
         EXPECT_EQ(check.Problem().substr(0, std::string(row.Problem).size()), row.Problem);
         EXPECT_EQ(check.Problem().empty(), *row.Problem == '\0');
-        const bool onX = *row.Problem == '\0' && (row.Platform == nullptr || *row.Platform == 'x');
+        EXPECT_EQ(check.NamesX11(), row.NamesX11);
+        const char* platform = row.Platform ? row.Platform : row.EnvPlatform;
+        const bool x11 = platform ? *platform == 'x' : row.Wayland == nullptr || row.NamesX11;
+        const bool onX = *row.Problem == '\0' && x11;
         EXPECT_EQ(check.Holding(), onX);
         check.Release();
         EXPECT_FALSE(check.Holding());
     }
+    unsetenv("WAYLAND_DISPLAY"); // the tests after this one start the toolkit on X
+    unsetenv("XDG_SESSION_TYPE");
+    SetOrUnset("XDG_RUNTIME_DIR", runtimeBefore ? restore.c_str() : nullptr);
+    close(compositor);
+    unlink(socketPath.c_str());
+    rmdir(runtime);
 }
 
 TEST(DisplayCheckTest, TellsTheDisplaysReachedOverTheNetwork) {

@@ -264,6 +264,23 @@ TEST_F(ProjectionTest, RandomCamerasAnglesClipsAndTablesMatchTheReference) {
     }
 }
 
+// A cache built elsewhere, as the kernel timing hands one to each level: the renderer projects
+// with it as with its own, and the angle grids it kept for the camera before are not reused.
+TEST_F(ProjectionTest, ACacheBuiltElsewhereReplacesTheRenderersAndItsGrids) {
+    const THeightArray field = Ref::NoiseField(9);
+    const TCamera before = Camera(240, 17), after = Camera(700, 17);
+    auto cache = std::make_unique<TCameraCache>();
+    cache->Update(after, FullClip);
+    TProjHeightArray fast, plain{};
+    Ref::ProjectField(field, after, T.Sin, T.Cos, FullClip, plain);
+    for (TVoxelRenderer& renderer : Renderers) {
+        renderer.ProjectField(field, before, T.Sin, T.Cos, FullClip, fast); // keeps its grid
+        renderer.UseCache(*cache);
+        renderer.ProjectField(field, after, T.Sin, T.Cos, FullClip, fast);
+        EXPECT_EQ(FirstDifference(fast, plain), "") << renderer.Options();
+    }
+}
+
 // Every sample kernel marks a half-way case in either coordinate for the exact fix-up, and places
 // the rest; rows 3, 9 and 14 are ties (across, down, down below zero).
 TEST_F(ProjectionTest, SampleKernelsMarkHalfWayCasesInEitherCoordinate) {
@@ -340,4 +357,21 @@ TEST(KernelChoiceTest, FastestTimeWinsAndTiesGoNarrower) {
     };
     for (const TRow& row : rows)
         EXPECT_EQ(FastestLevel(row.Timings), row.Want) << testing::PrintToString(row.Timings.size());
+}
+
+// Every level this processor runs is timed at both parts, the slow ones dropped after four
+// trials keeping the best of those: no part of a level is left untimed or skipped.
+TEST(KernelChoiceTest, TimesEveryLevelAtBothParts) {
+    const TKernelTimings timings = TimeLevels(12);
+    std::vector<TSimd> levels;
+    for (const TSimd level : {TSimd::Portable, TSimd::Avx2, TSimd::Avx512})
+        if (CpuHas(level)) levels.push_back(level);
+    for (const std::vector<TLevelTiming>* part : {&timings.Turn, &timings.Bars}) {
+        ASSERT_EQ(part->size(), levels.size());
+        for (size_t i = 0; i < levels.size(); ++i) {
+            EXPECT_EQ((*part)[i].Level, levels[i]);
+            EXPECT_GT((*part)[i].Seconds, 0);
+            EXPECT_LT((*part)[i].Seconds, 0.5); // timed, not the start value
+        }
+    }
 }

@@ -19,7 +19,9 @@ TSimd FastestLevel(const std::vector<TLevelTiming>& timings);
 // The fastest trial of each level this processor runs, for the turn (the projection) and for
 // the bars apart, since a level can win one and lose the other: a projection and the bars of a
 // fixed field per trial at one of four angles, the levels taking turns trial by trial, so a
-// disturbance strikes them alike. Give at least two trials per angle.
+// disturbance strikes them alike. Give at least two trials per angle. From the fifth trial on,
+// a level far behind the fastest at a part is no longer timed at it (its time stays its best
+// of the first four).
 struct TKernelTimings {
     std::vector<TLevelTiming> Turn, Bars;
 };

@@ -18,9 +18,11 @@ constexpr int32_t Rows = MapHeight;
 constexpr int64_t SmallOffset = int64_t{1} << 28;
 
 // Rounding to nearest, ties to even, of the extended-precision value; false when the result
-// does not fit 32 bits (such a sample lies outside the field).
+// does not fit 32 bits (such a sample lies outside the field). rintl rounds as nearbyintl does
+// in the rounding mode the program never changes, but is one instruction where nearbyintl saves
+// and restores the floating-point environment around it: most of a camera cache's build.
 bool RoundToInt32(long double v, int64_t& out) {
-    const long double r = std::nearbyintl(v);
+    const long double r = std::rintl(v);
     if (!(r >= -2147483648.0L && r <= 2147483647.0L)) return false;
     out = static_cast<int64_t>(r);
     return true;
@@ -64,7 +66,7 @@ uint8_t Quotient(uint8_t h, float s2) {
         throw EZeroDivide();
     }
     return static_cast<uint8_t>(
-        static_cast<int64_t>(std::nearbyintl(h / static_cast<long double>(s2))));
+        static_cast<int64_t>(std::rintl(h / static_cast<long double>(s2))));
 }
 
 TFieldClip FieldClipOf(const TRect& clip) {

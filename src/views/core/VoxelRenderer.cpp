@@ -55,6 +55,11 @@ void TVoxelRenderer::ProjectField(const THeightArray& field, const TCamera& came
         TurnColumns(*FTurn, FTurnKernels, nullptr, field, out);
 }
 
+void TVoxelRenderer::UseCache(const TCameraCache& built) {
+    *FCache = built;
+    if (FGrids) FGrids->Forget();
+}
+
 void TVoxelRenderer::DrawBars(const TProjHeightArray& proj, const TLockedSurface& surface,
                               const TMapPixelTable& mapPixel, const TShadePixelTable& shadePixel,
                               const TRect& clip) const {

@@ -32,6 +32,11 @@ class TVoxelRenderer {
     void ProjectField(const THeightArray& field, const TCamera& camera, const TTrigTable& sinTable,
                       const TTrigTable& cosTable, const TRect& clip, TProjHeightArray& out);
 
+    // Takes a copy of a cache another renderer or its owner built, sparing this renderer the
+    // build when both project with the same camera and clip (the angle aside); the angle grids
+    // kept so far are forgotten, as on any rebuild.
+    void UseCache(const TCameraCache& built);
+
     // Draws the bars, nearest row first, into a locked 16-bit surface already filled with
     // black. Only pixels inside both the clip and the surface's Width x Height are read or
     // written.
