@@ -4,45 +4,9 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 
+#include "present/ChangedRow.h"
 #include "util/Exceptions.h"
-
-namespace {
-
-// Whether two runs of 16 pixels are equal, without a library call.
-inline bool SameChunk(const uint8_t* a, const uint8_t* b) {
-    uint64_t difference = 0;
-    for (int i = 0; i < 32; i += 8) {
-        uint64_t p, q;
-        std::memcpy(&p, a + i, 8);
-        std::memcpy(&q, b + i, 8);
-        difference |= p ^ q;
-    }
-    return difference == 0;
-}
-
-// Copies the part of a row that differs, in whole runs of 16 pixels: [first, end) are the
-// pixels copied. False when the rows are equal.
-bool CopyChangedRow(const uint8_t* from, uint8_t* to, int width, int& first, int& end) {
-    constexpr int Run = 16;
-    const auto same = [from, to, width](int x) {
-        if (width - x >= Run) return SameChunk(from + 2 * x, to + 2 * x);
-        return std::memcmp(from + 2 * x, to + 2 * x, static_cast<size_t>(width - x) * 2) == 0;
-    };
-    first = 0;
-    while (first < width && same(first))
-        first += Run;
-    if (first >= width) return false;
-    int last = (width - 1) / Run * Run;
-    while (last > first && same(last))
-        last -= Run;
-    end = std::min(last + Run, width);
-    std::memcpy(to + 2 * first, from + 2 * first, static_cast<size_t>(end - first) * 2);
-    return true;
-}
-
-} // namespace
 
 TDXDrawDriver::TDXDrawDriver(TCustomDXDraw* view) : FView(view) {}
 

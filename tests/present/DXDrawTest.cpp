@@ -4,11 +4,13 @@
 #include <QScreen>
 #include <QPainter>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "present/ChangedRow.h"
 #include "present/DXDraw.h"
 #include "platform/Rgb565.h"
 #include "support/PlatformDoubles.h"
@@ -367,6 +369,35 @@ TEST(DXDrawPresentTest, AFlipShowsOnlyWhatChangedAndTheViewKeepsOnePresenter) {
     view->FinalizeView();
     EXPECT_GT(platform.Log.Released, released);
     EXPECT_EQ(platform.Log.Made, 1);
+}
+
+// The changed part of a row, by both kernels: for every width around the run size and every
+// pair of changed pixels, the runs from the first's to the last's are copied and nothing else.
+TEST(DXDrawPresentTest, ChangedRowCopiesTheRunsFromTheFirstToTheLastChange) {
+    using TKernel = bool (*)(const uint8_t*, uint8_t*, int, int&, int&);
+    for (const TKernel kernel : {&CopyChangedRow, &CopyChangedRowPlain})
+        for (const int width : {1, 15, 16, 17, 47, 64, 333}) {
+            std::vector<uint16_t> from(width), was(width);
+            for (int x = 0; x < width; ++x)
+                from[x] = was[x] = static_cast<uint16_t>(Pattern(x, 3));
+            std::vector<uint16_t> to = was;
+            int first = -1, end = -1;
+            EXPECT_FALSE(kernel(reinterpret_cast<const uint8_t*>(from.data()),
+                                reinterpret_cast<uint8_t*>(to.data()), width, first, end));
+            for (int a = 0; a < width; ++a)
+                for (int b = a; b < width; b += 7) {
+                    from = was;
+                    from[a] ^= 0x8001u;
+                    from[b] ^= 0x0100u;
+                    to = was;
+                    ASSERT_TRUE(kernel(reinterpret_cast<const uint8_t*>(from.data()),
+                                       reinterpret_cast<uint8_t*>(to.data()), width, first, end));
+                    ASSERT_EQ(first, a / 16 * 16) << width << ": " << a << ", " << b;
+                    ASSERT_EQ(end, std::min((b / 16 + 1) * 16, width)) << width << ": " << a << ", " << b;
+                    for (int x = 0; x < width; ++x)
+                        ASSERT_EQ(to[x], x >= first && x < end ? from[x] : was[x]) << x;
+                }
+        }
 }
 
 // Presenting converts to a 32-bit window exactly as Qt converts, for every 16-bit value.
