@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int Run = 16; // pixels
+constexpr int Run = ChangedRun;
 constexpr int RunBytes = 2 * Run;
 
 // Whether two runs of 16 pixels are equal, without a library call.

@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+// The pixels compared and copied as one.
+constexpr int ChangedRun = 16;
+
 // Copies the part of the row at from that differs from the row at to, in whole runs of 16
 // pixels counted from the row's start: [first, end) are the pixels copied, end cut to width.
 // False, with nothing copied, when the rows are equal. The widest kernel this processor runs.

@@ -36,7 +36,7 @@ void TDXDrawDriverBlt::Finalize() {
     FView->ReleaseSurfaces();
 }
 
-void TDXDrawDriverBlt::Flip() {
+void TDXDrawDriverBlt::Flip(const std::optional<QRect>& written) {
     TCustomDXDraw& view = *FView;
     TDirectDrawSurface* back = view.FBack.get();
     TDirectDrawSurface* primary = view.FPrimary.get();
@@ -56,24 +56,45 @@ void TDXDrawDriverBlt::Flip() {
     if (area.isEmpty()) return;
 
     // Only what differs from the window area is copied and shown: the map view changes only
-    // under the brush, and a view that did not change at all costs a comparison.
+    // under the brush. What was not written since the last present is not even compared:
+    // nothing when neither surface was, and only the caller's box after its one write.
+    const bool synced =
+        FSynced && area == FSyncedArea && primary->Writes() == FPrimaryWrites;
+    const uint64_t writes = back->Writes() - FBackWrites;
+    if (synced && writes == 0) return;
+    QRect compared = area;
+    if (synced && writes == 1 && written) {
+        // Whole runs counted from the area's left: the same runs as a whole comparison finds.
+        const QRect box = written->translated(originX, originY) & area;
+        const int runLeft = area.left() + (box.left() - area.left()) / ChangedRun * ChangedRun;
+        const int runEnd = std::min(
+            area.left() + ((box.right() - area.left()) / ChangedRun + 1) * ChangedRun,
+            area.right() + 1);
+        compared = box.isEmpty() ? QRect()
+                                 : QRect(runLeft, box.top(), runEnd - runLeft, box.height());
+    }
+
     constexpr int BytesPerPixel = 2;
     uint8_t* targetBits = target.bits();
     const uint8_t* sourceBits = source.constBits();
     int left = INT_MAX, right = -1, top = -1, bottom = -1;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        uint8_t* to = targetBits + y * target.bytesPerLine() + area.left() * BytesPerPixel;
+    for (int y = compared.top(); y <= compared.bottom(); ++y) {
+        uint8_t* to = targetBits + y * target.bytesPerLine() + compared.left() * BytesPerPixel;
         const uint8_t* from = sourceBits + (y - originY) * source.bytesPerLine() +
-                              (area.left() - originX) * BytesPerPixel;
+                              (compared.left() - originX) * BytesPerPixel;
         int first = 0, end = 0;
-        if (!CopyChangedRow(from, to, area.width(), first, end)) continue;
-        left = std::min(left, first);
-        right = std::max(right, end - 1);
+        if (!CopyChangedRow(from, to, compared.width(), first, end)) continue;
+        left = std::min(left, compared.left() + first);
+        right = std::max(right, compared.left() + end - 1);
         if (top < 0) top = y;
         bottom = y;
     }
+    FSynced = true;
+    FSyncedArea = area;
+    FBackWrites = back->Writes();
+    FPrimaryWrites = primary->Writes();
     if (bottom < 0) return;
-    view.ShowPresented(QRect(area.left() + left, top, right - left + 1, bottom - top + 1));
+    view.ShowPresented(QRect(left, top, right - left + 1, bottom - top + 1));
 }
 
 void TDXDrawDriverBlt::Resize() {

@@ -348,7 +348,8 @@ TEST_F(DXDrawTest, KeptTextLayoutDrawsWhatAFreshPainterDraws) {
 }
 
 // Through a presenter that records: each view takes one as it is made, a flip shows only the
-// runs of 16 pixels that changed (nothing when nothing did), and finalising releases it.
+// runs of 16 pixels that changed (nothing when nothing did), also when told where its caller's
+// one write was, but everything any other write since changed; finalising releases it.
 TEST(DXDrawPresentTest, AFlipShowsOnlyWhatChangedAndTheViewKeepsOnePresenter) {
     TScriptedPlatform platform;
     TForm form;
@@ -365,6 +366,34 @@ TEST(DXDrawPresentTest, AFlipShowsOnlyWhatChangedAndTheViewKeepsOnePresenter) {
     FlipView(view);
     FlipView(view);
     EXPECT_EQ(platform.Log.Shown, std::vector<QRect>{QRect(96, 50, 48, 3)});
+
+    // One write, told where: the same runs as a whole comparison finds.
+    const auto writeAt = [view](int x, int y, uint16_t value) {
+        TLockedSurface s;
+        ASSERT_TRUE(LockSurface(view->BackSurface(), s));
+        StorePixel(s, x, y, value);
+        UnlockSurface(view->BackSurface(), s.Bits);
+    };
+    platform.Log.Shown.clear();
+    writeAt(200, 100, 0x1111);
+    FlipView(view, QRect(199, 99, 3, 3));
+    EXPECT_EQ(platform.Log.Shown, std::vector<QRect>{QRect(192, 100, 16, 1)});
+    // A write before the caller's, a write to the window area, text drawn: each is shown.
+    platform.Log.Shown.clear();
+    PutPixel(view->BackSurface(), 5, 5, 0x2222);
+    writeAt(200, 100, 0x3333);
+    FlipView(view, QRect(200, 100, 1, 1));
+    FillSurface(view->PrimarySurface(), 0);
+    FlipView(view);
+    TDirectDrawSurfaceCanvas* canvas = SurfaceCanvas(view->BackSurface());
+    canvas->TextOut(40, 200, u"8");
+    ReleaseCanvas(canvas);
+    FlipView(view);
+    ASSERT_EQ(platform.Log.Shown.size(), 3u);
+    EXPECT_EQ(platform.Log.Shown[0], QRect(0, 5, 208, 96));
+    EXPECT_EQ(platform.Log.Shown[1], QRect(0, 5, 208, 96)); // all that is not black
+    EXPECT_TRUE(platform.Log.Shown[2].intersects(QRect(40, 200, 1, 1)));
+    EXPECT_EQ(view->Presented(), *view->BackSurface()->Image());
     const int released = platform.Log.Released;
     view->FinalizeView();
     EXPECT_GT(platform.Log.Released, released);
