@@ -35,15 +35,25 @@ void PaintWholeMap(TDXDraw* view, const THeightArray& field, const TMapPixelTabl
 void DrawMapView(TDXDraw* view, THeightArray& field, int32_t cx, int32_t cy,
                  const TBrushParams& params, const TBrushProfile& profile,
                  const TSqrtTable& sqrtTable, const TMapPixelTable& mapPixel,
-                 decltype(TDrawCores::ApplyBrush) brush) {
+                 decltype(TDrawCores::ApplyBrush) brush, TRevealMemo* memo) {
+    TDirectDrawSurface* surface = view->BackSurface();
+    // Only reveals of an ordinary disc are remembered; every other stroke forgets.
+    const bool reveal = memo != nullptr && params.Mode == bmNone && surface != nullptr &&
+                        BrushBox(cx, cy, params.Radius).has_value();
+    if (reveal && memo->Same(surface, field, cx, cy, params, mapPixel, brush)) {
+        FlipView(view);
+        return;
+    }
+    if (memo != nullptr) memo->Forget();
     std::optional<QRect> box; // where this stroke wrote, when it did
     {
-        TSurfaceLock lock(view->BackSurface());
+        TSurfaceLock lock(surface);
         if (lock.Locked()) {
             brush(field, lock.Surface(), cx, cy, params, profile, sqrtTable, mapPixel);
             box = BrushBox(cx, cy, params.Radius);
         }
     }
+    if (reveal && box) memo->Remember(surface, field, cx, cy, params, mapPixel, brush);
     if (box)
         FlipView(view, *box);
     else
