@@ -3,6 +3,11 @@
 // tests' oracle, deliberately slow) swapped in for the cores; DrawScreen also beside the plain
 // transcription of its passes (PlainDrawScreen.h), the yardstick of its speed-up; plus the
 // presents alone (the split of a frame).
+//
+// With --display_scale=N the same run goes to an X server of its own at that display scale,
+// presented as the program presents there (its X platform: shared memory, each pixel N x N),
+// so the tick's figure holds the present's real cost at a scale the offscreen platform cannot
+// show that way.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -10,14 +15,19 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "../RatioReporter.h"
 #include "PlainDrawScreen.h"
 #include "app/Main.h"
 #include "app/Parameters.h"
+#include "platform/Mouse.h"
+#include "platform/Platform.h"
 #include "support/TempDir.h"
+#include "support/Xvfb.h"
 #include "support/ref/Reference.h"
 #include "terrain/TerrainState.h"
 #include "toolkit/Application.h"
@@ -39,9 +49,26 @@ struct TFrameRig {
         Window = std::make_unique<TMain>(Renderer, Dir.Path());
         Window->show();
         QApplication::processEvents();
-        const QPoint centre = Window->DXMap->mapToGlobal(QPoint(160, 120));
-        Mouse = {false, false, centre.x(), centre.y()};
+        Mouse = {false, false, 0, 0};
+        const QPoint centre = MapCentreOnScreen();
+        Mouse.X = centre.x();
+        Mouse.Y = centre.y();
         Window->MouseSampler = [this] { return Mouse; };
+    }
+
+    // The screen's device pixel over the map's centre, as the platform maps it back (the
+    // display scale and the window's origin on the server included).
+    QPoint MapCentreOnScreen() const {
+        const QPoint cell(160, 120);
+        const qreal scale = Window->devicePixelRatioF();
+        const QPoint global = Window->DXMap->mapToGlobal(cell);
+        QPoint device(qRound(global.x() * scale), qRound(global.y() * scale));
+        for (int tries = 0; tries < 4; ++tries) {
+            const QPoint got = ScreenToClient(Window->DXMap, device.x(), device.y());
+            if (got == cell) break;
+            device += (cell - got) * qRound(scale);
+        }
+        return device;
     }
 };
 
@@ -180,11 +207,44 @@ BENCHMARK(BM_PresentMap)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
+// Takes --display_scale=N out of the arguments: 0 without it.
+int TakeDisplayScale(int& argc, char** argv) {
+    constexpr const char* Flag = "--display_scale=";
+    int scale = 0;
+    int kept = 0;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0 && std::strncmp(argv[i], Flag, std::strlen(Flag)) == 0)
+            scale = std::atoi(argv[i] + std::strlen(Flag));
+        else
+            argv[kept++] = argv[i];
+    }
+    argc = kept;
+    return scale;
+}
+
 int main(int argc, char** argv) {
+    const int scale = TakeDisplayScale(argc, argv);
+    std::unique_ptr<TXvfb> server;
+    if (scale > 0) {
+        // Room for the whole window at that scale, so no put is cut by the screen's edge.
+        server = std::make_unique<TXvfb>(true, "2560x2048x24");
+        if (!server->Running()) {
+            std::fprintf(stderr, "no X server for --display_scale (is Xvfb installed?)\n");
+            return 1;
+        }
+        setenv("DISPLAY", server->Name().c_str(), 1);
+        unsetenv("WAYLAND_DISPLAY");
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        setenv("QT_SCALE_FACTOR", std::to_string(scale).c_str(), 1);
+        benchmark::AddCustomContext("display", "X server of its own, scale " +
+                                                   std::to_string(scale));
+    }
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     TApplication app(argc, argv);
+    // The platform the program opens: X's under --display_scale, the toolkit's offscreen.
+    const std::unique_ptr<TPlatform> platform = OpenPlatform();
     TFrameRig rig;
     if (!PlainDrawsAsTheRenderer(rig.Renderer)) return 1;
     Rig = &rig;

@@ -57,7 +57,7 @@ void TMain::DrawMap(int32_t cx, int32_t cy) {
     using namespace MainState;
     const TBrushParams params{BrushRangeMin, HeightArrayDiv, ButtonMode, DXMap->height()};
     DrawMapView(DXMap, Terrain::HeightArray, cx, cy, params, Terrain::BrushProfile,
-                Terrain::SqrtTable, Terrain::MapPixel, Cores.ApplyBrush);
+                Terrain::SqrtTable, Terrain::MapPixel, Cores.ApplyBrush, &FReveal);
 }
 
 void TMain::DrawScreen() {

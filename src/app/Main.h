@@ -18,6 +18,7 @@
 #include "toolkit/SelectionFetch.h"
 #include "toolkit/SpinEdit.h"
 #include "util/Fnc.h"
+#include "views/RevealMemo.h"
 #include "views/core/DrawCores.h"
 
 class QButtonGroup;
@@ -147,6 +148,7 @@ class TMain : public TForm {
     std::string FMapFile;
     TMapStore FMapStore; // what this copy last loaded or saved; when a close writes
     TEditHistory FHistory; // the strokes and resets since the load
+    TRevealMemo FReveal;   // the last reveal under the cursor, left out while nothing changes
     TWindowKeys* FKeys = nullptr;
     TFieldPaste* FPaste = nullptr;
     TCircleCursor* FBrushCursor = nullptr; // the brush's reach, over the map view

@@ -13,8 +13,8 @@
 
 namespace {
 
-// RGB565 to RGB32 with each channel's top bits repeated below (as Qt converts). Every output
-// bit copies one input bit, so one table per input byte suffices; both stay in the L1 cache.
+// RGB565 to RGB32 by ExpandRgb565. Every output bit copies one input bit, so one table per
+// input byte suffices (the two looked-up halves OR together); both stay in the L1 cache.
 struct TRgb565Tables {
     std::array<uint32_t, 256> Low{};
     std::array<uint32_t, 256> High{};
@@ -23,8 +23,8 @@ struct TRgb565Tables {
 const TRgb565Tables& Rgb565Tables() {
     static const TRgb565Tables tables = [] {
         const auto expand = [](uint32_t c) {
-            return ((c << 3) & 0xF8u) | ((c >> 2) & 0x07u) | ((c << 5) & 0xFC00u) |
-                   ((c >> 1) & 0x300u) | ((c << 8) & 0xF80000u) | ((c << 3) & 0x70000u);
+            const TRgb888 rgb = ExpandRgb565(static_cast<uint16_t>(c));
+            return uint32_t{rgb.Red} << 16 | uint32_t{rgb.Green} << 8 | rgb.Blue;
         };
         TRgb565Tables t;
         for (uint32_t i = 0; i < 256; ++i) {

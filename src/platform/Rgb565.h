@@ -6,6 +6,17 @@
 
 #include <cstdint>
 
+// The three 8-bit channels of an RGB565 pixel, each widened with its top bits repeated below
+// (as Qt converts): every output bit copies one input bit.
+struct TRgb888 {
+    uint8_t Red, Green, Blue;
+};
+constexpr TRgb888 ExpandRgb565(uint16_t c) {
+    return {static_cast<uint8_t>(((c >> 8) & 0xF8u) | (c >> 13)),
+            static_cast<uint8_t>(((c >> 3) & 0xFCu) | ((c >> 9) & 0x03u)),
+            static_cast<uint8_t>(((c << 3) & 0xF8u) | ((c >> 2) & 0x07u))};
+}
+
 // Converts count RGB565 pixels into opaque 32-bit ones.
 void ConvertRgb565Row(const uint8_t* source, uint32_t* target, int count);
 // The same, each pixel twice across, into both rows (2 x count pixels each): a display scale

@@ -257,11 +257,15 @@ void TCustomDXDraw::ShowPresented(const QRect& area) {
     if (!area.isEmpty()) FPresenter->Show(*FPrimary->Image(), area);
 }
 
-void TCustomDXDraw::Flip() {
+void TCustomDXDraw::Flip(const std::optional<QRect>& written) {
     if (!FInitialized || FUpdating || !FDriver || !CanPresent()) return;
-    FDriver->Flip();
+    FDriver->Flip(written);
 }
 
 void FlipView(TCustomDXDraw* view) {
     if (view != nullptr) view->Flip();
+}
+
+void FlipView(TCustomDXDraw* view, const QRect& written) {
+    if (view != nullptr) view->Flip(written);
 }

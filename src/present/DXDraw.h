@@ -10,8 +10,10 @@
 #include <QRegion>
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "present/DirectDraw.h"
 
@@ -28,7 +30,8 @@ class TDXDrawDriver {
     explicit TDXDrawDriver(TCustomDXDraw* view);
     virtual ~TDXDrawDriver();
     virtual void Finalize() = 0;
-    virtual void Flip() = 0;
+    // written: where alone the back surface may have changed since the last present, if known.
+    virtual void Flip(const std::optional<QRect>& written) = 0;
     virtual void Initialize() = 0;
     virtual void Resize() {}
 
@@ -41,9 +44,16 @@ class TDXDrawDriverBlt : public TDXDrawDriver {
   public:
     using TDXDrawDriver::TDXDrawDriver;
     void Finalize() override;
-    void Flip() override;
+    void Flip(const std::optional<QRect>& written) override;
     void Initialize() override;
     void Resize() override; // makes the back surface anew at the new size
+
+  private:
+    // After the last complete present the window area matched the back surface within
+    // FSyncedArea, as of these counts of writes to either surface.
+    bool FSynced = false;
+    QRect FSyncedArea;
+    uint64_t FBackWrites = 0, FPrimaryWrites = 0;
 };
 
 // ---- The view ----
@@ -87,7 +97,9 @@ class TCustomDXDraw : public QWidget {
     void FinalizeView();
     void RestoreSurfaces();
     bool CanPresent();
-    void Flip();
+    // written: where alone the back surface may have changed since the last present (see
+    // FlipView).
+    void Flip(const std::optional<QRect>& written = std::nullopt);
 
     // The picture last presented (the window area's content), for painting and pictures.
     const QImage& Presented() const;
@@ -134,3 +146,6 @@ class TDXDraw : public TCustomDXDraw {
 
 // Presents the view's back surface in its window area; on the screen when it returns.
 void FlipView(TCustomDXDraw* view);
+// The same, told that since the last present the back surface changed only within written
+// (back-surface pixels): when its one write since was the caller's, only there is compared.
+void FlipView(TCustomDXDraw* view, const QRect& written);

@@ -4,45 +4,9 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 
+#include "present/ChangedRow.h"
 #include "util/Exceptions.h"
-
-namespace {
-
-// Whether two runs of 16 pixels are equal, without a library call.
-inline bool SameChunk(const uint8_t* a, const uint8_t* b) {
-    uint64_t difference = 0;
-    for (int i = 0; i < 32; i += 8) {
-        uint64_t p, q;
-        std::memcpy(&p, a + i, 8);
-        std::memcpy(&q, b + i, 8);
-        difference |= p ^ q;
-    }
-    return difference == 0;
-}
-
-// Copies the part of a row that differs, in whole runs of 16 pixels: [first, end) are the
-// pixels copied. False when the rows are equal.
-bool CopyChangedRow(const uint8_t* from, uint8_t* to, int width, int& first, int& end) {
-    constexpr int Run = 16;
-    const auto same = [from, to, width](int x) {
-        if (width - x >= Run) return SameChunk(from + 2 * x, to + 2 * x);
-        return std::memcmp(from + 2 * x, to + 2 * x, static_cast<size_t>(width - x) * 2) == 0;
-    };
-    first = 0;
-    while (first < width && same(first))
-        first += Run;
-    if (first >= width) return false;
-    int last = (width - 1) / Run * Run;
-    while (last > first && same(last))
-        last -= Run;
-    end = std::min(last + Run, width);
-    std::memcpy(to + 2 * first, from + 2 * first, static_cast<size_t>(end - first) * 2);
-    return true;
-}
-
-} // namespace
 
 TDXDrawDriver::TDXDrawDriver(TCustomDXDraw* view) : FView(view) {}
 
@@ -72,7 +36,7 @@ void TDXDrawDriverBlt::Finalize() {
     FView->ReleaseSurfaces();
 }
 
-void TDXDrawDriverBlt::Flip() {
+void TDXDrawDriverBlt::Flip(const std::optional<QRect>& written) {
     TCustomDXDraw& view = *FView;
     TDirectDrawSurface* back = view.FBack.get();
     TDirectDrawSurface* primary = view.FPrimary.get();
@@ -92,24 +56,45 @@ void TDXDrawDriverBlt::Flip() {
     if (area.isEmpty()) return;
 
     // Only what differs from the window area is copied and shown: the map view changes only
-    // under the brush, and a view that did not change at all costs a comparison.
+    // under the brush. What was not written since the last present is not even compared:
+    // nothing when neither surface was, and only the caller's box after its one write.
+    const bool synced =
+        FSynced && area == FSyncedArea && primary->Writes() == FPrimaryWrites;
+    const uint64_t writes = back->Writes() - FBackWrites;
+    if (synced && writes == 0) return;
+    QRect compared = area;
+    if (synced && writes == 1 && written) {
+        // Whole runs counted from the area's left: the same runs as a whole comparison finds.
+        const QRect box = written->translated(originX, originY) & area;
+        const int runLeft = area.left() + (box.left() - area.left()) / ChangedRun * ChangedRun;
+        const int runEnd = std::min(
+            area.left() + ((box.right() - area.left()) / ChangedRun + 1) * ChangedRun,
+            area.right() + 1);
+        compared = box.isEmpty() ? QRect()
+                                 : QRect(runLeft, box.top(), runEnd - runLeft, box.height());
+    }
+
     constexpr int BytesPerPixel = 2;
     uint8_t* targetBits = target.bits();
     const uint8_t* sourceBits = source.constBits();
     int left = INT_MAX, right = -1, top = -1, bottom = -1;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        uint8_t* to = targetBits + y * target.bytesPerLine() + area.left() * BytesPerPixel;
+    for (int y = compared.top(); y <= compared.bottom(); ++y) {
+        uint8_t* to = targetBits + y * target.bytesPerLine() + compared.left() * BytesPerPixel;
         const uint8_t* from = sourceBits + (y - originY) * source.bytesPerLine() +
-                              (area.left() - originX) * BytesPerPixel;
+                              (compared.left() - originX) * BytesPerPixel;
         int first = 0, end = 0;
-        if (!CopyChangedRow(from, to, area.width(), first, end)) continue;
-        left = std::min(left, first);
-        right = std::max(right, end - 1);
+        if (!CopyChangedRow(from, to, compared.width(), first, end)) continue;
+        left = std::min(left, compared.left() + first);
+        right = std::max(right, compared.left() + end - 1);
         if (top < 0) top = y;
         bottom = y;
     }
+    FSynced = true;
+    FSyncedArea = area;
+    FBackWrites = back->Writes();
+    FPrimaryWrites = primary->Writes();
     if (bottom < 0) return;
-    view.ShowPresented(QRect(area.left() + left, top, right - left + 1, bottom - top + 1));
+    view.ShowPresented(QRect(left, top, right - left + 1, bottom - top + 1));
 }
 
 void TDXDrawDriverBlt::Resize() {

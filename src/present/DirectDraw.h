@@ -118,6 +118,12 @@ class TDirectDrawSurface : public TDirectX {
     bool Locked() const;                // a lock is held (no canvas context meanwhile)
     TDirectDrawSurfaceCanvas* Canvas(); // made on the first call
 
+    // A count that moves whenever the surface may have been written through it: made, filled,
+    // locked, or drawn on by its canvas. A present compares only what was written since the
+    // last one.
+    uint64_t Writes() const { return FWrites; }
+    void NoteWrite() { ++FWrites; }
+
     TDirectDraw* Owner;
     bool Primary = false;
 
@@ -125,6 +131,7 @@ class TDirectDrawSurface : public TDirectX {
     std::unique_ptr<QImage> FImage;
     std::unique_ptr<TDirectDrawSurfaceCanvas> FCanvas;
     bool FLocked = false;
+    uint64_t FWrites; // starts apart from every other surface's, so no two counts meet
 };
 
 // Cuts copies into the primary surface to the visible part of one window.

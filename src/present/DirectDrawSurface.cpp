@@ -18,7 +18,17 @@ constexpr int32_t ResultRefused = 5;
 
 } // namespace
 
-TDirectDrawSurface::TDirectDrawSurface(TDirectDraw* owner) : Owner(owner) {}
+namespace {
+
+uint64_t FreshWriteCount() {
+    static uint64_t surfaces = 0;
+    return ++surfaces << 40;
+}
+
+} // namespace
+
+TDirectDrawSurface::TDirectDrawSurface(TDirectDraw* owner)
+    : Owner(owner), FWrites(FreshWriteCount()) {}
 
 TDirectDrawSurface::~TDirectDrawSurface() {
     // The canvas paints on the image, so it goes first.
@@ -26,6 +36,7 @@ TDirectDrawSurface::~TDirectDrawSurface() {
 }
 
 bool TDirectDrawSurface::Create(int width, int height) {
+    NoteWrite();
     TPlatformFaults& faults = PlatformFaults();
     const bool refused = Primary ? faults.RefusePrimarySurface : faults.RefuseBackSurface > 0;
     if (refused) {
@@ -82,6 +93,7 @@ bool TDirectDrawSurface::Fill(uint32_t native) {
     }
     // At 16 bits QImage stores the value as it is: the native value's low 16 bits.
     FImage->fill(native & 0xFFFFu);
+    NoteWrite();
     SetResult(ResultOk);
     return true;
 }
@@ -102,6 +114,7 @@ bool TDirectDrawSurface::Lock(TLockedSurface& desc) {
     desc.Width = FImage->width();
     desc.Height = FImage->height();
     FLocked = true;
+    NoteWrite();
     SetResult(ResultOk);
     return true;
 }

@@ -19,6 +19,8 @@ TDirectDrawSurfaceCanvas::~TDirectDrawSurfaceCanvas() {
 }
 
 QPainter* TDirectDrawSurfaceCanvas::RequireContext() {
+    // Every drawing call comes here: the surface counts it as written.
+    FSurface->NoteWrite();
     if (FContext) return FPainter.get();
     // A locked surface gives no context, as the platform's does not.
     if (!FSurface->HasSurface() || FSurface->Locked() || PlatformFaults().RefuseDeviceContext)

@@ -1,7 +1,23 @@
 // The map view's drawing around the brush arithmetic.
 #include "views/MapView.h"
 
+#include <cstdlib>
+#include <optional>
+
 #include "views/SurfaceLock.h"
+
+namespace {
+
+// The pixels a brush centred on (cx, cy) can write: its disc's bounding box while no square of
+// a distance can wrap at 32 bits (far beyond the map); beyond that, anywhere.
+std::optional<QRect> BrushBox(int32_t cx, int32_t cy, int32_t radius) {
+    constexpr int64_t Far = 10000;
+    if (radius < 0) return QRect();
+    if (radius > Far || std::llabs(cx) > Far || std::llabs(cy) > Far) return std::nullopt;
+    return QRect(cx - radius, cy - radius, 2 * radius + 1, 2 * radius + 1);
+}
+
+} // namespace
 
 void BuildColourRamps(TDXDraw* view, TMapPixelTable& mapPixel, TShadePixelTable& shadePixel) {
     TDirectDrawSurface* surface = view->BackSurface();
@@ -19,13 +35,29 @@ void PaintWholeMap(TDXDraw* view, const THeightArray& field, const TMapPixelTabl
 void DrawMapView(TDXDraw* view, THeightArray& field, int32_t cx, int32_t cy,
                  const TBrushParams& params, const TBrushProfile& profile,
                  const TSqrtTable& sqrtTable, const TMapPixelTable& mapPixel,
-                 decltype(TDrawCores::ApplyBrush) brush) {
-    {
-        TSurfaceLock lock(view->BackSurface());
-        if (lock.Locked())
-            brush(field, lock.Surface(), cx, cy, params, profile, sqrtTable, mapPixel);
+                 decltype(TDrawCores::ApplyBrush) brush, TRevealMemo* memo) {
+    TDirectDrawSurface* surface = view->BackSurface();
+    // Only reveals of an ordinary disc are remembered; every other stroke forgets.
+    const bool reveal = memo != nullptr && params.Mode == bmNone && surface != nullptr &&
+                        BrushBox(cx, cy, params.Radius).has_value();
+    if (reveal && memo->Same(surface, field, cx, cy, params, mapPixel, brush)) {
+        FlipView(view);
+        return;
     }
-    FlipView(view);
+    if (memo != nullptr) memo->Forget();
+    std::optional<QRect> box; // where this stroke wrote, when it did
+    {
+        TSurfaceLock lock(surface);
+        if (lock.Locked()) {
+            brush(field, lock.Surface(), cx, cy, params, profile, sqrtTable, mapPixel);
+            box = BrushBox(cx, cy, params.Radius);
+        }
+    }
+    if (reveal && box) memo->Remember(surface, field, cx, cy, params, mapPixel, brush);
+    if (box)
+        FlipView(view, *box);
+    else
+        FlipView(view);
 }
 
 void RepaintMapCells(TDXDraw* view, const THeightArray& field, const std::vector<uint32_t>& cells,

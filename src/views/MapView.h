@@ -7,6 +7,7 @@
 #include "present/DXDraw.h"
 #include "terrain/HeightField.h"
 #include "terrain/Tables.h"
+#include "views/RevealMemo.h"
 #include "views/core/DrawCores.h"
 
 // Builds MapPixel and ShadePixel by matching colours on the view's back surface.
@@ -17,11 +18,13 @@ void BuildColourRamps(TDXDraw* view, TMapPixelTable& mapPixel, TShadePixelTable&
 void PaintWholeMap(TDXDraw* view, const THeightArray& field, const TMapPixelTable& mapPixel);
 
 // One stroke: lock, brush, unlock, present. A failed lock skips the brush but still presents;
-// an error from the brush unlocks and leaves without presenting.
+// an error from the brush unlocks and leaves without presenting. With a memo, a reveal that
+// would paint nothing new (see TRevealMemo) is left out; the present still comes.
 void DrawMapView(TDXDraw* view, THeightArray& field, int32_t cx, int32_t cy,
                  const TBrushParams& params, const TBrushProfile& profile,
                  const TSqrtTable& sqrtTable, const TMapPixelTable& mapPixel,
-                 decltype(TDrawCores::ApplyBrush) brush = &ApplyBrush);
+                 decltype(TDrawCores::ApplyBrush) brush = &ApplyBrush,
+                 TRevealMemo* memo = nullptr);
 
 // Repaints these cells of the field (an undo or redo) and presents.
 void RepaintMapCells(TDXDraw* view, const THeightArray& field, const std::vector<uint32_t>& cells,

@@ -86,6 +86,33 @@ TEST_F(FrameTickTest, HoveringRevealsTheFootprintWithoutEditing) {
     EXPECT_EQ(Height(220, 150), before[CellIndex(220, 150)] + 8);
 }
 
+// A resting cursor's reveal is left out only while it would paint nothing new: the window
+// follows a height changed under the disc, the view cleared by another drawing, a new radius
+// and new colours. Read without a lock, which would count as a drawing itself.
+TEST_F(FrameTickTest, ARestingCursorsRevealFollowsWhatChanged) {
+    const auto shown = [this](int x, int y) {
+        const QImage& window = Window->DXMap->Presented();
+        EXPECT_EQ(window, *Window->DXMap->BackSurface()->Image()); // all of it presented
+        return reinterpret_cast<const uint16_t*>(window.constScanLine(y))[x];
+    };
+    MouseAt(100, 100, false, false);
+    Tick(2);
+    EXPECT_EQ(shown(100, 100), Terrain::MapPixel[Height(100, 100)]);
+    Terrain::HeightArray[CellIndex(130, 100)] = static_cast<uint8_t>(Height(130, 100) ^ 0x40);
+    Tick();
+    EXPECT_EQ(shown(130, 100), Terrain::MapPixel[Height(130, 100)]);
+    FillSurface(Window->DXMap->BackSurface(), 0);
+    Tick();
+    EXPECT_EQ(shown(100, 100), Terrain::MapPixel[Height(100, 100)]);
+    EXPECT_EQ(shown(155, 100), 0);
+    MainState::BrushRangeMin = 60;
+    Tick();
+    EXPECT_EQ(shown(155, 100), Terrain::MapPixel[Height(155, 100)]);
+    Terrain::MapPixel[Height(100, 100)] ^= 0x0F0F;
+    Tick();
+    EXPECT_EQ(shown(100, 100), Terrain::MapPixel[Height(100, 100)]);
+}
+
 TEST_F(FrameTickTest, LeftRaisesRightLowersBothRaise) {
     const uint8_t start = Height(160, 120);
     ASSERT_LE(start, 230);

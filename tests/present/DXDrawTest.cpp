@@ -4,11 +4,13 @@
 #include <QScreen>
 #include <QPainter>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "present/ChangedRow.h"
 #include "present/DXDraw.h"
 #include "platform/Rgb565.h"
 #include "support/PlatformDoubles.h"
@@ -346,7 +348,8 @@ TEST_F(DXDrawTest, KeptTextLayoutDrawsWhatAFreshPainterDraws) {
 }
 
 // Through a presenter that records: each view takes one as it is made, a flip shows only the
-// runs of 16 pixels that changed (nothing when nothing did), and finalising releases it.
+// runs of 16 pixels that changed (nothing when nothing did), also when told where its caller's
+// one write was, but everything any other write since changed; finalising releases it.
 TEST(DXDrawPresentTest, AFlipShowsOnlyWhatChangedAndTheViewKeepsOnePresenter) {
     TScriptedPlatform platform;
     TForm form;
@@ -363,10 +366,67 @@ TEST(DXDrawPresentTest, AFlipShowsOnlyWhatChangedAndTheViewKeepsOnePresenter) {
     FlipView(view);
     FlipView(view);
     EXPECT_EQ(platform.Log.Shown, std::vector<QRect>{QRect(96, 50, 48, 3)});
+
+    // One write, told where: the same runs as a whole comparison finds.
+    const auto writeAt = [view](int x, int y, uint16_t value) {
+        TLockedSurface s;
+        ASSERT_TRUE(LockSurface(view->BackSurface(), s));
+        StorePixel(s, x, y, value);
+        UnlockSurface(view->BackSurface(), s.Bits);
+    };
+    platform.Log.Shown.clear();
+    writeAt(200, 100, 0x1111);
+    FlipView(view, QRect(199, 99, 3, 3));
+    EXPECT_EQ(platform.Log.Shown, std::vector<QRect>{QRect(192, 100, 16, 1)});
+    // A write before the caller's, a write to the window area, text drawn: each is shown.
+    platform.Log.Shown.clear();
+    PutPixel(view->BackSurface(), 5, 5, 0x2222);
+    writeAt(200, 100, 0x3333);
+    FlipView(view, QRect(200, 100, 1, 1));
+    FillSurface(view->PrimarySurface(), 0);
+    FlipView(view);
+    TDirectDrawSurfaceCanvas* canvas = SurfaceCanvas(view->BackSurface());
+    canvas->TextOut(40, 200, u"8");
+    ReleaseCanvas(canvas);
+    FlipView(view);
+    ASSERT_EQ(platform.Log.Shown.size(), 3u);
+    EXPECT_EQ(platform.Log.Shown[0], QRect(0, 5, 208, 96));
+    EXPECT_EQ(platform.Log.Shown[1], QRect(0, 5, 208, 96)); // all that is not black
+    EXPECT_TRUE(platform.Log.Shown[2].intersects(QRect(40, 200, 1, 1)));
+    EXPECT_EQ(view->Presented(), *view->BackSurface()->Image());
     const int released = platform.Log.Released;
     view->FinalizeView();
     EXPECT_GT(platform.Log.Released, released);
     EXPECT_EQ(platform.Log.Made, 1);
+}
+
+// The changed part of a row, by both kernels: for every width around the run size and every
+// pair of changed pixels, the runs from the first's to the last's are copied and nothing else.
+TEST(DXDrawPresentTest, ChangedRowCopiesTheRunsFromTheFirstToTheLastChange) {
+    using TKernel = bool (*)(const uint8_t*, uint8_t*, int, int&, int&);
+    for (const TKernel kernel : {&CopyChangedRow, &CopyChangedRowPlain})
+        for (const int width : {1, 15, 16, 17, 47, 64, 333}) {
+            std::vector<uint16_t> from(width), was(width);
+            for (int x = 0; x < width; ++x)
+                from[x] = was[x] = static_cast<uint16_t>(Pattern(x, 3));
+            std::vector<uint16_t> to = was;
+            int first = -1, end = -1;
+            EXPECT_FALSE(kernel(reinterpret_cast<const uint8_t*>(from.data()),
+                                reinterpret_cast<uint8_t*>(to.data()), width, first, end));
+            for (int a = 0; a < width; ++a)
+                for (int b = a; b < width; b += 7) {
+                    from = was;
+                    from[a] ^= 0x8001u;
+                    from[b] ^= 0x0100u;
+                    to = was;
+                    ASSERT_TRUE(kernel(reinterpret_cast<const uint8_t*>(from.data()),
+                                       reinterpret_cast<uint8_t*>(to.data()), width, first, end));
+                    ASSERT_EQ(first, a / 16 * 16) << width << ": " << a << ", " << b;
+                    ASSERT_EQ(end, std::min((b / 16 + 1) * 16, width)) << width << ": " << a << ", " << b;
+                    for (int x = 0; x < width; ++x)
+                        ASSERT_EQ(to[x], x >= first && x < end ? from[x] : was[x]) << x;
+                }
+        }
 }
 
 // Presenting converts to a 32-bit window exactly as Qt converts, for every 16-bit value.

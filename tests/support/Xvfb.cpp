@@ -9,7 +9,7 @@
 #include <csignal>
 #include <string>
 
-TXvfb::TXvfb(bool noreset) {
+TXvfb::TXvfb(bool noreset, const std::string& screen) {
     int fds[2];
     if (pipe(fds) != 0) return;
     FPid = fork();
@@ -19,10 +19,10 @@ TXvfb::TXvfb(bool noreset) {
         close(fds[0]);
         const std::string fd = std::to_string(fds[1]);
         if (noreset)
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24",
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
                    "-nolisten", "tcp", "-noreset", nullptr);
         else
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24",
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
                    "-nolisten", "tcp", nullptr);
         _exit(127);
     }

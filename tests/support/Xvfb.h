@@ -6,8 +6,9 @@
 
 class TXvfb {
   public:
-    // Starts the server; noreset false: it resets whenever its last client leaves.
-    explicit TXvfb(bool noreset = true);
+    // Starts the server; noreset false: it resets whenever its last client leaves. screen is
+    // the screen's WIDTHxHEIGHTxDEPTH.
+    explicit TXvfb(bool noreset = true, const std::string& screen = "640x480x24");
     ~TXvfb();
     TXvfb(const TXvfb&) = delete;
     TXvfb& operator=(const TXvfb&) = delete;

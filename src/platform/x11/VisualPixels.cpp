@@ -47,11 +47,9 @@ void ConvertRow(const uint8_t* source, int count, const TVisualFormat& format, u
     }
     const int bytes = format.BitsPerPixel / 8;
     for (int x = 0; x < count; ++x) {
-        const uint32_t c = source[2 * x] | (source[2 * x + 1] << 8);
-        const auto r = static_cast<uint8_t>(((c >> 8) & 0xF8u) | (c >> 13));
-        const auto g = static_cast<uint8_t>(((c >> 3) & 0xFCu) | ((c >> 9) & 0x03u));
-        const auto b = static_cast<uint8_t>(((c << 3) & 0xF8u) | ((c >> 2) & 0x07u));
-        const uint32_t pixel = VisualPixel(format, r, g, b);
+        const TRgb888 c =
+            ExpandRgb565(static_cast<uint16_t>(source[2 * x] | source[2 * x + 1] << 8));
+        const uint32_t pixel = VisualPixel(format, c.Red, c.Green, c.Blue);
         uint8_t* to = target + x * bytes;
         for (int i = 0; i < bytes; ++i)
             to[i] = static_cast<uint8_t>(pixel >> (8 * (format.MsbFirst ? bytes - 1 - i : i)));
