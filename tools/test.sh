@@ -19,7 +19,8 @@ python3 -B "$root/tools/check_layout.py"
 # tests take as long), then its tests, then the fuzz targets' build. It takes what the Release
 # build and the end-to-end tests (which mostly wait on the display) leave of the processors.
 tests=(test_util test_terrain test_views test_toolkit test_platform test_present test_app test_app_allocation)
-log="$root/build-background.log"
+mkdir -p "$root/build-asan"
+log="$root/build-asan/background.log"  # in the sanitizer tree, which git ignores
 (
   nice -n 19 bash "$root/tools/build.sh" "$root/build-asan" -DVOXEL_SANITIZE=ON \
     "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" -- "${tests[@]}"
