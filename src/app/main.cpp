@@ -1,5 +1,6 @@
 // Entry point: the command line, the display check, the application object, the main window,
 // the message loop.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -128,6 +129,10 @@ int main(int argc, char** argv) {
     TStartupMessages startupMessages(PlatformFailure(line.ToolkitPlatform),
                                      line.ToolkitPlatform ? 2 : 1,
                                      line.ToolkitPlatform || PlatformNamed() != nullptr);
+    // A write to a display that has gone must fail with EPIPE, which the toolkit takes for a
+    // lost display and the field is saved; left at its default, SIGPIPE would end the process
+    // first and lose the edits.
+    std::signal(SIGPIPE, SIG_IGN);
     TApplication application(toolkitArgc, toolkitArgv);
     startupMessages.Done();
     // The application's own connection is up: the server keeps a client after this one goes.
