@@ -3,7 +3,7 @@
 The work is done by one module per job; this one gathers their names, so a test needs only
 `import harness as h`:
     waits       E2eFailure, Skip, Deadline, poll
-    processes   spawn, forget, end_process, end_all_processes, ordinary_user
+    processes   spawn, forget, end_process, end_all_processes, favour, ordinary_user
     display     Display: Xvfb, openbox, X clients, windows, the relay
     inputs      the pointer and keyboard (mixed into Display)
     images      screenshots (mixed into Display), Image and pixel arithmetic
@@ -25,8 +25,8 @@ from layout import (BOX_TITLE, BRUSH_RANGE_SPIN, CAMERA_Z_SPIN, CAMROT_AUTO_CHEC
                     panel_point)
 from maps import MAP_BYTES, hills_map, noise_map, sample_map  # noqa: F401
 from oracle import Oracle, tool_path  # noqa: F401
-from processes import (end_all_processes, end_process, forget, ordinary_user,  # noqa: F401
-                       spawn)
+from processes import (end_all_processes, end_process, favour, forget,  # noqa: F401
+                       ordinary_user, spawn)
 from program import SAVE_ERRORS, Voxel, expect_save_error  # noqa: F401
 from suite import FULL_MATRIX, Suite, parse_args, session  # noqa: F401
 from waits import Deadline, E2eFailure, Skip, poll  # noqa: F401

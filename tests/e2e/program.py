@@ -163,11 +163,14 @@ class Voxel:
              "the screen view's first frames", interval=0.1)
 
     def settled_screen(self, timeout=20):
-        """The screen view once two screenshots in a row agree outside the counter text."""
+        """The screen view once two screenshots in a row, a tenth of a second apart, agree
+        outside the counter text."""
         previous = None
         deadline = Deadline(timeout)
         while True:
             self.check_running()
+            if previous is not None:
+                time.sleep(0.1)  # a screenshot takes milliseconds: two could catch one frame
             image = self.screen_view()
             values = masked(image)
             if values == previous:

@@ -166,6 +166,12 @@ def misbehave(display, oracle, *mode):
     return owner
 
 
+def selected(voxel):
+    """Whether the brush range's spin edit shows selected text (the toolkit style's highlight)."""
+    image = voxel.display.grab(*voxel.root(h.PANEL[0] + 96, h.PANEL[1] + 8), 73, 22)
+    return (48, 140, 198) in {image.rgb(x, y) for y in range(22) for x in range(73)}
+
+
 def memory(voxel):
     """VmRSS and VmHWM (its peak) in MB."""
     with open(f"/proc/{voxel.proc.pid}/status", encoding="utf-8") as f:
@@ -381,7 +387,12 @@ def main():
     def spin_edit(display, voxel):
         owner = offer(display, b"123", "UTF8_STRING")
         voxel.click_client(*h.BRUSH_RANGE_SPIN)
-        display.key("ctrl+a", "ctrl+v", "ctrl+a", "ctrl+c")
+        # The paste's text comes from a worker: Ctrl+C waits until it has replaced the selection.
+        keys(display, voxel, "ctrl+a")
+        h.poll(lambda: selected(voxel), 10, "the spin edit's text selected")
+        display.key("ctrl+v")
+        h.poll(lambda: not selected(voxel), 10, "the pasted text in the spin edit")
+        display.key("ctrl+a", "ctrl+c")
         h.poll(lambda: owner.poll() is not None, 10, "the program to take the clipboard")
         if clipboard(display, "UTF8_STRING") != b"123":
             raise h.E2eFailure("the spin edit's text did not go through the clipboard")
