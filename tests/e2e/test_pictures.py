@@ -403,11 +403,11 @@ def main():
         seen = []
 
         def enough():
-            if voxel.error_boxes():
-                return True
             values = h.masked(voxel.screen_view())
             if not seen or seen[-1] != values:
                 seen.append(values)
+            elif voxel.error_boxes():  # a still view: looking for a box takes processes
+                return True
             return len(seen) >= 8
         h.poll(enough, 5, "8 different frames of the screen view, or a box")
 
