@@ -39,8 +39,9 @@ class Voxel:
         self.window = None
         self.origin = None  # root position of the client area
 
-    def start(self, timeout=60):
-        """Launches the program and waits until its window shows frames."""
+    def start(self, timeout=120):
+        """Launches the program and waits until its window shows frames (a bound on a hang,
+        generous: a loaded machine can take a minute)."""
         self.launch()
         return self.attach(timeout)
 
@@ -57,7 +58,7 @@ class Voxel:
                           stdout=self.log, stderr=self.log, **ids)
         return self
 
-    def attach(self, timeout=60):
+    def attach(self, timeout=120):
         """Finds the launched program's main window and waits until it shows frames."""
         self.window = poll(self._find_main, timeout, "the main window")
         x, y, width, height = self.display.geometry(self.window)
