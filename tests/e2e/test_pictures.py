@@ -267,13 +267,25 @@ def main():
                 whole(voxel, field, "Ctrl+Z")
 
     def no_answer(voxel, since, within):
-        box = voxel.wait_error_box(timeout=10)
-        voxel.box_text(box, oracle, ["The other program did not hand over its data."])
-        waited = time.monotonic() - since
-        print(f"     the box {waited:.1f} s after", flush=True)
-        if not 4.5 < waited < within:
-            raise h.E2eFailure(f"the box came after {waited:.1f} s, want 5 to {within}")
-        return box
+        """The box, which came after the start of the last look that missed it and before the
+        end of the one that saw it: a look takes processes, which a loaded machine slows."""
+        missed, deadline = since, h.Deadline(10)
+        while True:
+            look = time.monotonic()
+            boxes = voxel.error_boxes()
+            if boxes:
+                break
+            if deadline.expired():
+                raise h.E2eFailure("timed out after 10 s waiting for the error box")
+            missed = look
+            time.sleep(0.05)
+        seen = time.monotonic()
+        voxel.box_text(boxes[0], oracle, ["The other program did not hand over its data."])
+        print(f"     the box {missed - since:.1f} to {seen - since:.1f} s after", flush=True)
+        if not (seen - since > 4.5 and missed - since < within):
+            raise h.E2eFailure(f"the box came {missed - since:.1f} to {seen - since:.1f} s "
+                               f"after, want 5 to {within}")
+        return boxes[0]
 
     def drop_hung(display, voxel):
         drop(display, voxel, oracle, gray_png, hung=("hung",))
@@ -303,6 +315,7 @@ def main():
         with open(gray_png, "rb") as f:
             owner = offer(display, b"123", "UTF8_STRING") if spin else offer(display, f.read())
         os.kill(owner.pid, signal.SIGSTOP)
+        h.favour(voxel.proc.pid) and h.favour(display.server.pid)  # see hostile
         try:
             if spin:
                 voxel.click_client(*h.BRUSH_RANGE_SPIN)
@@ -331,6 +344,7 @@ def main():
         with open(large_png, "rb") as f:
             offer(display, f.read())
         voxel.frames_pass()
+        h.favour(voxel.proc.pid) and h.favour(display.server.pid)  # see hostile
         rss_before = memory(voxel)[0]
         screen, map_before = voxel.screen_view().data, voxel.map_view().data
         keys(display, voxel, "ctrl+v")
