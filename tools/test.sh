@@ -19,7 +19,9 @@ python3 -B "$root/tools/check_layout.py"
 # tests take as long), then its tests, then the fuzz targets' build. It takes what the Release
 # build and the end-to-end tests (which mostly wait on the display) leave of the processors.
 tests=(test_util test_terrain test_views test_toolkit test_platform test_present test_app test_app_allocation)
-log="$root/build-background.log"
+mkdir -p "$root/build-asan"
+log="$root/build-asan/background.log"  # in the sanitizer tree, which git ignores
+set -m  # a process group of its own, which a failed step ends whole, builds included
 (
   nice -n 19 bash "$root/tools/build.sh" "$root/build-asan" -DVOXEL_SANITIZE=ON \
     "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" -- "${tests[@]}"
@@ -27,9 +29,10 @@ log="$root/build-background.log"
   VOXEL_SWEEP_STEP=15 ASAN_OPTIONS=detect_leaks=0 nice -n 19 \
     ctest --output-on-failure -j "$jobs" -L 'unit|widget'
   VOXEL_FUZZ_BUILD_ONLY=1 nice -n 19 bash "$root/tools/fuzz.sh"
-) > "$log" 2>&1 &
+) < /dev/null > "$log" 2>&1 &
 background=$!
-trap 'kill "$background" 2> /dev/null || true' EXIT  # a failed step ends it too
+set +m
+trap 'kill -- -"$background" 2> /dev/null || true' EXIT  # a failed step ends it too
 
 bash "$root/tools/build.sh" "$root/build-release" -DCMAKE_BUILD_TYPE=Release -DVOXEL_WERROR=ON
 

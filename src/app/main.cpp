@@ -1,6 +1,7 @@
 // Entry point: the command line, the display check, the application object, the main window,
 // the message loop.
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -144,6 +145,10 @@ int main(int argc, char** argv) {
         PlatformFailure(line.ToolkitPlatform,
                         displayCheck.NamesX11() ? displayCheck.X11Display() : ""),
         line.ToolkitPlatform ? 2 : 1, line.ToolkitPlatform || PlatformNamed() != nullptr);
+    // A write to a display that has gone must fail with EPIPE, which the toolkit takes for a
+    // lost display and the field is saved; left at its default, SIGPIPE would end the process
+    // first and lose the edits.
+    std::signal(SIGPIPE, SIG_IGN);
     TApplication application(toolkitArgc, toolkitArgv);
     startupMessages.Done();
     // The application's own connection is up: the server keeps a client after this one goes.

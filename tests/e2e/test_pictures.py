@@ -166,6 +166,12 @@ def misbehave(display, oracle, *mode):
     return owner
 
 
+def selected(voxel):
+    """Whether the brush range's spin edit shows selected text (the toolkit style's highlight)."""
+    image = voxel.display.grab(*voxel.root(h.PANEL[0] + 96, h.PANEL[1] + 8), 73, 22)
+    return (48, 140, 198) in {image.rgb(x, y) for y in range(22) for x in range(73)}
+
+
 def memory(voxel):
     """VmRSS and VmHWM (its peak) in MB."""
     with open(f"/proc/{voxel.proc.pid}/status", encoding="utf-8") as f:
@@ -261,13 +267,25 @@ def main():
                 whole(voxel, field, "Ctrl+Z")
 
     def no_answer(voxel, since, within):
-        box = voxel.wait_error_box(timeout=10)
-        voxel.box_text(box, oracle, ["The other program did not hand over its data."])
-        waited = time.monotonic() - since
-        print(f"     the box {waited:.1f} s after", flush=True)
-        if not 4.5 < waited < within:
-            raise h.E2eFailure(f"the box came after {waited:.1f} s, want 5 to {within}")
-        return box
+        """The box, which came after the start of the last look that missed it and before the
+        end of the one that saw it: a look takes processes, which a loaded machine slows."""
+        missed, deadline = since, h.Deadline(10)
+        while True:
+            look = time.monotonic()
+            boxes = voxel.error_boxes()
+            if boxes:
+                break
+            if deadline.expired():
+                raise h.E2eFailure("timed out after 10 s waiting for the error box")
+            missed = look
+            time.sleep(0.05)
+        seen = time.monotonic()
+        voxel.box_text(boxes[0], oracle, ["The other program did not hand over its data."])
+        print(f"     the box {missed - since:.1f} to {seen - since:.1f} s after", flush=True)
+        if not (seen - since > 4.5 and missed - since < within):
+            raise h.E2eFailure(f"the box came {missed - since:.1f} to {seen - since:.1f} s "
+                               f"after, want 5 to {within}")
+        return boxes[0]
 
     def drop_hung(display, voxel):
         drop(display, voxel, oracle, gray_png, hung=("hung",))
@@ -297,6 +315,7 @@ def main():
         with open(gray_png, "rb") as f:
             owner = offer(display, b"123", "UTF8_STRING") if spin else offer(display, f.read())
         os.kill(owner.pid, signal.SIGSTOP)
+        h.favour(voxel.proc.pid) and h.favour(display.server.pid)  # see hostile
         try:
             if spin:
                 voxel.click_client(*h.BRUSH_RANGE_SPIN)
@@ -325,6 +344,7 @@ def main():
         with open(large_png, "rb") as f:
             offer(display, f.read())
         voxel.frames_pass()
+        h.favour(voxel.proc.pid) and h.favour(display.server.pid)  # see hostile
         rss_before = memory(voxel)[0]
         screen, map_before = voxel.screen_view().data, voxel.map_view().data
         keys(display, voxel, "ctrl+v")
@@ -381,7 +401,12 @@ def main():
     def spin_edit(display, voxel):
         owner = offer(display, b"123", "UTF8_STRING")
         voxel.click_client(*h.BRUSH_RANGE_SPIN)
-        display.key("ctrl+a", "ctrl+v", "ctrl+a", "ctrl+c")
+        # The paste's text comes from a worker: Ctrl+C waits until it has replaced the selection.
+        keys(display, voxel, "ctrl+a")
+        h.poll(lambda: selected(voxel), 10, "the spin edit's text selected")
+        display.key("ctrl+v")
+        h.poll(lambda: not selected(voxel), 10, "the pasted text in the spin edit")
+        display.key("ctrl+a", "ctrl+c")
         h.poll(lambda: owner.poll() is not None, 10, "the program to take the clipboard")
         if clipboard(display, "UTF8_STRING") != b"123":
             raise h.E2eFailure("the spin edit's text did not go through the clipboard")
@@ -392,11 +417,11 @@ def main():
         seen = []
 
         def enough():
-            if voxel.error_boxes():
-                return True
             values = h.masked(voxel.screen_view())
             if not seen or seen[-1] != values:
                 seen.append(values)
+            elif voxel.error_boxes():  # a still view: looking for a box takes processes
+                return True
             return len(seen) >= 8
         h.poll(enough, 5, "8 different frames of the screen view, or a box")
 
@@ -412,6 +437,8 @@ def main():
                 voxel.stroke((120, 100), [1])
             end = act(display, voxel)
             acted = time.monotonic()
+            # What is measured is the program beside the other one, not the machine's other load.
+            h.favour(voxel.proc.pid) and h.favour(display.server.pid)
             try:
                 turning(voxel)
                 if signalled:
