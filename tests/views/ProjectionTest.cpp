@@ -317,8 +317,10 @@ TEST_F(ProjectionTest, SinglePrecisionTurnFallsBackNearAHalfWayPoint) {
     auto cache = std::make_unique<TCameraCache>();
     auto turn = std::make_unique<TTurn>(); // value-initialised: every row term 0
     cache->FieldClip = {0, 0, 319, 239};
-    for (int32_t y = 0; y < 240; ++y)
+    for (int32_t y = 0; y < 240; ++y) {
         for (int32_t h = 0; h < 256; ++h) cache->QuotientOf[y][h] = static_cast<uint8_t>(h);
+        cache->QuotientFactor[y] = 1.0f;
+    }
     turn->Cache = cache.get();
     turn->Cf = 1.0f - 0x1p-24f;
     for (int32_t y = 0; y < 16; ++y) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 #include "util/Exceptions.h"
 
@@ -67,6 +68,25 @@ uint8_t Quotient(uint8_t h, float s2) {
     }
     return static_cast<uint8_t>(
         static_cast<int64_t>(std::rintl(h / static_cast<long double>(s2))));
+}
+
+// A factor for QuotientFactor: 1 / s2 in single precision or one of its neighbours, proved on
+// every height; NaN when none of them gives every quotient.
+float QuotientFactorOf(const uint8_t* quotients, float s2) {
+    const float nearest = 1.0f / s2;
+    for (const float factor :
+         {nearest, std::nextafter(nearest, 0.0f), std::nextafter(nearest, 2 * nearest)}) {
+        bool every = true;
+        for (int32_t h = 0; h < 256 && every; ++h) {
+            const float product = static_cast<float>(h) * factor;
+            // The kernel's conversion is of the 32-bit signed range: a larger product fails.
+            every =
+                std::fabs(product) < 0x1p30f &&
+                static_cast<uint8_t>(static_cast<int32_t>(std::nearbyint(product))) == quotients[h];
+        }
+        if (every) return factor;
+    }
+    return std::numeric_limits<float>::quiet_NaN();
 }
 
 TFieldClip FieldClipOf(const TRect& clip) {
@@ -171,6 +191,8 @@ bool TCameraCache::Update(const TCamera& camera, const TRect& clip) {
             Rx[CellIndex(x, y)] = static_cast<int32_t>(sx - 160);
         }
     }
+    for (int32_t y = 0; y < Rows; ++y)
+        QuotientFactor[y] = QuotientFactorOf(QuotientOf[y], S2[y]);
     const int64_t reach2 = ReachSquared(FieldClip);
     for (int32_t x = 0; x < Columns; ++x) {
         int32_t first = Rows, last = -1;

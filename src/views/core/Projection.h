@@ -80,6 +80,9 @@ struct TCameraCache {
     int32_t Rx[MapCells];               // x * 240 + y
     uint8_t QuotientOf[MapHeight][256]; // round(h / s2) of each row, kept in 8 bits
     uint8_t QuotientPad[3];             // a 4-byte read of the last entry stays inside
+    // Per row, a factor whose single-precision product with any h rounds (to nearest even) to
+    // QuotientOf[y][h] in its low 8 bits; NaN where none was found, so the table decides.
+    float QuotientFactor[MapHeight];
     TRows Reach[MapWidth]; // the rows of each column that can sample the clip at any angle
 
     // Rebuilds unless built for this camera (the angle aside) and clip; true when it rebuilt.

@@ -195,9 +195,16 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void TurnColumnAvx512(const
         const __mmask16 gathered = _mm512_mask_cmple_epu32_mask(inside, index, limit);
         const __m512i h =
             _mm512_and_si512(_mm512_mask_i32gather_epi32(zero, gathered, index, heights, 1), low);
-        const __m512i at = _mm512_add_epi32(
-            _mm512_maskz_slli_epi32(lanes, _mm512_add_epi32(lane, _mm512_set1_epi32(y)), 8), h);
-        const __m512i q = _mm512_mask_i32gather_epi32(zero, gathered, at, k.QuotientOf, 1);
+        // The quotient as a product with the row's factor; rows with none take the table.
+        const __m512 factor = _mm512_maskz_loadu_ps(lanes, k.QuotientFactor + y);
+        __m512i q = _mm512_maskz_cvt_roundps_epi32(
+            lanes, _mm512_mul_ps(_mm512_maskz_cvtepi32_ps(lanes, h), factor), Nearest);
+        if (const __mmask16 table = _mm512_mask_cmp_ps_mask(gathered, factor, factor, _CMP_UNORD_Q);
+            table != 0) {
+            const __m512i at = _mm512_add_epi32(
+                _mm512_maskz_slli_epi32(lanes, _mm512_add_epi32(lane, _mm512_set1_epi32(y)), 8), h);
+            q = _mm512_mask_i32gather_epi32(q, table, at, k.QuotientOf, 1);
+        }
         _mm512_mask_cvtepi32_storeu_epi8(outColumn + y, gathered, q); // the low bytes
         if (const uint32_t last = inside & ~gathered; last != 0) {    // the field's last cells
             alignas(64) int32_t at16[16];
