@@ -446,6 +446,15 @@ TEST(PresentConversionTest, EveryValueConvertsAsQtConverts) {
         for (int x = 0; x < 256; ++x)
             ASSERT_EQ(row[x], x < 3 ? 0u : want[x]) << x << "," << y; // left of the area: untouched
     }
+    // At a display scale of 2 each pixel is written twice across into two rows; 253 pixels
+    // leave a tail for every narrower kernel.
+    std::vector<uint32_t> top(2 * 253), bottom(2 * 253);
+    for (int y = 0; y < 256; ++y) {
+        ConvertRgb565RowDoubled(all.constScanLine(y) + 3 * 2, top.data(), bottom.data(), 253);
+        const auto* want = reinterpret_cast<const uint32_t*>(expected.constScanLine(y)) + 3;
+        for (int x = 0; x < 2 * 253; ++x)
+            ASSERT_TRUE(top[x] == want[x / 2] && bottom[x] == want[x / 2]) << x << "," << y;
+    }
 }
 
 // Packing rules of every depth, on a two-row buffer whose pitch is wider than a row.
