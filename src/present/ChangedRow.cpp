@@ -57,9 +57,14 @@ __attribute__((target("avx2"))) bool CopyChangedRowAvx2(const uint8_t* from, uin
     while (run < whole && SameRunAvx2(from + run * RunBytes, to + run * RunBytes))
         ++run;
     if (run == whole && !tailChanged) return false;
-    int last = tailChanged ? whole : whole - 1;
-    while (last > run && SameRunAvx2(from + last * RunBytes, to + last * RunBytes))
-        --last;
+    // A changed tail ends the part; otherwise the last whole run that differs does (the tail
+    // is narrower than a register, so it is never loaded as one).
+    int last = whole;
+    if (!tailChanged) {
+        last = whole - 1;
+        while (last > run && SameRunAvx2(from + last * RunBytes, to + last * RunBytes))
+            --last;
+    }
     return CopyRuns(from, to, width, run, last, first, end);
 }
 #endif
