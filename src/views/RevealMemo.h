@@ -31,6 +31,8 @@ class TRevealMemo {
     // The cells a disc around (cx, cy) reads, column by column, appended to cells.
     static void DiscCells(const THeightArray& field, int32_t cx, int32_t cy,
                           const TBrushParams& params, std::vector<uint8_t>& cells);
+    bool SameCells(const THeightArray& field, int32_t cx, int32_t cy,
+                   const TBrushParams& params) const;
 
     bool FValid = false;
     const TDirectDrawSurface* FSurface = nullptr;
@@ -40,5 +42,4 @@ class TRevealMemo {
     TMapPixelTable FMapPixel{};
     TBrush FBrush = nullptr;
     std::vector<uint8_t> FCells;
-    mutable std::vector<uint8_t> FScratch; // the cells now, compared with FCells
 };
