@@ -5,6 +5,8 @@
 #include <QAbstractEventDispatcher>
 #include <QEvent>
 
+#include <cstdio>
+
 #include "toolkit/ErrorBox.h"
 #include "util/Exceptions.h"
 
@@ -91,6 +93,7 @@ void TApplication::Idle() {
 }
 
 void TApplication::Terminate() {
+    FQuitAsked = true;
     postEvent(this, new QEvent(QuitRequestType()));
 }
 
@@ -127,6 +130,10 @@ void TApplication::HandleException(std::exception_ptr error) {
         text = QString::fromStdString(ErrorBoxText(e.what()));
     } catch (...) {
         text = QString::fromStdString(ErrorBoxText("Unknown error"));
+    }
+    if (Ending()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(Title()), qPrintable(text));
+        return;
     }
     ++FErrorBoxCount;
     ShowErrorBox(text, Title());

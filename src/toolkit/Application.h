@@ -38,6 +38,9 @@ class TApplication : public QApplication {
     // Posts the quit request; the loop ends when it takes it.
     void Terminate();
     bool Terminated() const;
+    // True from Terminate() on: the close has saved, so what the messages still waiting would
+    // start (a worker's result, an error box) is dropped, and no box holds the process open.
+    bool Ending() const { return FQuitAsked || FTerminated; }
 
     // True while one of the application's windows is active.
     bool Active() const;
@@ -49,7 +52,8 @@ class TApplication : public QApplication {
     // character in lower case.
     QString Title() const;
 
-    // Top-level handler: shows the error box for the current exception (EAbort shows nothing).
+    // Top-level handler: shows the error box for the current exception (EAbort shows nothing);
+    // once ending, the text goes to standard error instead.
     void HandleException(std::exception_ptr error);
     // Number of error boxes shown so far (for tests and diagnostics).
     int ErrorBoxCount() const;
@@ -61,6 +65,7 @@ class TApplication : public QApplication {
     bool event(QEvent* event) override;
     // Protected so that the tests' one application object can start each test afresh.
     bool FTerminated = false;
+    bool FQuitAsked = false;
     int FErrorBoxCount = 0;
 
   private:

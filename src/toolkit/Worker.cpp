@@ -98,6 +98,9 @@ bool TWorker::Start(TJob job) {
 void TWorker::Finished(const std::function<void()>& then) {
     FThread.join();
     FState.reset();
+    // A result that comes after the close has saved would change a field no one saves, or
+    // show a box that keeps the ending process open.
+    if (Application != nullptr && Application->Ending()) return;
     try {
         if (then) then();
     } catch (...) {

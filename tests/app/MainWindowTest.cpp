@@ -327,6 +327,7 @@ TEST_F(MainWindowTest, FailedSaveClosesOnlyWithNothingToLoseAndSaveAsMovesTheMap
     EXPECT_NE(said.find("nothing is lost"), std::string::npos) << said;
 
     Window.reset();
+    ForgetQuitRequest();
     Show();
     Terrain::HeightArray[0] = 9;
     Window->ExitBtnClick();

@@ -12,6 +12,9 @@
 #include <ostream>
 #include <vector>
 
+// The application as a new start finds it (a test that closed the window and starts another).
+void ForgetQuitRequest();
+
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }

@@ -8,13 +8,19 @@
 
 struct TTestApplication : TApplication, testing::EmptyTestEventListener {
     using TApplication::TApplication;
-    void OnTestStart(const testing::TestInfo&) override {
+    void OnTestStart(const testing::TestInfo&) override { StartAfresh(); }
+    void StartAfresh() {
         removePostedEvents(this); // a quit request an earlier test left untaken
         FTerminated = false;
+        FQuitAsked = false;
         FErrorBoxCount = 0;
         SetOnIdle({});
     }
 };
+
+void ForgetQuitRequest() {
+    static_cast<TTestApplication*>(Application)->StartAfresh();
+}
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);

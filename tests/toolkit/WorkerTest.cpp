@@ -8,9 +8,12 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <stdexcept>
 
 #include <poll.h>
 
+#include "support/QtHelpers.h"
+#include "toolkit/Application.h"
 #include "toolkit/Worker.h"
 
 namespace {
@@ -85,4 +88,26 @@ TEST(Worker, ItsEndAbandonsAJobThatWillNotStop) {
     EXPECT_EQ(TWorker::Running(), 0);
     QCoreApplication::processEvents();
     EXPECT_FALSE(handed);
+}
+
+// The close has saved and asked the loop to end: a result still waiting in the queue is dropped
+// and an error shows no box, either of which would hold the ending process open or change a
+// field no one saves.
+TEST(Worker, AResultWaitingWhenTheQuitIsAskedIsDroppedAndNoBoxShows) {
+    TModalBoxCloser watcher; // a box that did show is closed, and counted
+    QObject owner;
+    auto* worker = new TWorker(&owner, 500);
+    bool handed = false;
+    ASSERT_TRUE(worker->Start([&handed](const TWorker::TCancel&) {
+        return std::function<void()>([&handed] { handed = true; });
+    }));
+    for (int i = 0; i < 5000 && TWorker::Running() != 0; ++i)
+        QThread::msleep(1); // ended, its result queued
+    Application->Terminate();
+    EXPECT_TRUE(Application->Ending());
+    Application->HandleException(std::make_exception_ptr(std::runtime_error("Late")));
+    ProcessUntil([&] { return !worker->Busy(); });
+    EXPECT_FALSE(worker->Busy());
+    EXPECT_FALSE(handed);
+    EXPECT_TRUE(watcher.Texts.empty());
 }
