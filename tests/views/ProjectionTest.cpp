@@ -326,7 +326,7 @@ TEST_F(ProjectionTest, SinglePrecisionTurnFallsBackNearAHalfWayPoint) {
     for (int32_t y = 0; y < 16; ++y) {
         cache->Rx[CellIndex(5, y)] = -1000001; // rx * c = -1000001 + 0.0596...
         turn->Across[y] = 1000001.40 + 0.01 * y; // sums from 0.4596 to 0.6096
-        turn->AcrossF[y] = static_cast<float>(turn->Across[y]);
+        turn->SetSingle(y);
     }
     THeightArray field;
     for (int32_t i = 0; i < MapCells; ++i) field[i] = static_cast<uint8_t>(i); // cells apart differ

@@ -218,9 +218,15 @@ void TTurn::Set(const TCameraCache& cache, float cf, float sf) {
     for (int32_t y = 0; y < Rows; ++y) {
         Across[y] = -cache.Ry[y] * static_cast<double>(sf);
         Down[y] = cache.Ry[y] * static_cast<double>(cf);
-        AcrossF[y] = static_cast<float>(Across[y]);
-        DownF[y] = static_cast<float>(Down[y]);
+        SetSingle(y);
     }
+}
+
+void TTurn::SetSingle(int32_t y) {
+    AcrossF[y] = static_cast<float>(Across[y]);
+    DownF[y] = static_cast<float>(Down[y]);
+    SlackA[y] = (std::fabs(AcrossF[y]) + 1.0f) * 0x1p-23f;
+    SlackB[y] = (std::fabs(DownF[y]) + 1.0f) * 0x1p-23f;
 }
 
 void TTurn::Column(TColumnSamples kernel, int32_t x, TRows rows, int32_t* sample) const {

@@ -98,8 +98,12 @@ struct TTurn {
     double Down[MapHeight];       // ry * c per row: exact
     float AcrossF[MapHeight];     // the same rounded once to single precision
     float DownF[MapHeight];
+    float SlackA[MapHeight]; // (|AcrossF| + 1) 2^-23: a row's part of the rounding bound
+    float SlackB[MapHeight]; // (|DownF| + 1) 2^-23
 
     void Set(const TCameraCache& cache, float cf, float sf);
+    // Row y's single-precision terms and slacks, from its Across and Down.
+    void SetSingle(int32_t y);
     // Where the samples of rows of column x land: a field index or SampleOutside.
     void Column(TColumnSamples kernel, int32_t x, TRows rows, int32_t* sample) const;
 };

@@ -129,12 +129,14 @@ LookUpAvx512(const uint8_t (*quotientOf)[256], const int32_t* sample, int32_t fi
 // register. float(rx) is exact (|rx| < 2^24, else the block takes the double path) and a, the
 // row term rounded once, is within 2^-24 |a| of the exact one, so the fused multiply-add tf is
 // within 2^-24 (|a| + |tf|) + 2^-149 of the exact value T. E = 2^-23 (|a| + |tf| + 1), even
-// computed in floats, exceeds that by more than 2^-25 (|tf| + 1); where d, the (exact)
-// distance of tf from its nearest integer n, has d + E < 0.5 (a computed sum below 0.5 means
-// the exact one is), T lies within 0.5 - 2^-25 (|tf| + 1) of n, farther from the half-way
-// points than the double kernel's one rounding of T (2^-53 |T|) can move it: that kernel finds
-// n too, and no half-way case. Large (|tf| >= 2^22) or non-finite values fail the test. A block
-// where any row fails takes the double kernel and its fix-up (rare).
+// computed in floats (the row's part, (|a| + 1) 2^-23, ahead of the frame), exceeds that by more
+// than 2^-25 (|tf| + 1); where d, the (exact) distance of tf from its nearest integer n, has
+// d + E < 0.5 (a computed sum below 0.5 means the exact one is), T lies within
+// 0.5 - 2^-25 (|tf| + 1) of n, farther from the half-way points than the double kernel's one
+// rounding of T (2^-53 |T|) can move it: that kernel finds n too, and no half-way case. Large
+// (|tf| >= 2^22) or non-finite values fail the test. A block where any row fails takes the
+// double kernel and its fix-up (rare). The clip test and the field index stay in floats: the
+// rounded coordinates are whole, and inside the clip u * 240 + v + 38520 is below 2^24.
 __attribute__((target("avx512f,avx512bw,avx512vl"))) void TurnColumnAvx512(const TTurn& turn,
                                                                            int32_t x, TRows rows,
                                                                            const uint8_t* heights,
@@ -143,14 +145,14 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void TurnColumnAvx512(const
     const int32_t* rx = k.Rx + CellIndex(x, 0);
     const TFieldClip& fc = k.FieldClip;
     const __m512 cf = _mm512_set1_ps(turn.Cf), sf = _mm512_set1_ps(turn.Sf);
-    const __m512 half = _mm512_set1_ps(0.5f), one = _mm512_set1_ps(1.0f);
+    const __m512 half = _mm512_set1_ps(0.5f);
     const __m512 scale = _mm512_set1_ps(0x1p-23f);
     const __m512i exact = _mm512_set1_epi32((1 << 24) - 1);
-    const __m512i left = _mm512_set1_epi32(fc.Left - 160),
-                  right = _mm512_set1_epi32(fc.Right - 160);
-    const __m512i top = _mm512_set1_epi32(fc.Top - 120),
-                  bottom = _mm512_set1_epi32(fc.Bottom - 120);
-    const __m512i rowsOf = _mm512_set1_epi32(Rows), base = _mm512_set1_epi32(160 * Rows + 120);
+    const __m512 left = _mm512_set1_ps(static_cast<float>(fc.Left - 160)),
+                 right = _mm512_set1_ps(static_cast<float>(fc.Right - 160));
+    const __m512 top = _mm512_set1_ps(static_cast<float>(fc.Top - 120)),
+                 bottom = _mm512_set1_ps(static_cast<float>(fc.Bottom - 120));
+    const __m512 rowsOf = _mm512_set1_ps(Rows), base = _mm512_set1_ps(160 * Rows + 120);
     const __m512i lane = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     const __m512i low = _mm512_set1_epi32(0xFF), limit = _mm512_set1_epi32(MapCells - 4);
     const __m512i zero = _mm512_setzero_si512();
@@ -167,12 +169,12 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void TurnColumnAvx512(const
                      v = _mm512_maskz_roundscale_ps(lanes, t2, Nearest);
         const __m512 e1 = _mm512_add_ps(
             _mm512_abs_ps(_mm512_sub_ps(t1, u)),
-            _mm512_mul_ps(_mm512_add_ps(_mm512_add_ps(_mm512_abs_ps(a), _mm512_abs_ps(t1)), one),
-                          scale));
+            _mm512_fmadd_ps(_mm512_abs_ps(t1), scale,
+                            _mm512_maskz_loadu_ps(lanes, turn.SlackA + y)));
         const __m512 e2 = _mm512_add_ps(
             _mm512_abs_ps(_mm512_sub_ps(t2, v)),
-            _mm512_mul_ps(_mm512_add_ps(_mm512_add_ps(_mm512_abs_ps(b), _mm512_abs_ps(t2)), one),
-                          scale));
+            _mm512_fmadd_ps(_mm512_abs_ps(t2), scale,
+                            _mm512_maskz_loadu_ps(lanes, turn.SlackB + y)));
         __mmask16 fast =
             _mm512_mask_cmple_epu32_mask(lanes, _mm512_maskz_abs_epi32(lanes, r), exact);
         fast = _mm512_mask_cmp_ps_mask(fast, e1, half, _CMP_LT_OQ);
@@ -184,14 +186,12 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void TurnColumnAvx512(const
             LookUpAvx512(k.QuotientOf, sample, y, end, heights, outColumn);
             continue;
         }
-        const __m512i ui = _mm512_maskz_cvtps_epi32(lanes, u),
-                      vi = _mm512_maskz_cvtps_epi32(lanes, v); // exact: whole
-        __mmask16 inside = _mm512_mask_cmpge_epi32_mask(lanes, ui, left);
-        inside = _mm512_mask_cmple_epi32_mask(inside, ui, right);
-        inside = _mm512_mask_cmpge_epi32_mask(inside, vi, top);
-        inside = _mm512_mask_cmple_epi32_mask(inside, vi, bottom);
-        const __m512i index =
-            _mm512_add_epi32(_mm512_mullo_epi32(ui, rowsOf), _mm512_add_epi32(vi, base));
+        __mmask16 inside = _mm512_mask_cmp_ps_mask(lanes, u, left, _CMP_GE_OQ);
+        inside = _mm512_mask_cmp_ps_mask(inside, u, right, _CMP_LE_OQ);
+        inside = _mm512_mask_cmp_ps_mask(inside, v, top, _CMP_GE_OQ);
+        inside = _mm512_mask_cmp_ps_mask(inside, v, bottom, _CMP_LE_OQ);
+        const __m512i index = _mm512_maskz_cvtps_epi32(
+            inside, _mm512_fmadd_ps(u, rowsOf, _mm512_add_ps(v, base)));
         const __mmask16 gathered = _mm512_mask_cmple_epu32_mask(inside, index, limit);
         const __m512i h =
             _mm512_and_si512(_mm512_mask_i32gather_epi32(zero, gathered, index, heights, 1), low);
