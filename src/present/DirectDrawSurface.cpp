@@ -94,6 +94,7 @@ bool TDirectDrawSurface::Fill(uint32_t native) {
     // At 16 bits QImage stores the value as it is: the native value's low 16 bits.
     FImage->fill(native & 0xFFFFu);
     NoteWrite();
+    if ((native & 0xFFFFu) == 0) FBlankAt = FWrites;
     SetResult(ResultOk);
     return true;
 }
@@ -113,6 +114,7 @@ bool TDirectDrawSurface::Lock(TLockedSurface& desc) {
     desc.BitCount = FImage->depth();
     desc.Width = FImage->width();
     desc.Height = FImage->height();
+    desc.Blank = FWrites == FBlankAt;
     FLocked = true;
     NoteWrite();
     SetResult(ResultOk);

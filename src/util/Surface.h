@@ -10,4 +10,5 @@ struct TLockedSurface {
     int32_t BitCount = 0;    // bits per pixel
     int32_t Width = 0;
     int32_t Height = 0;
+    bool Blank = false; // every pixel 0, known without looking (filled so, not written since)
 };

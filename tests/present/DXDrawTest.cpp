@@ -291,11 +291,27 @@ TEST_F(DXDrawTest, CanvasDrawsTextAndNeverOverlapsALock) {
     TDirectDrawSurfaceCanvas* canvas = SurfaceCanvas(back);
     ASSERT_NE(canvas, nullptr);
     EXPECT_EQ(SurfaceCanvas(back), canvas);
+    // A lock knows the surface black only from a fill with 0 that nothing wrote over since.
+    TLockedSurface s;
+    FillSurface(back, 0);
+    for (const bool blank : {true, false}) {
+        ASSERT_TRUE(LockSurface(back, s));
+        EXPECT_EQ(s.Blank, blank);
+        UnlockSurface(back, s.Bits);
+    }
+    FillSurface(back, 0);
+    canvas->TextOut(8, 8, QStringLiteral("x"));
+    ReleaseCanvas(canvas);
+    ASSERT_TRUE(LockSurface(back, s));
+    EXPECT_FALSE(s.Blank);
+    UnlockSurface(back, s.Bits);
     FillSurface(back, 0x001Fu);
+    ASSERT_TRUE(LockSurface(back, s));
+    EXPECT_FALSE(s.Blank);
+    UnlockSurface(back, s.Bits);
     canvas->BrushStyle = TDirectDrawSurfaceCanvas::TBrushStyle::bsClear;
     canvas->FontColor = QColor(255, 255, 255);
     canvas->TextOut(8, 8, QStringLiteral("F/S : 60"));
-    TLockedSurface s;
     EXPECT_FALSE(LockSurface(back, s)); // the context is still borrowed
     ReleaseCanvas(canvas);
     ASSERT_TRUE(LockSurface(back, s));

@@ -179,7 +179,7 @@ void DrawBarsWith(const TBarsKernels& kernels, const TProjHeightArray& proj,
     const int64_t pitch = surface.Pitch;
     const TBarsTarget target{surface.Bits, pitch, pitch / Columns, colour, left,
                              right,        top,   bottom};
-    if (allVisible && BlankArea(target, kernels.BlankRows)) {
+    if (allVisible && (surface.Blank || BlankArea(target, kernels.BlankRows))) {
         alignas(32) uint16_t even[SequenceLength] = {}, odd[SequenceLength] = {};
         for (int32_t j = 0; j < 127; ++j)
             even[SequencePad + j] = colour[254 - 2 * j];
