@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <iterator>
 #include <utility>
 
 #include "platform/x11/ShmConnection.h"
@@ -84,8 +85,9 @@ bool TShmPresenter::MakeBuffers(int width, int height) {
     const int pad = std::max(FPad, 8);
     FPitch = (static_cast<ptrdiff_t>(deviceWidth) * FFormat.BitsPerPixel + pad - 1) / pad * pad / 8;
     const size_t bytes = static_cast<size_t>(FPitch) * deviceHeight;
-    FShared = FLink.HasShm() && !FPutRefused && AttachSegment(FSegments[0], bytes) &&
-              AttachSegment(FSegments[1], bytes);
+    FShared = FLink.HasShm() && !FPutRefused;
+    for (TSegment& segment : FSegments)
+        FShared = FShared && AttachSegment(segment, bytes);
     if (!FShared) {
         ReleaseSegments();
         FPlain.assign(bytes, 0);
@@ -97,7 +99,8 @@ bool TShmPresenter::MakeBuffers(int width, int height) {
 }
 
 bool TShmPresenter::Refused() const {
-    return FSegments[0].Refused || FSegments[1].Refused;
+    return std::any_of(std::begin(FSegments), std::end(FSegments),
+                       [](const TSegment& segment) { return segment.Refused; });
 }
 
 void TShmPresenter::FallBack() {
@@ -128,9 +131,13 @@ void TShmPresenter::Present(const QImage& picture, const QRect& area, int scale)
     // so long, so a stopped server does not stop the program.
     using TClock = std::chrono::steady_clock;
     const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(WaitMs);
+    // The segments in turn: the one the server has just read sits in its processor's cache, and
+    // writing it again at once moved each line back first (twice the conversion's time).
     const auto freeSegment = [this]() -> TSegment* {
-        for (TSegment& segment : FSegments)
+        for (int i = 1; i <= Segments; ++i) {
+            TSegment& segment = FSegments[(FLast + i) % Segments];
             if (!segment.InFlight) return &segment;
+        }
         return nullptr;
     };
     TSegment* free = freeSegment();
@@ -168,6 +175,7 @@ void TShmPresenter::Present(const QImage& picture, const QRect& area, int scale)
     FLink.Sent(free->Id, put.sequence);
     free->InFlight = true;
     free->Put = shown;
+    FLast = static_cast<int>(free - FSegments);
     xcb_flush(FLink.Connection());
 }
 

@@ -62,7 +62,9 @@ class TShmPresenter {
     bool FPutRefused = false; // the server refused a put: no segments again
     int FWidth = 0, FHeight = 0, FScale = 0; // the buffers' picture size and scale
     ptrdiff_t FPitch = 0;                    // bytes per device row
-    TSegment FSegments[2];
+    static constexpr int Segments = 2;
+    TSegment FSegments[Segments];
+    int FLast = 0; // the segment put last
     std::vector<uint8_t> FPlain;
     QRect FMissed; // shown by no put yet: the last present found no free segment
 };
