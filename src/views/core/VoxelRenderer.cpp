@@ -27,7 +27,7 @@ TVoxelRenderer::TVoxelRenderer(const TRendererOptions& options)
         FTurnKernels = {&ColumnSamplesAvx512, &LookUpAvx512, &TurnColumnAvx512};
     if (Allows(bars, TSimd::Avx2)) {
         // SSE2 comes with every x86-64; portable means no intrinsics at all.
-        FBarsKernels.StripToSurface = &StripToSurfaceSse2;
+        FBarsKernels.StripToSurface = &StripToSurfaceAvx2;
         FBarsKernels.BlankRows = &BlankRowsAvx2;
     }
     if (Allows(bars, TSimd::Avx512)) FBarsKernels.BlankColumn = &BlankColumnAvx512;

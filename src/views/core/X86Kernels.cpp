@@ -265,13 +265,15 @@ BlankColumnAvx512(const TBlankBars& b, int32_t x, uint16_t* column) {
             _mm512_cmpgt_epu8_mask(h1, h0) | _mm512_cmpge_epu8_mask(h2, _mm512_adds_epu8(h0, four));
     }
 
-    // The bars that reach the clip and may show, farthest first: start | K << 16.
+    // The bars that reach the clip and may show, farthest first: start | K << 16. Most blocks of
+    // a column hold no sample (beyond the field, or outside the clip): they are passed over.
     alignas(64) uint32_t bars[Rows + 16];
     int32_t n = 0;
 #pragma GCC unroll 8
     for (int32_t block = 0; block < Blocks; ++block) {
-        const __m512i v =
-            _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(ValidRows(block), entries + block * 32));
+        const __m256i bytes = _mm256_maskz_loadu_epi8(ValidRows(block), entries + block * 32);
+        if (_mm256_testz_si256(bytes, bytes)) continue;
+        const __m512i v = _mm512_cvtepu8_epi16(bytes);
         const __m512i rows =
             _mm512_add_epi16(lane, _mm512_set1_epi16(static_cast<int16_t>(block * 32)));
         const __m512i barTop = _mm512_sub_epi16(rows, _mm512_srli_epi16(v, 1));
@@ -304,9 +306,15 @@ BlankColumnAvx512(const TBlankBars& b, int32_t x, uint16_t* column) {
         colour[i] = _mm512_loadu_si512(b.Colour + 32 * i);
     const __m512i bit6 = _mm512_set1_epi16(64), bit7 = _mm512_set1_epi16(128);
     __m512i above = _mm512_setzero_si512(); // the greatest K placed above the block
+    bool sky = true;                          // nothing placed above: K 0, every pixel black
 #pragma GCC unroll 8
     for (int32_t block = 0; block < Blocks; ++block) {
         __m512i k = _mm512_load_si512(placed + block * 32);
+        if (sky && _mm512_test_epi16_mask(k, k) == 0) {
+            _mm512_mask_storeu_epi16(column + block * 32, ValidRows(block), _mm512_setzero_si512());
+            continue;
+        }
+        sky = false;
 #pragma GCC unroll 5
         for (int16_t step = 1; step < 32; step *= 2)
             k = _mm512_max_epi16(
@@ -332,26 +340,34 @@ BlankColumnAvx512(const TBlankBars& b, int32_t x, uint16_t* column) {
     }
 }
 
+// The eight columns of a strip c[] turned into eight rows row[], eight rows by eight (sixteen in
+// 256-bit registers, one block in each half): three rounds of interleaving, 16-, 32-, then
+// 64-bit. P is the intrinsics' prefix, _mm_ or _mm256_.
+#define TRANSPOSE_8(P, c, row)                                                                    \
+    do {                                                                                          \
+        const auto a0 = P##unpacklo_epi16(c[0], c[1]), a1 = P##unpackhi_epi16(c[0], c[1]);       \
+        const auto a2 = P##unpacklo_epi16(c[2], c[3]), a3 = P##unpackhi_epi16(c[2], c[3]);       \
+        const auto a4 = P##unpacklo_epi16(c[4], c[5]), a5 = P##unpackhi_epi16(c[4], c[5]);       \
+        const auto a6 = P##unpacklo_epi16(c[6], c[7]), a7 = P##unpackhi_epi16(c[6], c[7]);       \
+        const auto q0 = P##unpacklo_epi32(a0, a2), q1 = P##unpackhi_epi32(a0, a2);               \
+        const auto q2 = P##unpacklo_epi32(a1, a3), q3 = P##unpackhi_epi32(a1, a3);               \
+        const auto q4 = P##unpacklo_epi32(a4, a6), q5 = P##unpackhi_epi32(a4, a6);               \
+        const auto q6 = P##unpacklo_epi32(a5, a7), q7 = P##unpackhi_epi32(a5, a7);               \
+        row[0] = P##unpacklo_epi64(q0, q4), row[1] = P##unpackhi_epi64(q0, q4);                  \
+        row[2] = P##unpacklo_epi64(q1, q5), row[3] = P##unpackhi_epi64(q1, q5);                  \
+        row[4] = P##unpacklo_epi64(q2, q6), row[5] = P##unpackhi_epi64(q2, q6);                  \
+        row[6] = P##unpacklo_epi64(q3, q7), row[7] = P##unpackhi_epi64(q3, q7);                  \
+    } while (false)
+
 void StripToSurfaceSse2(const TBlankBars& b, const uint16_t (*strip)[StripRows], int32_t n,
                         int32_t x0) {
     if (n != StripColumns || b.BytesPerPixel != 2) return StripToSurfacePlain(b, strip, n, x0);
     int32_t y = b.Top;
     for (; y + 7 <= b.Bottom; y += 8) {
-        __m128i c[8];
+        __m128i c[8], row[8];
         for (int i = 0; i < 8; ++i)
             c[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(strip[i] + StripPad + y));
-        const __m128i a0 = _mm_unpacklo_epi16(c[0], c[1]), a1 = _mm_unpackhi_epi16(c[0], c[1]);
-        const __m128i a2 = _mm_unpacklo_epi16(c[2], c[3]), a3 = _mm_unpackhi_epi16(c[2], c[3]);
-        const __m128i a4 = _mm_unpacklo_epi16(c[4], c[5]), a5 = _mm_unpackhi_epi16(c[4], c[5]);
-        const __m128i a6 = _mm_unpacklo_epi16(c[6], c[7]), a7 = _mm_unpackhi_epi16(c[6], c[7]);
-        const __m128i q0 = _mm_unpacklo_epi32(a0, a2), q1 = _mm_unpackhi_epi32(a0, a2);
-        const __m128i q2 = _mm_unpacklo_epi32(a1, a3), q3 = _mm_unpackhi_epi32(a1, a3);
-        const __m128i q4 = _mm_unpacklo_epi32(a4, a6), q5 = _mm_unpackhi_epi32(a4, a6);
-        const __m128i q6 = _mm_unpacklo_epi32(a5, a7), q7 = _mm_unpackhi_epi32(a5, a7);
-        const __m128i row[8] = {_mm_unpacklo_epi64(q0, q4), _mm_unpackhi_epi64(q0, q4),
-                                _mm_unpacklo_epi64(q1, q5), _mm_unpackhi_epi64(q1, q5),
-                                _mm_unpacklo_epi64(q2, q6), _mm_unpackhi_epi64(q2, q6),
-                                _mm_unpacklo_epi64(q3, q7), _mm_unpackhi_epi64(q3, q7)};
+        TRANSPOSE_8(_mm_, c, row);
         for (int r = 0; r < 8; ++r)
             _mm_storeu_si128(reinterpret_cast<__m128i*>(b.Bits + (y + r) * b.Pitch + x0 * 2),
                              row[r]);
@@ -360,6 +376,31 @@ void StripToSurfaceSse2(const TBlankBars& b, const uint16_t (*strip)[StripRows],
     TBlankBars rest = b;
     rest.Top = y;
     if (y <= b.Bottom) StripToSurfacePlain(rest, strip, n, x0);
+}
+
+// Sixteen rows a step: the interleaving works within each 128-bit half, so one pass turns two
+// blocks of eight, a third fewer shuffles than the 128-bit kernel (which the transpose waits on).
+__attribute__((target("avx2"))) void StripToSurfaceAvx2(const TBlankBars& b,
+                                                        const uint16_t (*strip)[StripRows],
+                                                        int32_t n, int32_t x0) {
+    if (n != StripColumns || b.BytesPerPixel != 2) return StripToSurfacePlain(b, strip, n, x0);
+    int32_t y = b.Top;
+    for (; y + 15 <= b.Bottom; y += 16) {
+        __m256i c[8], row[8];
+        for (int i = 0; i < 8; ++i)
+            c[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(strip[i] + StripPad + y));
+        TRANSPOSE_8(_mm256_, c, row);
+        uint8_t* const to = b.Bits + x0 * 2;
+        for (int r = 0; r < 8; ++r) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + (y + r) * b.Pitch),
+                             _mm256_castsi256_si128(row[r]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + (y + 8 + r) * b.Pitch),
+                             _mm256_extracti128_si256(row[r], 1));
+        }
+    }
+    TBlankBars rest = b;
+    rest.Top = y;
+    if (y <= b.Bottom) StripToSurfaceSse2(rest, strip, n, x0);
 }
 
 __attribute__((target("avx2"))) bool BlankRowsAvx2(const uint8_t* bits, int64_t pitch, int32_t left,
@@ -380,4 +421,5 @@ __attribute__((target("avx2"))) bool BlankRowsAvx2(const uint8_t* bits, int64_t 
     }
     return true;
 }
+#undef TRANSPOSE_8
 #endif

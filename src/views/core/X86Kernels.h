@@ -25,8 +25,10 @@ void TurnColumnAvx512(const TTurn& turn, int32_t x, TRows rows, const uint8_t* h
                       uint8_t* outColumn);
 // BlankColumnPlain 32 rows at a time (AVX-512 F, BW, VL).
 void BlankColumnAvx512(const TBlankBars& b, int32_t x, uint16_t* column);
-// StripToSurfacePlain with an 8 x 8 transpose of 16-bit pixels (SSE2) for whole strips on a
-// 2-byte surface.
+// StripToSurfacePlain with an 8 x 8 transpose of 16-bit pixels (SSE2; AVX2 two blocks at once)
+// for whole strips on a 2-byte surface.
+void StripToSurfaceAvx2(const TBlankBars& b, const uint16_t (*strip)[BlankBars::StripRows],
+                        int32_t n, int32_t x0);
 void StripToSurfaceSse2(const TBlankBars& b, const uint16_t (*strip)[BlankBars::StripRows],
                         int32_t n, int32_t x0);
 // BlankRowsPlain 128 bytes at a time (AVX2).
