@@ -131,7 +131,7 @@ class TDirectDrawSurface : public TDirectX {
     std::unique_ptr<QImage> FImage;
     std::unique_ptr<TDirectDrawSurfaceCanvas> FCanvas;
     bool FLocked = false;
-    uint64_t FWrites; // starts apart from every other surface's, so no two counts meet
+    uint64_t FWrites;      // starts apart from every other surface's, so no two counts meet
     uint64_t FBlankAt = 0; // FWrites as a fill with 0 left it: all black while they are equal
 };
 

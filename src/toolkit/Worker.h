@@ -24,7 +24,8 @@ class TWorker : public QObject {
         int FPipe[2] = {-1, -1};
     };
     // Runs in the worker; returns what then runs on the main thread (skipped when the job was
-    // cancelled, the worker is gone or the application is ending). An exception it throws is shown as an error there.
+    // cancelled, the worker is gone or the application is ending). An exception it throws is
+    // shown as an error there.
     using TJob = std::function<std::function<void()>(const TCancel& cancel)>;
 
     // joinMs: how long the end waits for a cancelled job before it abandons it.

@@ -167,14 +167,14 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void TurnColumnAvx512(const
         const __m512 t1 = _mm512_fmadd_ps(xf, cf, a), t2 = _mm512_fmadd_ps(xf, sf, b);
         const __m512 u = _mm512_maskz_roundscale_ps(lanes, t1, Nearest),
                      v = _mm512_maskz_roundscale_ps(lanes, t2, Nearest);
-        const __m512 e1 = _mm512_add_ps(
-            _mm512_abs_ps(_mm512_sub_ps(t1, u)),
-            _mm512_fmadd_ps(_mm512_abs_ps(t1), scale,
-                            _mm512_maskz_loadu_ps(lanes, turn.SlackA + y)));
-        const __m512 e2 = _mm512_add_ps(
-            _mm512_abs_ps(_mm512_sub_ps(t2, v)),
-            _mm512_fmadd_ps(_mm512_abs_ps(t2), scale,
-                            _mm512_maskz_loadu_ps(lanes, turn.SlackB + y)));
+        const __m512 e1 =
+            _mm512_add_ps(_mm512_abs_ps(_mm512_sub_ps(t1, u)),
+                          _mm512_fmadd_ps(_mm512_abs_ps(t1), scale,
+                                          _mm512_maskz_loadu_ps(lanes, turn.SlackA + y)));
+        const __m512 e2 =
+            _mm512_add_ps(_mm512_abs_ps(_mm512_sub_ps(t2, v)),
+                          _mm512_fmadd_ps(_mm512_abs_ps(t2), scale,
+                                          _mm512_maskz_loadu_ps(lanes, turn.SlackB + y)));
         __mmask16 fast =
             _mm512_mask_cmple_epu32_mask(lanes, _mm512_maskz_abs_epi32(lanes, r), exact);
         fast = _mm512_mask_cmp_ps_mask(fast, e1, half, _CMP_LT_OQ);
@@ -190,8 +190,8 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void TurnColumnAvx512(const
         inside = _mm512_mask_cmp_ps_mask(inside, u, right, _CMP_LE_OQ);
         inside = _mm512_mask_cmp_ps_mask(inside, v, top, _CMP_GE_OQ);
         inside = _mm512_mask_cmp_ps_mask(inside, v, bottom, _CMP_LE_OQ);
-        const __m512i index = _mm512_maskz_cvtps_epi32(
-            inside, _mm512_fmadd_ps(u, rowsOf, _mm512_add_ps(v, base)));
+        const __m512i index =
+            _mm512_maskz_cvtps_epi32(inside, _mm512_fmadd_ps(u, rowsOf, _mm512_add_ps(v, base)));
         const __mmask16 gathered = _mm512_mask_cmple_epu32_mask(inside, index, limit);
         const __m512i h =
             _mm512_and_si512(_mm512_mask_i32gather_epi32(zero, gathered, index, heights, 1), low);
@@ -306,7 +306,7 @@ BlankColumnAvx512(const TBlankBars& b, int32_t x, uint16_t* column) {
         colour[i] = _mm512_loadu_si512(b.Colour + 32 * i);
     const __m512i bit6 = _mm512_set1_epi16(64), bit7 = _mm512_set1_epi16(128);
     __m512i above = _mm512_setzero_si512(); // the greatest K placed above the block
-    bool sky = true;                          // nothing placed above: K 0, every pixel black
+    bool sky = true;                        // nothing placed above: K 0, every pixel black
 #pragma GCC unroll 8
     for (int32_t block = 0; block < Blocks; ++block) {
         __m512i k = _mm512_load_si512(placed + block * 32);
@@ -343,20 +343,20 @@ BlankColumnAvx512(const TBlankBars& b, int32_t x, uint16_t* column) {
 // The eight columns of a strip c[] turned into eight rows row[], eight rows by eight (sixteen in
 // 256-bit registers, one block in each half): three rounds of interleaving, 16-, 32-, then
 // 64-bit. P is the intrinsics' prefix, _mm_ or _mm256_.
-#define TRANSPOSE_8(P, c, row)                                                                    \
-    do {                                                                                          \
-        const auto a0 = P##unpacklo_epi16(c[0], c[1]), a1 = P##unpackhi_epi16(c[0], c[1]);       \
-        const auto a2 = P##unpacklo_epi16(c[2], c[3]), a3 = P##unpackhi_epi16(c[2], c[3]);       \
-        const auto a4 = P##unpacklo_epi16(c[4], c[5]), a5 = P##unpackhi_epi16(c[4], c[5]);       \
-        const auto a6 = P##unpacklo_epi16(c[6], c[7]), a7 = P##unpackhi_epi16(c[6], c[7]);       \
-        const auto q0 = P##unpacklo_epi32(a0, a2), q1 = P##unpackhi_epi32(a0, a2);               \
-        const auto q2 = P##unpacklo_epi32(a1, a3), q3 = P##unpackhi_epi32(a1, a3);               \
-        const auto q4 = P##unpacklo_epi32(a4, a6), q5 = P##unpackhi_epi32(a4, a6);               \
-        const auto q6 = P##unpacklo_epi32(a5, a7), q7 = P##unpackhi_epi32(a5, a7);               \
-        row[0] = P##unpacklo_epi64(q0, q4), row[1] = P##unpackhi_epi64(q0, q4);                  \
-        row[2] = P##unpacklo_epi64(q1, q5), row[3] = P##unpackhi_epi64(q1, q5);                  \
-        row[4] = P##unpacklo_epi64(q2, q6), row[5] = P##unpackhi_epi64(q2, q6);                  \
-        row[6] = P##unpacklo_epi64(q3, q7), row[7] = P##unpackhi_epi64(q3, q7);                  \
+#define TRANSPOSE_8(P, c, row)                                                                     \
+    do {                                                                                           \
+        const auto a0 = P##unpacklo_epi16(c[0], c[1]), a1 = P##unpackhi_epi16(c[0], c[1]);         \
+        const auto a2 = P##unpacklo_epi16(c[2], c[3]), a3 = P##unpackhi_epi16(c[2], c[3]);         \
+        const auto a4 = P##unpacklo_epi16(c[4], c[5]), a5 = P##unpackhi_epi16(c[4], c[5]);         \
+        const auto a6 = P##unpacklo_epi16(c[6], c[7]), a7 = P##unpackhi_epi16(c[6], c[7]);         \
+        const auto q0 = P##unpacklo_epi32(a0, a2), q1 = P##unpackhi_epi32(a0, a2);                 \
+        const auto q2 = P##unpacklo_epi32(a1, a3), q3 = P##unpackhi_epi32(a1, a3);                 \
+        const auto q4 = P##unpacklo_epi32(a4, a6), q5 = P##unpackhi_epi32(a4, a6);                 \
+        const auto q6 = P##unpacklo_epi32(a5, a7), q7 = P##unpackhi_epi32(a5, a7);                 \
+        row[0] = P##unpacklo_epi64(q0, q4), row[1] = P##unpackhi_epi64(q0, q4);                    \
+        row[2] = P##unpacklo_epi64(q1, q5), row[3] = P##unpackhi_epi64(q1, q5);                    \
+        row[4] = P##unpacklo_epi64(q2, q6), row[5] = P##unpackhi_epi64(q2, q6);                    \
+        row[6] = P##unpacklo_epi64(q3, q7), row[7] = P##unpackhi_epi64(q3, q7);                    \
     } while (false)
 
 void StripToSurfaceSse2(const TBlankBars& b, const uint16_t (*strip)[StripRows], int32_t n,
@@ -380,9 +380,8 @@ void StripToSurfaceSse2(const TBlankBars& b, const uint16_t (*strip)[StripRows],
 
 // Sixteen rows a step: the interleaving works within each 128-bit half, so one pass turns two
 // blocks of eight, a third fewer shuffles than the 128-bit kernel (which the transpose waits on).
-__attribute__((target("avx2"))) void StripToSurfaceAvx2(const TBlankBars& b,
-                                                        const uint16_t (*strip)[StripRows],
-                                                        int32_t n, int32_t x0) {
+__attribute__((target("avx2"))) void
+StripToSurfaceAvx2(const TBlankBars& b, const uint16_t (*strip)[StripRows], int32_t n, int32_t x0) {
     if (n != StripColumns || b.BytesPerPixel != 2) return StripToSurfacePlain(b, strip, n, x0);
     int32_t y = b.Top;
     for (; y + 15 <= b.Bottom; y += 16) {
