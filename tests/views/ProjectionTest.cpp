@@ -322,20 +322,27 @@ TEST_F(ProjectionTest, SinglePrecisionTurnFallsBackNearAHalfWayPoint) {
         cache->QuotientFactor[y] = 1.0f;
     }
     turn->Cache = cache.get();
-    turn->Cf = 1.0f - 0x1p-24f;
-    for (int32_t y = 0; y < 16; ++y) {
-        cache->Rx[CellIndex(5, y)] = -1000001; // rx * c = -1000001 + 0.0596...
-        turn->Across[y] = 1000001.40 + 0.01 * y; // sums from 0.4596 to 0.6096
-        turn->SetSingle(y);
-    }
     THeightArray field;
     for (int32_t i = 0; i < MapCells; ++i) field[i] = static_cast<uint8_t>(i); // cells apart differ
-    uint8_t fast[240] = {}, plain[240] = {};
-    int32_t sample[240];
-    turn->Column(&ColumnSamplesPlain, 5, {0, 15}, sample);
-    LookUpPlain(cache->QuotientOf, sample, 0, 15, field.data(), plain);
-    TurnColumnAvx512(*turn, 5, {0, 15}, field.data(), fast);
-    for (int32_t y = 0; y < 16; ++y) EXPECT_EQ(fast[y], plain[y]) << "row " << y;
+    // Across the field's columns (the cosine's row term), then down its rows (the sine's).
+    for (const bool down : {false, true}) {
+        (down ? turn->Sf : turn->Cf) = 1.0f - 0x1p-24f;
+        (down ? turn->Cf : turn->Sf) = 0.0f;
+        for (int32_t y = 0; y < 16; ++y) {
+            cache->Rx[CellIndex(5, y)] = -1000001; // rx * c = -1000001 + 0.0596...
+            const double sum = 1000001.40 + 0.01 * y; // sums from 0.4596 to 0.6096
+            turn->Across[y] = down ? 0.0 : sum;
+            turn->Down[y] = down ? sum : 0.0;
+            turn->SetSingle(y);
+        }
+        uint8_t fast[240] = {}, plain[240] = {};
+        int32_t sample[240];
+        turn->Column(&ColumnSamplesPlain, 5, {0, 15}, sample);
+        LookUpPlain(cache->QuotientOf, sample, 0, 15, field.data(), plain);
+        TurnColumnAvx512(*turn, 5, {0, 15}, field.data(), fast);
+        for (int32_t y = 0; y < 16; ++y)
+            EXPECT_EQ(fast[y], plain[y]) << (down ? "down" : "across") << ", row " << y;
+    }
 }
 #endif
 
