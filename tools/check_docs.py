@@ -18,6 +18,8 @@ import shutil
 import sys
 import tempfile
 
+from planted import append, report, verdict
+
 DOC = "docs/ARCHITECTURE.md"
 CONNECTIONS = "## X connections"
 SOURCE_SUFFIXES = (".h", ".cpp")
@@ -172,11 +174,6 @@ def rename_in_src(root, old, new):
                     f.write(word.sub(new, text))
 
 
-def append(root, rel, text):
-    with open(os.path.join(root, rel), "a", encoding="utf-8") as f:
-        f.write(text)
-
-
 def self_test(real_root):
     failures = []
     plants = {
@@ -206,24 +203,16 @@ def self_test(real_root):
                 shutil.copytree(os.path.join(real_root, part), os.path.join(root, part),
                                 ignore=shutil.ignore_patterns("*.png", "__pycache__"))
             plant(root)
-            problems, _ = check(root)
-            if wanted is None:
-                if problems:
-                    failures.append(f"{name}: expected no problem, got {problems}")
-            elif not any(wanted in p for p in problems):
-                failures.append(f"{name}: expected a problem naming {wanted!r}, got {problems}")
+            failure = verdict(name, check(root)[0], wanted)
+            if failure:
+                failures.append(failure)
         # A call in a comment opens nothing.
         root = os.path.join(tmp, "clean")
         append(root, "src/app/FrameTick.cpp", "\n// xcb_connect(display) would block here\n")
         problems, _ = check(root)
         if problems:
             failures.append(f"comment: expected no problem, got {problems}")
-    for failure in failures:
-        print("self-test: " + failure)
-    if failures:
-        return 1
-    print(f"check_docs self-test: {len(plants) + 1} cases found as expected")
-    return 0
+    return report("check_docs", failures, len(plants) + 1)
 
 
 def main(argv):

@@ -16,6 +16,8 @@ import shutil
 import sys
 import tempfile
 
+from planted import append, report, verdict, write
+
 # Top layer first. A folder may include folders on lower lines only; folders on one line are
 # siblings and include neither each other. A folder listed covers its subfolders unless they are
 # listed themselves (views/core). Folders not there yet are passed over.
@@ -164,18 +166,6 @@ def run(src):
 
 # ---- Self-test ----
 
-def write(root, rel, text):
-    path = os.path.join(root, rel)
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "w", encoding="utf-8") as f:
-        f.write(text)
-
-
-def append(root, rel, text):
-    with open(os.path.join(root, rel), "a", encoding="utf-8") as f:
-        f.write(text)
-
-
 def small_tree(root):
     """A tree that keeps every rule, with platform/x11 present."""
     write(root, "util/U.h", "#pragma once\n")
@@ -194,12 +184,9 @@ def self_test(real_src):
     failures = []
 
     def expect(name, src, wanted):
-        problems, _ = check(src)
-        if wanted is None:
-            if problems:
-                failures.append(f"{name}: expected no problem, got {problems}")
-        elif not any(wanted in p for p in problems):
-            failures.append(f"{name}: expected a problem naming {wanted!r}, got {problems}")
+        failure = verdict(name, check(src)[0], wanted)
+        if failure:
+            failures.append(failure)
 
     with tempfile.TemporaryDirectory(prefix="check-layout-") as tmp:
         # The planted faults in a copy of the real tree, each found by the line it names.
@@ -245,12 +232,7 @@ def self_test(real_src):
         if problems or not any("src/toolkit/M.cpp" in n for n in notes):
             failures.append(f"before-x11: expected only a note, got {problems} / {notes}")
 
-    for failure in failures:
-        print("self-test: " + failure)
-    if failures:
-        return 1
-    print(f"check_layout self-test: {len(cases) + 2} cases found as expected")
-    return 0
+    return report("check_layout", failures, len(cases) + 2)
 
 
 def main(argv):

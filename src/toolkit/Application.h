@@ -40,7 +40,7 @@ class TApplication : public QApplication {
     bool Terminated() const;
     // True from Terminate() on: the close has saved, so what the messages still waiting would
     // start (a worker's result, an error box) is dropped, and no box holds the process open.
-    bool Ending() const { return FQuitAsked || FTerminated; }
+    bool Ending() const { return FQuitAsked; }
 
     // True while one of the application's windows is active.
     bool Active() const;
@@ -65,7 +65,7 @@ class TApplication : public QApplication {
     bool event(QEvent* event) override;
     // Protected so that the tests' one application object can start each test afresh.
     bool FTerminated = false;
-    bool FQuitAsked = false;
+    bool FQuitAsked = false; // Terminate() was called; the loop ends once FTerminated is set
     int FErrorBoxCount = 0;
 
   private:
