@@ -70,7 +70,10 @@ bool TShmConnection::Broken() const {
 }
 
 void TShmConnection::Drain() {
-    while (xcb_generic_event_t* event = xcb_poll_for_event(FConnection)) {
+    // One read at most: what it brought is taken from the queue, and a second read would
+    // only find the socket empty (a system call a frame for nothing).
+    for (xcb_generic_event_t* event = xcb_poll_for_event(FConnection); event != nullptr;
+         event = xcb_poll_for_queued_event(FConnection)) {
         const uint8_t type = event->response_type & 0x7f;
         if (type == FCompletion && FHasShm) {
             const auto* done = reinterpret_cast<const xcb_shm_completion_event_t*>(event);

@@ -23,14 +23,15 @@ std::unique_ptr<TX11Platform> TX11Platform::Open() {
     std::unique_ptr<TX11Platform> platform(new TX11Platform);
     const std::string display = X11DisplayName();
     platform->FLink = TShmConnection::Open(display);
-    platform->FPointer = std::make_unique<TX11Pointer>(
-        x11->connection(), platform->FLink ? platform->FLink->Connection() : nullptr);
     // Views present through their own windows at an integer display scale, unless
     // VOXEL_PRESENT=toolkit asks for the toolkit's way.
     const QScreen* screen = QGuiApplication::primaryScreen();
     const qreal scale = screen != nullptr ? screen->devicePixelRatio() : 1.0;
     platform->FNative = platform->FLink && qgetenv("VOXEL_PRESENT") != "toolkit" &&
                         scale == std::floor(scale);
+    platform->FPointer = std::make_unique<TX11Pointer>(
+        x11->connection(), platform->FLink ? platform->FLink->Connection() : nullptr,
+        platform->FNative);
     // A native view's window alone: without this the toolkit gives its siblings windows too.
     if (platform->FNative) QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
     TSelectionFetch::SetSource(

@@ -140,14 +140,20 @@ Qt::MouseButton QtButton(int logical) {
     return logical >= 1 && logical <= 3 ? names[logical] : Qt::NoButton;
 }
 
-// The query sent ahead, and the sample its last reply gave.
+// The queries sent ahead, oldest first, and the sample the last reply gave.
 struct TPointerAhead {
-    bool Pending = false;
-    // The connection it went out on: its sequence number means nothing on another, where it
-    // could take a reply someone else waits for.
+    // Two in flight: one answered while the last tick drew, read now, and the one the last
+    // put carried, which the server cannot have answered yet.
+    static constexpr int Most = 2;
+    struct TAsked {
+        unsigned int Sequence = 0;
+        unsigned long Presses = 0; // the press count when the query was made
+    };
+    TAsked Asked[Most];
+    int Pending = 0;
+    // The connection they went out on: their sequence numbers mean nothing on another, where
+    // they could take a reply someone else waits for.
     xcb_connection_t* On = nullptr;
-    unsigned int Sequence = 0;
-    unsigned long Presses = 0; // the press count when the query went out
     bool Have = false;
     TMouseSample Last{};
 };
@@ -157,6 +163,7 @@ struct TPointerAhead {
 struct TX11Pointer::TState {
     xcb_connection_t* Toolkit;
     xcb_connection_t* Ahead;
+    bool AheadWithPuts;
     TPointerMapping Mapping;
     TWindowPlace Place;
     TPointerAhead Query;
@@ -197,8 +204,8 @@ struct TX11Pointer::TState {
     }
 };
 
-TX11Pointer::TX11Pointer(xcb_connection_t* toolkit, xcb_connection_t* ahead)
-    : FState(new TState{toolkit, ahead, {}, {}, {}}) {
+TX11Pointer::TX11Pointer(xcb_connection_t* toolkit, xcb_connection_t* ahead, bool aheadWithPuts)
+    : FState(new TState{toolkit, ahead, aheadWithPuts, {}, {}, {}}) {
     qGuiApp->installNativeEventFilter(&FState->Mapping);
     qGuiApp->installNativeEventFilter(&FState->Place);
 }
@@ -226,23 +233,27 @@ bool TX11Pointer::SampleAhead(const QWidget* window, TMouseSample& sample) {
                                       xcb_connection_has_error(FState->Ahead) == 0
                                   ? FState->Ahead
                                   : FState->Toolkit;
-    if (ahead.Pending && ahead.On != asked) {
-        // Its connection broke: that reply will never come, and its number names a request
-        // of the toolkit's on the connection asked now.
-        ahead.Pending = false;
+    if (ahead.Pending > 0 && ahead.On != asked) {
+        // Their connection broke: those replies will never come, and their numbers name
+        // requests of the toolkit's on the connection asked now.
+        ahead.Pending = 0;
         ahead.Have = false;
     }
-    if (ahead.Pending) {
-        // Read only if the server has answered: the reply usually came in while the last tick
-        // drew and presented.
+    if (ahead.Pending > 0) {
+        // A tick that put nothing left its query unsent: it goes now (nothing to do otherwise).
+        xcb_flush(asked);
+        // The oldest only, and only if the server has answered: the newer one cannot have been.
         void* reply = nullptr;
         xcb_generic_error_t* error = nullptr;
-        if (xcb_poll_for_reply(asked, ahead.Sequence, &reply, &error) != 0) {
-            ahead.Pending = false;
+        const TPointerAhead::TAsked oldest = ahead.Asked[0];
+        if (xcb_poll_for_reply(asked, oldest.Sequence, &reply, &error) != 0) {
+            for (int i = 1; i < ahead.Pending; ++i)
+                ahead.Asked[i - 1] = ahead.Asked[i];
+            --ahead.Pending;
             if (reply != nullptr) {
                 FState->FromReply(static_cast<xcb_query_pointer_reply_t*>(reply), window,
                                   ahead.Last,
-                                  TOwnPresses::Installed().PressedAfter(ahead.Presses));
+                                  TOwnPresses::Installed().PressedAfter(oldest.Presses));
                 ahead.Have = true;
             }
             std::free(reply);
@@ -254,12 +265,14 @@ bool TX11Pointer::SampleAhead(const QWidget* window, TMouseSample& sample) {
         if (!Sample(window, ahead.Last)) return false;
         ahead.Have = true;
     }
-    if (!ahead.Pending) {
-        ahead.Presses = TOwnPresses::Installed().Count();
-        ahead.Sequence = xcb_query_pointer(asked, screen->root).sequence;
+    if (ahead.Pending < TPointerAhead::Most) {
+        TPointerAhead::TAsked& asking = ahead.Asked[ahead.Pending++];
+        asking.Presses = TOwnPresses::Installed().Count();
+        asking.Sequence = xcb_query_pointer(asked, screen->root).sequence;
         ahead.On = asked;
-        ahead.Pending = true;
-        xcb_flush(asked);
+        // Where the views put each frame on this connection, the frame's put carries the query:
+        // one write, one wake-up of the server a frame.
+        if (!(FState->AheadWithPuts && asked == FState->Ahead)) xcb_flush(asked);
     }
     sample = ahead.Last;
     return true;

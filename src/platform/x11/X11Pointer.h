@@ -16,8 +16,9 @@ class TX11Pointer {
   public:
     // toolkit: Qt's connection (the mapping, the frame and origin look-ups, the queries waited
     // for). ahead: the connection the query sent ahead goes out on, so its reply wakes no
-    // thread of the toolkit's; null for the toolkit's. Neither is closed here.
-    TX11Pointer(xcb_connection_t* toolkit, xcb_connection_t* ahead);
+    // thread of the toolkit's; null for the toolkit's. Neither is closed here. aheadWithPuts:
+    // the views put every frame on ahead, and the put's flush sends the query with it.
+    TX11Pointer(xcb_connection_t* toolkit, xcb_connection_t* ahead, bool aheadWithPuts = false);
     ~TX11Pointer();
     TX11Pointer(const TX11Pointer&) = delete;
     TX11Pointer& operator=(const TX11Pointer&) = delete;
