@@ -2,6 +2,7 @@
 // thirty-two with AVX-512.
 #include "platform/Rgb565.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -130,6 +131,37 @@ __attribute__((target("avx512f,avx512bw"))) void ConvertRowAvx512(const uint8_t*
     ConvertRowAvx2(source + 2 * x, target + x, count - x);
 }
 
+// Rows for a buffer another processor reads next (a shared segment the display server copies
+// from): streaming stores write whole 64-byte lines without first fetching them from that
+// processor's cache, which otherwise costs more than the conversion. The ends of a row that do
+// not fill an aligned line take ordinary stores.
+__attribute__((target("avx2"))) void StreamRowAvx2(const uint8_t* source, uint32_t* target,
+                                                   int count) {
+    const int head =
+        std::min(count, static_cast<int>((-reinterpret_cast<uintptr_t>(target) % 64) / 4));
+    ConvertRowAvx2(source, target, head);
+    int x = head;
+    for (; x + 16 <= count; x += 16) {
+        __m256i first, second;
+        Convert16Avx2(source + 2 * x, first, second);
+        _mm256_stream_si256(reinterpret_cast<__m256i*>(target + x), first);
+        _mm256_stream_si256(reinterpret_cast<__m256i*>(target + x + 8), second);
+    }
+    ConvertRowAvx2(source + 2 * x, target + x, count - x);
+}
+
+__attribute__((target("avx2"))) void StreamCopyAvx2(const uint8_t* source, uint8_t* target,
+                                                    size_t bytes) {
+    const size_t head = std::min(bytes, (-reinterpret_cast<uintptr_t>(target)) % 64);
+    std::memcpy(target, source, head);
+    size_t i = head;
+    for (; i + 64 <= bytes; i += 64)
+        for (size_t half = i; half < i + 64; half += 32)
+            _mm256_stream_si256(
+                reinterpret_cast<__m256i*>(target + half),
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + half)));
+    std::memcpy(target + i, source + i, bytes - i);
+}
 
 // The doubled row from registers: each converted pixel stored twice across, in both rows,
 // without reading back what was written.
@@ -194,21 +226,32 @@ __attribute__((target("avx2"))) void DoubleRowAvx2(const uint8_t* source, uint16
 }
 #endif
 
+void CopyPlain(const uint8_t* source, uint8_t* target, size_t bytes) {
+    std::memcpy(target, source, bytes);
+}
+
 // The row kernels, chosen once for this processor.
 struct TRowKernels {
     void (*Convert)(const uint8_t*, uint32_t*, int);
     void (*ConvertDoubled)(const uint8_t*, uint32_t*, uint32_t*, int);
     void (*Double)(const uint8_t*, uint16_t*, uint16_t*, int);
+    void (*StreamConvert)(const uint8_t*, uint32_t*, int);
+    void (*StreamCopy)(const uint8_t*, uint8_t*, size_t);
+    bool Streams;
 };
 
 const TRowKernels Kernels = [] {
 #if VOXEL_X86
     if (CpuHas(TSimd::Avx512))
-        return TRowKernels{&ConvertRowAvx512, &ConvertRowDoubledAvx512, &DoubleRowAvx2};
+        return TRowKernels{&ConvertRowAvx512, &ConvertRowDoubledAvx512, &DoubleRowAvx2,
+                           &StreamRowAvx2,    &StreamCopyAvx2,          true};
     if (CpuHas(TSimd::Avx2))
-        return TRowKernels{&ConvertRowAvx2, &ConvertRowDoubledAvx2, &DoubleRowAvx2};
+        return TRowKernels{&ConvertRowAvx2, &ConvertRowDoubledAvx2, &DoubleRowAvx2,
+                           &StreamRowAvx2,  &StreamCopyAvx2,        true};
 #endif
-    return TRowKernels{&ConvertRowPlain, &ConvertRowDoubledPlain, &DoubleRowPlain};
+    return TRowKernels{&ConvertRowPlain, &ConvertRowDoubledPlain,
+                       &DoubleRowPlain,  &ConvertRowPlain,
+                       &CopyPlain,       false};
 }();
 
 } // namespace
@@ -223,6 +266,20 @@ void ConvertRgb565ToRgb32(const QImage& from, const QRect& area, uint8_t* target
 
 void ConvertRgb565Row(const uint8_t* source, uint32_t* target, int count) {
     Kernels.Convert(source, target, count);
+}
+
+void StreamRgb565Row(const uint8_t* source, uint32_t* target, int count) {
+    Kernels.StreamConvert(source, target, count);
+}
+
+void StreamCopyRow(const uint8_t* source, uint8_t* target, size_t bytes) {
+    Kernels.StreamCopy(source, target, bytes);
+}
+
+void EndStreamedRows() {
+#if VOXEL_X86
+    if (Kernels.Streams) _mm_sfence();
+#endif
 }
 
 void ConvertRgb565RowDoubled(const uint8_t* source, uint32_t* top, uint32_t* bottom, int count) {

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QRect>
 
+#include <cstddef>
 #include <cstdint>
 
 // The three 8-bit channels of an RGB565 pixel, each widened with its top bits repeated below
@@ -19,6 +20,12 @@ constexpr TRgb888 ExpandRgb565(uint16_t c) {
 
 // Converts count RGB565 pixels into opaque 32-bit ones.
 void ConvertRgb565Row(const uint8_t* source, uint32_t* target, int count);
+// The same, and a plain copy of bytes, into memory another processor reads next (a segment
+// shared with the display server): whole aligned lines are written without being fetched. Call
+// EndStreamedRows once the rows are written, before telling the reader.
+void StreamRgb565Row(const uint8_t* source, uint32_t* target, int count);
+void StreamCopyRow(const uint8_t* source, uint8_t* target, size_t bytes);
+void EndStreamedRows();
 // The same, each pixel twice across, into both rows (2 x count pixels each): a display scale
 // of 2 without a second pass over the written rows.
 void ConvertRgb565RowDoubled(const uint8_t* source, uint32_t* top, uint32_t* bottom, int count);

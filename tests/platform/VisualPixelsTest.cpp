@@ -17,6 +17,7 @@ TEST(PresentConversionTest, VisualFormatsAndScalesPackAsTheMasksSay) {
         TVisualFormat Format;
         int Scale;
         TPack Pack;
+        TTargetReader Reader = TTargetReader::ThisProgram;
     };
     const TPack rgb888 = [](uint32_t r, uint32_t g, uint32_t b) { return r << 16 | g << 8 | b; };
     const TPack bgr888 = [](uint32_t r, uint32_t g, uint32_t b) { return b << 16 | g << 8 | r; };
@@ -40,6 +41,12 @@ TEST(PresentConversionTest, VisualFormatsAndScalesPackAsTheMasksSay) {
         {{32, 0xFF0000, 0xFF00, 0xFF, true}, 2, rgb888},
         {{16, 0x7C00, 0x03E0, 0x1F, true}, 2, rgb555},
         {{32, 0x3FF00000, 0xFFC00, 0x3FF, false}, 1, rgb101010},
+        // For a segment: rows start at every alignment to a 64-byte line, so the ordinary
+        // stores at their ends and the streaming ones between are all checked.
+        {{32, 0xFF0000, 0xFF00, 0xFF, false}, 1, rgb888, TTargetReader::OtherProcessor},
+        {{16, 0xF800, 0x07E0, 0x1F, false}, 1, rgb565, TTargetReader::OtherProcessor},
+        {{32, 0xFF0000, 0xFF00, 0xFF, false}, 2, rgb888, TTargetReader::OtherProcessor},
+        {{24, 0xFF0000, 0xFF00, 0xFF, true}, 1, rgb888, TTargetReader::OtherProcessor},
     };
     constexpr int Width = 40, Height = 7; // wide enough for two runs of 16 and a rest
     QImage source(Width, Height, QImage::Format_RGB16);
@@ -53,18 +60,20 @@ TEST(PresentConversionTest, VisualFormatsAndScalesPackAsTheMasksSay) {
         const TVisualFormat& f = row.Format;
         const int bytes = f.BitsPerPixel / 8, scale = row.Scale;
         const ptrdiff_t pitch = Width * scale * bytes + 4; // wider than a row
-        std::vector<uint8_t> target(static_cast<size_t>(pitch) * Height * scale, 0xAA);
+        std::vector<uint8_t> buffer(static_cast<size_t>(pitch) * Height * scale + 64, 0xAA);
+        uint8_t* const target = buffer.data() + (-reinterpret_cast<uintptr_t>(buffer.data()) % 64);
         ConvertToVisual(source.constBits(), source.bytesPerLine(), left, top, width, height, f,
-                        scale, target.data(), pitch);
-        SCOPED_TRACE(testing::Message() << f.BitsPerPixel << " bits, masks " << f.RedMask << ","
-                                        << f.GreenMask << "," << f.BlueMask << ", msb "
-                                        << f.MsbFirst << ", scale " << scale);
+                        scale, target, pitch, row.Reader);
+        SCOPED_TRACE(testing::Message()
+                     << f.BitsPerPixel << " bits, masks " << f.RedMask << "," << f.GreenMask << ","
+                     << f.BlueMask << ", msb " << f.MsbFirst << ", scale " << scale << ", reader "
+                     << static_cast<int>(row.Reader));
         for (int y = 0; y < Height * scale; ++y)
             for (int x = 0; x < Width * scale + 4 / bytes; ++x) {
                 const int sx = x / scale, sy = y / scale;
                 const bool inside =
                     sx >= left && sx < left + width && sy >= top && sy < top + height;
-                const uint8_t* p = target.data() + y * pitch + x * bytes;
+                const uint8_t* p = target + y * pitch + x * bytes;
                 uint32_t want = 0;
                 if (inside) {
                     const QRgb c = widened.pixel(sx, sy);

@@ -163,7 +163,8 @@ void TShmPresenter::Present(const QImage& picture, const QRect& area, int scale)
     // Only the rectangle put is read by the server, so only it needs writing, whatever the
     // segment held before.
     ConvertToVisual(picture.constBits(), picture.bytesPerLine(), shown.left(), shown.top(),
-                    shown.width(), shown.height(), FFormat, FScale, free->Bits, FPitch);
+                    shown.width(), shown.height(), FFormat, FScale, free->Bits, FPitch,
+                    TTargetReader::OtherProcessor);
     const QRect device(shown.left() * FScale, shown.top() * FScale, shown.width() * FScale,
                        shown.height() * FScale);
     const xcb_void_cookie_t put = xcb_shm_put_image(
@@ -181,7 +182,8 @@ void TShmPresenter::Present(const QImage& picture, const QRect& area, int scale)
 
 void TShmPresenter::PutPlain(const QImage& picture, const QRect& shown) {
     ConvertToVisual(picture.constBits(), picture.bytesPerLine(), shown.left(), shown.top(),
-                    shown.width(), shown.height(), FFormat, FScale, FPlain.data(), FPitch);
+                    shown.width(), shown.height(), FFormat, FScale, FPlain.data(), FPitch,
+                    TTargetReader::ThisProgram);
     const QRect device(shown.left() * FScale, shown.top() * FScale, shown.width() * FScale,
                        shown.height() * FScale);
     xcb_connection_t* c = FLink.Connection();

@@ -35,14 +35,23 @@ uint32_t Place(uint32_t mask, uint8_t channel) {
 }
 
 // One row of count source pixels as the visual's pixels, one device pixel each.
-void ConvertRow(const uint8_t* source, int count, const TVisualFormat& format, uint8_t* target) {
+void ConvertRow(const uint8_t* source, int count, const TVisualFormat& format, bool streamed,
+                uint8_t* target) {
     if (Is565(format)) {
-        std::memcpy(target, source, static_cast<size_t>(count) * 2);
+        const auto bytes = static_cast<size_t>(count) * 2;
+        if (streamed)
+            StreamCopyRow(source, target, bytes);
+        else
+            std::memcpy(target, source, bytes);
         return;
     }
     // The rows of a segment are 4-byte aligned; an unaligned target takes the general way.
     if (Is888(format) && reinterpret_cast<uintptr_t>(target) % alignof(uint32_t) == 0) {
-        ConvertRgb565Row(source, reinterpret_cast<uint32_t*>(target), count);
+        auto* pixels = reinterpret_cast<uint32_t*>(target);
+        if (streamed)
+            StreamRgb565Row(source, pixels, count);
+        else
+            ConvertRgb565Row(source, pixels, count);
         return;
     }
     const int bytes = format.BitsPerPixel / 8;
@@ -81,7 +90,7 @@ uint32_t VisualPixel(const TVisualFormat& format, uint8_t red, uint8_t green, ui
 
 void ConvertToVisual(const uint8_t* source, ptrdiff_t sourcePitch, int left, int top, int width,
                      int height, const TVisualFormat& format, int scale, uint8_t* target,
-                     ptrdiff_t targetPitch) {
+                     ptrdiff_t targetPitch, TTargetReader reader) {
     if (width <= 0 || height <= 0 || scale < 1 || !VisualWritable(format)) return;
     const int bytes = format.BitsPerPixel / 8;
     const ptrdiff_t rowBytes = static_cast<ptrdiff_t>(width) * scale * bytes;
@@ -90,7 +99,7 @@ void ConvertToVisual(const uint8_t* source, ptrdiff_t sourcePitch, int left, int
         uint8_t* row = target + static_cast<ptrdiff_t>(y) * scale * targetPitch +
                        static_cast<ptrdiff_t>(left) * scale * bytes;
         if (scale == 1) {
-            ConvertRow(from, width, format, row);
+            ConvertRow(from, width, format, reader == TTargetReader::OtherProcessor, row);
             continue;
         }
         // A scale of 2 in the common layouts: each row once, into both device rows.
@@ -108,7 +117,8 @@ void ConvertToVisual(const uint8_t* source, ptrdiff_t sourcePitch, int left, int
         // Converted into the row's last part, then spread from the left: pixel x is read
         // before any write reaches it, so no scratch row is needed.
         const uint8_t* unscaled = row + rowBytes - static_cast<ptrdiff_t>(width) * bytes;
-        ConvertRow(from, width, format, row + rowBytes - static_cast<ptrdiff_t>(width) * bytes);
+        ConvertRow(from, width, format, false,
+                   row + rowBytes - static_cast<ptrdiff_t>(width) * bytes);
         if (bytes == 2)
             Spread<uint16_t>(unscaled, row, width, scale);
         else if (bytes == 4)
@@ -123,4 +133,5 @@ void ConvertToVisual(const uint8_t* source, ptrdiff_t sourcePitch, int left, int
         for (int k = 1; k < scale; ++k)
             std::memcpy(row + k * targetPitch, row, static_cast<size_t>(rowBytes));
     }
+    if (reader == TTargetReader::OtherProcessor) EndStreamedRows();
 }

@@ -18,10 +18,14 @@ bool VisualWritable(const TVisualFormat& format);
 // The visual's pixel for 8-bit channels: each channel's top bits where its mask says.
 uint32_t VisualPixel(const TVisualFormat& format, uint8_t red, uint8_t green, uint8_t blue);
 
+// Who reads the converted picture next: this program (a buffer it sends), or another processor
+// (a segment the server copies from), for which whole lines are written without being fetched.
+enum class TTargetReader { ThisProgram, OtherProcessor };
+
 // Converts the source rectangle (left, top, width, height) of an RGB565 picture (rows
 // sourcePitch bytes apart) into target, the visual-format picture of scale times its size
 // (rows targetPitch bytes apart): device pixel (x, y) shows source pixel (x / scale, y / scale).
 // Channels widen with their top bits repeated below, as the rest of the program converts.
 void ConvertToVisual(const uint8_t* source, ptrdiff_t sourcePitch, int left, int top, int width,
                      int height, const TVisualFormat& format, int scale, uint8_t* target,
-                     ptrdiff_t targetPitch);
+                     ptrdiff_t targetPitch, TTargetReader reader);
