@@ -84,15 +84,29 @@ __attribute__((target("avx2"))) inline void Convert16Avx2(const uint8_t* source,
     second = _mm256_permute2x128_si256(a, c, 0x31);
 }
 
-__attribute__((target("avx2"))) void ConvertRowAvx2(const uint8_t* source, uint32_t* target,
+// The whole runs of sixteen pixels at the start of a row, with ordinary stores or streaming
+// ones (see StreamRowAvx2); returns the pixels written.
+template <bool Streamed>
+__attribute__((target("avx2"))) int ConvertRunsAvx2(const uint8_t* source, uint32_t* target,
                                                     int count) {
     int x = 0;
     for (; x + 16 <= count; x += 16) {
-        __m256i first, second;
-        Convert16Avx2(source + 2 * x, first, second);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + x), first);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + x + 8), second);
+        __m256i halves[2];
+        Convert16Avx2(source + 2 * x, halves[0], halves[1]);
+        for (int h = 0; h < 2; ++h) {
+            auto* at = reinterpret_cast<__m256i*>(target + x + 8 * h);
+            if constexpr (Streamed)
+                _mm256_stream_si256(at, halves[h]);
+            else
+                _mm256_storeu_si256(at, halves[h]);
+        }
     }
+    return x;
+}
+
+__attribute__((target("avx2"))) void ConvertRowAvx2(const uint8_t* source, uint32_t* target,
+                                                    int count) {
+    const int x = ConvertRunsAvx2<false>(source, target, count);
     ConvertRowPlain(source + 2 * x, target + x, count - x);
 }
 
@@ -140,13 +154,7 @@ __attribute__((target("avx2"))) void StreamRowAvx2(const uint8_t* source, uint32
     const int head =
         std::min(count, static_cast<int>((-reinterpret_cast<uintptr_t>(target) % 64) / 4));
     ConvertRowAvx2(source, target, head);
-    int x = head;
-    for (; x + 16 <= count; x += 16) {
-        __m256i first, second;
-        Convert16Avx2(source + 2 * x, first, second);
-        _mm256_stream_si256(reinterpret_cast<__m256i*>(target + x), first);
-        _mm256_stream_si256(reinterpret_cast<__m256i*>(target + x + 8), second);
-    }
+    const int x = head + ConvertRunsAvx2<true>(source + 2 * head, target + head, count - head);
     ConvertRowAvx2(source + 2 * x, target + x, count - x);
 }
 
