@@ -1,5 +1,6 @@
 // RGB565 to 32-bit conversion: a table per input byte, sixteen pixels at a time with AVX2 and
-// thirty-two with AVX-512.
+// thirty-two with AVX-512; rows for a segment the server reads (converted or copied as they are)
+// with streaming stores.
 #include "platform/Rgb565.h"
 
 #include <algorithm>

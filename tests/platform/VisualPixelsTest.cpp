@@ -41,7 +41,7 @@ TEST(PresentConversionTest, VisualFormatsAndScalesPackAsTheMasksSay) {
         {{32, 0xFF0000, 0xFF00, 0xFF, true}, 2, rgb888},
         {{16, 0x7C00, 0x03E0, 0x1F, true}, 2, rgb555},
         {{32, 0x3FF00000, 0xFFC00, 0x3FF, false}, 1, rgb101010},
-        // For a segment: rows start at every alignment to a 64-byte line, so the ordinary
+        // For a segment: the rows start at several offsets from a 64-byte line, so the ordinary
         // stores at their ends and the streaming ones between are all checked.
         {{32, 0xFF0000, 0xFF00, 0xFF, false}, 1, rgb888, TTargetReader::OtherProcessor},
         {{16, 0xF800, 0x07E0, 0x1F, false}, 1, rgb565, TTargetReader::OtherProcessor},
