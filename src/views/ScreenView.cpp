@@ -4,6 +4,7 @@
 #include <array>
 
 #include "views/SurfaceLock.h"
+#include "views/core/Bars.h"
 
 namespace {
 
@@ -28,6 +29,20 @@ QStringView CounterText(int32_t value, std::array<char16_t, 24>& buffer) {
     return QStringView(buffer.data(), static_cast<qsizetype>(length));
 }
 
+// Whether the bars of this frame write every pixel of the back surface: the renderer's blank
+// path (the background black, every bar colour visible) over a clip that covers the surface,
+// a 16-bit one of the map's size.
+bool BarsCoverSurface(const TScreenFrame& frame, TDirectDrawSurface* back) {
+    if (back == nullptr || !back->HasSurface() || back->BitCount() != 16 ||
+        back->Width() != MapWidth || back->Height() != MapHeight)
+        return false;
+    if (!frame.Cores.BarsWriteBlankClip || (frame.MapPixel[0] & 0xFFFFu) != 0) return false;
+    const TRect& clip = frame.ClipRect;
+    const bool covers = clip.Left <= 0 && clip.Top <= 0 && clip.Right >= MapWidth - 1 &&
+                        clip.Bottom >= MapHeight - 1;
+    return covers && BarsWriteWholeClip(frame.MapPixel, frame.ShadePixel);
+}
+
 } // namespace
 
 void InitializeScreenView(TDXDraw* view, const TMapPixelTable& mapPixel) {
@@ -41,15 +56,24 @@ void InitializeScreenView(TDXDraw* view, const TMapPixelTable& mapPixel) {
 
 void DrawScreenView(TDXDraw* view, const TScreenFrame& frame, TProjHeightArray& proj) {
     TDirectDrawSurface* back = view->BackSurface();
-    FillSurface(back, frame.MapPixel[0]);
+    // Bars that write every pixel of the surface make its black fill before them redundant: it
+    // is left out and the bars are told the surface counts as blank. Only a refused lock then
+    // needs the fill, after the fact.
+    const bool barsCover = BarsCoverSurface(frame, back);
+    if (!barsCover) FillSurface(back, frame.MapPixel[0]);
     frame.Cores.ProjectField(frame.Field, frame.Camera, frame.SinTable, frame.CosTable,
                              frame.ClipRect, proj);
+    bool drawn = false;
     {
         TSurfaceLock lock(back);
-        if (lock.Locked())
-            frame.Cores.DrawBars(proj, lock.Surface(), frame.MapPixel, frame.ShadePixel,
-                                 frame.ClipRect);
+        if (lock.Locked()) {
+            TLockedSurface surface = lock.Surface();
+            surface.Blank = surface.Blank || barsCover;
+            frame.Cores.DrawBars(proj, surface, frame.MapPixel, frame.ShadePixel, frame.ClipRect);
+            drawn = true;
+        }
     }
+    if (barsCover && !drawn) FillSurface(back, frame.MapPixel[0]);
     // Without a back surface (failed initialisation, or finalised by the close box while the
     // window stayed open) there is nothing to write on; the frame goes on.
     if (TDirectDrawSurfaceCanvas* canvas = SurfaceCanvas(back)) {

@@ -113,6 +113,30 @@ TEST_F(ViewDrawingTest, FailedLockSkipsOnlyTheBars) {
     EXPECT_EQ(View->Presented(), Back());
 }
 
+// A frame of tall bars, then one that leaves sky: the second must look as it does on a surface
+// freshly filled with the background, whether its fill was left out (the bars write every
+// pixel) or had to be made (a bar colour 0, a clip short of the surface, a background not black).
+TEST_F(ViewDrawingTest, ScreenFillIsLeftOutOnlyWhereTheBarsWriteEveryPixel) {
+    const TMapPixelTable mapPixel = MapPixel;
+    const TShadePixelTable shadePixel = ShadePixel;
+    for (int change = 0; change < 4; ++change) {
+        MapPixel = mapPixel;
+        ShadePixel = shadePixel;
+        Clip = {0, 0, 319, 239};
+        Field.fill(200);
+        DrawScreenView(View, Frame(), Proj);
+        Field.fill(20);
+        if (change == 1) ShadePixel[5] = 0x10000u;
+        if (change == 2) Clip = {0, 0, 300, 239};
+        if (change == 3) MapPixel[0] = 0x1234;
+        DrawScreenView(View, Frame(), Proj);
+        const QImage drawn = Back();
+        FillSurface(View->BackSurface(), MapPixel[0]);
+        DrawScreenView(View, Frame(), Proj);
+        EXPECT_EQ(Back(), drawn) << "change " << change;
+    }
+}
+
 TEST_F(ViewDrawingTest, ScreenErrorsLeaveBeforePresenting) {
     PresentMarker(0x1234);
     const QImage shown = View->Presented();

@@ -159,6 +159,12 @@ bool BlankRowsPlain(const uint8_t* bits, int64_t pitch, int32_t left, int32_t ri
     return true;
 }
 
+bool BarsWriteWholeClip(const TMapPixelTable& mapPixel, const TShadePixelTable& shadePixel) {
+    for (int32_t v = 1; v < 256; ++v)
+        if (BarColour(v, mapPixel, shadePixel) == 0) return false;
+    return true;
+}
+
 void DrawBarsWith(const TBarsKernels& kernels, const TProjHeightArray& proj,
                   const TLockedSurface& surface, const TMapPixelTable& mapPixel,
                   const TShadePixelTable& shadePixel, const TRect& clip) {
@@ -171,11 +177,10 @@ void DrawBarsWith(const TBarsKernels& kernels, const TProjHeightArray& proj,
     if (left > right || top > bottom) return;
 
     uint16_t colour[256];
-    bool allVisible = true; // every bar colour non-zero, so whatever a bar draws stays drawn
-    for (int32_t v = 0; v < 256; ++v) {
-        colour[v] = v > 32 ? mapPixel[v] : static_cast<uint16_t>(shadePixel[v] & 0xFFFF);
-        allVisible = allVisible && (v == 0 || colour[v] != 0);
-    }
+    for (int32_t v = 0; v < 256; ++v)
+        colour[v] = BarColour(v, mapPixel, shadePixel);
+    // Every bar colour non-zero, so whatever a bar draws stays drawn.
+    const bool allVisible = BarsWriteWholeClip(mapPixel, shadePixel);
     const int64_t pitch = surface.Pitch;
     const TBarsTarget target{surface.Bits, pitch, pitch / Columns, colour, left,
                              right,        top,   bottom};

@@ -14,5 +14,5 @@ TDrawCores RendererCores(TVoxelRenderer& renderer) {
                         const TRect& clip) {
                 renderer.DrawBars(proj, surface, mapPixel, shadePixel, clip);
             },
-            &ApplyBrush};
+            &ApplyBrush, true};
 }

@@ -22,6 +22,9 @@ struct TDrawCores {
     void (*ApplyBrush)(THeightArray& field, const TLockedSurface& surface, int32_t cx, int32_t cy,
                        const TBrushParams& params, const TBrushProfile& profile,
                        const TSqrtTable& sqrtTable, const TMapPixelTable& mapPixel);
+    // Whether DrawBars writes the whole clip of a surface marked blank when BarsWriteWholeClip
+    // holds (the renderer's blank path); a transcription that looks at each pixel does not.
+    bool BarsWriteBlankClip = false;
 };
 
 // The renderer's two passes and ApplyBrush; the renderer must outlive the cores.
