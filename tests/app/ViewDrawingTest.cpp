@@ -132,8 +132,10 @@ TEST_F(ViewDrawingTest, ScreenFillIsLeftOutOnlyWhereTheBarsWriteEveryPixel) {
         DrawScreenView(View, Frame(), Proj);
         const QImage drawn = Back();
         FillSurface(View->BackSurface(), MapPixel[0]);
+        const QColor background = Back().pixelColor(319, 0);
         DrawScreenView(View, Frame(), Proj);
         EXPECT_EQ(Back(), drawn) << "change " << change;
+        EXPECT_EQ(drawn.pixelColor(319, 0), background) << "change " << change; // sky
     }
 }
 
