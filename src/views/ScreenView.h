@@ -23,6 +23,7 @@ struct TScreenFrame {
     const TDrawCores& Cores; // the projection and the bars
 };
 
-// Fill, projection, bars under a lock, "F/S : " counter, present. A failed lock skips the bars
-// only. A view without a back surface gets no text and no fault.
+// Fill (left out when the bars write every pixel anyway), projection, bars under a lock,
+// "F/S : " counter, present. A failed lock skips the bars only. A view without a back surface
+// gets no text and no fault.
 void DrawScreenView(TDXDraw* view, const TScreenFrame& frame, TProjHeightArray& proj);
