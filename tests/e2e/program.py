@@ -192,7 +192,12 @@ class Voxel:
                 seen.append(values)
             return len(seen) >= count
 
-        poll(enough, timeout, f"{count} different frames of the screen view", interval=0.05)
+        try:
+            poll(enough, timeout, f"{count} different frames of the screen view", interval=0.05)
+        except E2eFailure as failure:
+            # What was on the screen then tells a stopped program from a covered view.
+            raise E2eFailure(f"{failure} (saw {len(seen)}; error boxes open: "
+                             f"{len(self.error_boxes())})") from None
 
     # ---- Controls ----
 
