@@ -246,21 +246,19 @@ struct TRowKernels {
     void (*Double)(const uint8_t*, uint16_t*, uint16_t*, int);
     void (*StreamConvert)(const uint8_t*, uint32_t*, int);
     void (*StreamCopy)(const uint8_t*, uint8_t*, size_t);
-    bool Streams;
 };
 
 const TRowKernels Kernels = [] {
 #if VOXEL_X86
     if (CpuHas(TSimd::Avx512))
         return TRowKernels{&ConvertRowAvx512, &ConvertRowDoubledAvx512, &DoubleRowAvx2,
-                           &StreamRowAvx2,    &StreamCopyAvx2,          true};
+                           &StreamRowAvx2, &StreamCopyAvx2};
     if (CpuHas(TSimd::Avx2))
-        return TRowKernels{&ConvertRowAvx2, &ConvertRowDoubledAvx2, &DoubleRowAvx2,
-                           &StreamRowAvx2,  &StreamCopyAvx2,        true};
+        return TRowKernels{&ConvertRowAvx2, &ConvertRowDoubledAvx2, &DoubleRowAvx2, &StreamRowAvx2,
+                           &StreamCopyAvx2};
 #endif
-    return TRowKernels{&ConvertRowPlain, &ConvertRowDoubledPlain,
-                       &DoubleRowPlain,  &ConvertRowPlain,
-                       &CopyPlain,       false};
+    return TRowKernels{&ConvertRowPlain, &ConvertRowDoubledPlain, &DoubleRowPlain, &ConvertRowPlain,
+                       &CopyPlain};
 }();
 
 } // namespace
@@ -286,8 +284,9 @@ void StreamCopyRow(const uint8_t* source, uint8_t* target, size_t bytes) {
 }
 
 void EndStreamedRows() {
+    // Harmless after ordinary stores, so no record of which kernels ran.
 #if VOXEL_X86
-    if (Kernels.Streams) _mm_sfence();
+    _mm_sfence();
 #endif
 }
 

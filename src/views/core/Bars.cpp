@@ -179,8 +179,10 @@ void DrawBarsWith(const TBarsKernels& kernels, const TProjHeightArray& proj,
     uint16_t colour[256];
     for (int32_t v = 0; v < 256; ++v)
         colour[v] = BarColour(v, mapPixel, shadePixel);
-    // Every bar colour non-zero, so whatever a bar draws stays drawn.
-    const bool allVisible = BarsWriteWholeClip(mapPixel, shadePixel);
+    // Every bar colour non-zero (BarsWriteWholeClip's rule, on the colours just made), so
+    // whatever a bar draws stays drawn.
+    const bool allVisible =
+        std::none_of(colour + 1, colour + 256, [](uint16_t c) { return c == 0; });
     const int64_t pitch = surface.Pitch;
     const TBarsTarget target{surface.Bits, pitch, pitch / Columns, colour, left,
                              right,        top,   bottom};
