@@ -110,8 +110,14 @@ class Display(Inputs, Screenshots, XCalls):
     # ---- Windows ----
 
     def windows_of(self, pid):
-        """Visible top-level windows of a process, as (id, title)."""
-        out = self.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)], check=False)
+        """Visible top-level windows of a process, as (id, title). A window that goes while
+        xdotool walks the tree ends the walk with an X error and nothing listed: walked again."""
+        for _ in range(20):
+            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)],
+                                   env=self.env, capture_output=True, timeout=30)
+            if b"X Error" not in found.stderr:
+                break
+        out = found.stdout.decode(errors="replace")
         result = []
         for line in out.split():
             if line.isdigit():

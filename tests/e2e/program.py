@@ -197,7 +197,7 @@ class Voxel:
         except E2eFailure as failure:
             # What was on the screen then tells a stopped program from a covered view.
             raise E2eFailure(f"{failure} (saw {len(seen)}; error boxes open: "
-                             f"{len(self.error_boxes())})") from None
+                             f"{self.error_boxes()})") from None
 
     # ---- Controls ----
 

@@ -281,7 +281,8 @@ def main():
             time.sleep(0.05)
         seen = time.monotonic()
         voxel.box_text(boxes[0], oracle, ["The other program did not hand over its data."])
-        print(f"     the box {missed - since:.1f} to {seen - since:.1f} s after", flush=True)
+        print(f"     the box ({boxes[0]}) {missed - since:.1f} to {seen - since:.1f} s after",
+              flush=True)
         if not (seen - since > 4.5 and missed - since < within):
             raise h.E2eFailure(f"the box came {missed - since:.1f} to {seen - since:.1f} s "
                                f"after, want 5 to {within}")
