@@ -11,9 +11,12 @@
 
 namespace FileSteps {
 
-constexpr TIoResult AccessDenied = -5;
 constexpr TIoResult ReadBeyondEnd = -100;
 constexpr TIoResult DiskFull = -101;
+// Our own refusals, each with a cause of its own; the code is the last three digits.
+constexpr TIoResult NotRegularFile = -1005;  // a folder, a FIFO or a device: never replaced
+constexpr TIoResult NotAMapFile = -2005;     // a file of another length appeared there
+constexpr TIoResult TempNameTooLong = -1003; // the save's temporary name would pass the limits
 
 // "name" for "dir/name" (FolderOf, in util/Fnc.h, gives "dir/").
 std::string NameOf(const std::string& path);

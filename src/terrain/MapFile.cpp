@@ -2,11 +2,14 @@
 #include "terrain/MapFile.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 
 #include "terrain/FileSteps.h"
 #include "util/Exceptions.h"
+#include "util/Notices.h"
 
 using namespace FileSteps;
 
@@ -38,7 +41,7 @@ int InOutErrorCode(int platformError) {
 // Errors the table names get its message; any other keeps the platform's number, so EIO (5)
 // reads "I/O error 5" rather than the table's "File access denied".
 int IoResultCode(TIoResult result) {
-    return result < 0 ? -result : InOutErrorCode(result);
+    return result < 0 ? -result % 1000 : InOutErrorCode(result);
 }
 
 std::string IoResultMessage(TIoResult result) {
@@ -50,6 +53,40 @@ std::string IoResultMessage(TIoResult result) {
 
 void RaiseIoResult(TIoResult result) {
     throw EInOutError(IoResultCode(result), IoResultMessage(result));
+}
+
+std::string IoFailureCause(TIoResult result, const std::string& fileName) {
+    switch (result) {
+    case NotRegularFile: return "it is not a file but a folder, a FIFO or a device";
+    case NotAMapFile: return "it is not a map of 76,800 bytes, so it is not replaced";
+    case TempNameTooLong: return "its path is too long for the save's temporary file beside it";
+    case ELOOP: return "its symbolic links form a loop";
+    case ENAMETOOLONG: return "its path is too long";
+    case ENOTDIR: return "a part of its path is not a folder";
+    case EROFS: return "the file system is read-only";
+    case ENOENT: {
+        // The user is making the file: what is missing is its folder.
+        const std::string folder = FolderOf(fileName);
+        if (FileOps().CheckFolderWritable(folder) != ENOENT) return {};
+        return "the folder " + folder.substr(0, folder.size() > 1 ? folder.size() - 1 : 1) +
+               " does not exist";
+    }
+    default:
+        // A number the table does not name: the system's words for it.
+        if (result > 0 && IoResultCode(result) == result) return std::strerror(result);
+        return {};
+    }
+}
+
+std::string IoFailureLine(TIoResult result, const std::string& fileName) {
+    const std::string cause = IoFailureCause(result, fileName);
+    return IoResultMessage(result) + (cause.empty() ? "" : ": " + cause);
+}
+
+void RaiseIoResultFor(TIoResult result, const std::string& fileName) {
+    const std::string cause = IoFailureCause(result, fileName);
+    throw EInOutError(IoResultCode(result), IoResultMessage(result) + ".\n" + fileName +
+                                                (cause.empty() ? "" : ": " + cause));
 }
 
 TIoResult ReadHeightArray(const std::string& fileName, THeightArray& field,
@@ -117,7 +154,11 @@ TIoResult ReplaceableTarget(const std::string& fileName, std::string& target,
     TFileOps& ops = FileOps();
     if (const TIoResult r = FinalTarget(fileName, target)) return r;
     if (const int err = ops.Inspect(target, old)) return err;
-    if (old.Exists && !old.Regular) return AccessDenied;
+    if (old.Exists && !old.Regular) return NotRegularFile;
+    // "<name>.saving-XXXXXX" beside it must be a name the system takes, as the path is.
+    constexpr size_t TempSuffix = sizeof(".saving-XXXXXX") - 1;
+    if (target.size() + TempSuffix >= PATH_MAX || NameOf(target).size() + TempSuffix > NAME_MAX)
+        return TempNameTooLong;
     return ops.CheckWritable(target);
 }
 
@@ -179,7 +220,8 @@ TIoResult ReplaceThroughTemp(const std::string& target, const TFileInfo& old, in
 } // namespace
 
 TIoResult WriteHeightArray(const std::string& fileName, const THeightArray& field,
-                           bool& keepUnread, TFileStamp* seen) noexcept {
+                           bool& keepUnread, TFileStamp* seen,
+                           const TFileStamp* notReadAtLoad) noexcept {
     TFileOps& ops = FileOps();
     std::string target;
     TFileInfo old;
@@ -188,19 +230,23 @@ TIoResult WriteHeightArray(const std::string& fileName, const THeightArray& fiel
         // Replaced since this copy read or wrote it: that version is someone's work.
         std::string kept;
         if (const TIoResult r = KeepOther(target, kept)) return r;
-        std::fprintf(stderr,
-                     "voxel: %s was replaced on disk since this copy loaded or saved it; that "
-                     "version is kept as %s.\n",
-                     target.c_str(), kept.c_str());
+        SayNotice(target + " was replaced on disk since this copy loaded or saved it; that "
+                           "version is kept as " + kept + ".");
         *seen = StampOf(old); // kept: a retried save keeps it only once
         keepUnread = false;   // the file never read in is no longer there
         old.Links += 1;
     } else if (keepUnread && old.Exists) {
         std::string kept;
         if (const TIoResult r = KeepUnread(target, kept)) return r;
+        SayNotice(target + " was not read at start; it is kept as " + kept + ".");
         keepUnread = false;
         old.Links += 1; // the kept name shares the file now
     }
+    // Whenever it appeared, a file that is not a map is someone's other work (Save As is the
+    // way out); only the one the load found and could not take in is replaced.
+    if (old.Exists && old.Size != MapCells &&
+        !(notReadAtLoad != nullptr && StampOf(old) == *notReadAtLoad))
+        return NotAMapFile;
 
     const std::string folder = FolderOf(target);
     const std::string prefix = NameOf(target) + ".saving-";

@@ -11,14 +11,22 @@
 int InOutErrorCode(int platformError);
 
 // A file step's outcome where no exception may be raised: 0, a platform error number (> 0), or
-// minus one of the runtime's I/O codes (< 0: -5 access denied, -100 read beyond end, -101 disk
-// full).
+// minus one of the runtime's I/O codes (< 0: -100 read beyond end, -101 disk full), or a
+// refusal of ours below -1000 whose code is the last three digits (see FileSteps.h).
 using TIoResult = int;
 // The code and message of the EInOutError that stands for a failed result.
 int IoResultCode(TIoResult result);
 std::string IoResultMessage(TIoResult result);
 // Raises that EInOutError.
 [[noreturn]] void RaiseIoResult(TIoResult result);
+// Why a step on fileName failed, in words the user can act on ("the folder /a/b does not
+// exist", "its symbolic links form a loop"); "" where the message says all that is known.
+std::string IoFailureCause(TIoResult result, const std::string& fileName);
+// The message, then the cause after a colon when there is one: for a line of text.
+std::string IoFailureLine(TIoResult result, const std::string& fileName);
+// The EInOutError for a failure on fileName: the message with its full stop, then on a line
+// of its own the file's name and the cause.
+[[noreturn]] void RaiseIoResultFor(TIoResult result, const std::string& fileName);
 
 enum class TLoadResult {
     Loaded, // the field holds the file's bytes
@@ -54,7 +62,8 @@ bool IsOtherThanAMap(const std::string& fileName) noexcept;
 
 // Whether a save could write fileName as things stand (nothing is written): 0, or the failure
 // it would meet ("File access denied" for anything but a regular file, "File not found" for a
-// missing folder, a folder that takes no new file unless the file may be written in place).
+// missing folder, a folder that takes no new file unless the file may be written in place,
+// "Invalid filename" for a path too long for the save's temporary file beside it).
 TIoResult CheckSavable(const std::string& fileName) noexcept;
 
 // Writes the field through a temporary file "<name>.saving-XXXXXX" in the file's folder, synced
@@ -62,7 +71,7 @@ TIoResult CheckSavable(const std::string& fileName) noexcept;
 // replaces is kept as "<name>.bak" (a failure there is said on standard error, not raised).
 // On failure the old file stays as it was, no temporary remains, and EInOutError is raised.
 // Never replaces anything but a regular file, nor a file the user cannot both read and write
-// ("File access denied"). Only where no temporary file may be made in the folder is the file
+// ("File access denied"), nor a file whose length is not a map's ("File access denied"). Only where no temporary file may be made in the folder is the file
 // overwritten in place (after a byte copy to .bak), and never when it has another hard link.
 void SaveHeightArray(const std::string& fileName, const THeightArray& field);
 // The same without exceptions. When keepUnread is set, the file (it holds a map the field never
@@ -72,6 +81,8 @@ void SaveHeightArray(const std::string& fileName, const THeightArray& field);
 // With seen (the stamp of the file as this copy last loaded or saved it), a file found there
 // with another stamp (another copy's save, another program's write) is first kept as
 // "<name>.other-1" (-2, ... never over one that exists), said once on standard error; seen is
-// set to the written file's stamp after a save.
+// set to the written file's stamp after a save. With notReadAtLoad, a file of another length
+// with that stamp (the one the load found there and did not take in) is replaced all the same.
 TIoResult WriteHeightArray(const std::string& fileName, const THeightArray& field,
-                           bool& keepUnread, TFileStamp* seen = nullptr) noexcept;
+                           bool& keepUnread, TFileStamp* seen = nullptr,
+                           const TFileStamp* notReadAtLoad = nullptr) noexcept;

@@ -1,8 +1,9 @@
 // When a close writes, and what it keeps before it does.
 #include "terrain/MapStore.h"
 
-#include <cstdio>
 #include <exception>
+
+#include "util/Notices.h"
 
 TLoadResult TMapStore::Load(THeightArray& field) {
     FKnownValid = false;
@@ -10,13 +11,13 @@ TLoadResult TMapStore::Load(THeightArray& field) {
     // Taken before the read: a file replaced meanwhile is then kept as .other, never lost.
     (void)StampFile(FFileName, FSeen);
     TLoadResult result = TLoadResult::Reset;
-    std::exception_ptr failed;
-    try {
-        result = LoadHeightArray(FFileName, field);
-    } catch (...) {
-        failed = std::current_exception();
-    }
+    // As LoadHeightArray: a failure leaves no partly read field.
+    THeightArray scratch;
+    field.fill(0);
+    const TIoResult failed = ReadHeightArray(FFileName, scratch, result);
+    if (failed == 0 && result == TLoadResult::Loaded) field = scratch;
     FBaseline = field;
+    FNotReadValid = false;
     if (failed) {
         FKeepUnread = true;
     } else if (result == TLoadResult::Loaded) {
@@ -26,17 +27,25 @@ TLoadResult TMapStore::Load(THeightArray& field) {
         // A regular file of another length still holds the user's bytes.
         TFileInfo info;
         FKeepUnread = FileOps().Inspect(FFileName, info) == 0 && info.Exists && info.Regular;
+        if (FKeepUnread)
+            SayNotice(FFileName + " holds " + std::to_string(info.Size) +
+                      " bytes, not a map of 76,800: the field starts flat, and the file is kept "
+                      "as " + FFileName + ".unread when the map is first saved.");
     }
+    // The file found here is replaced even if it is not a map: it is kept as .unread first.
+    FNotRead = FSeen;
+    FNotReadValid = FKeepUnread;
     // Not to be written: the user hears it now rather than at the close.
     if (const TIoResult r = CheckSavable(FFileName))
-        std::fprintf(stderr, "voxel: %s cannot be written (%s); changes cannot be saved.\n",
-                     FFileName.c_str(), IoResultMessage(r).c_str());
-    if (failed) std::rethrow_exception(failed);
+        SayNotice(FFileName + " cannot be written (" + IoFailureLine(r, FFileName) +
+                  "); changes cannot be saved.");
+    if (failed) RaiseIoResultFor(failed, FFileName);
     return result;
 }
 
 void TMapStore::Saved(const THeightArray& field) {
     FKeepUnread = false;
+    FNotReadValid = false;
     FKnown = field;
     FKnownValid = true;
     FBaseline = field;
@@ -61,7 +70,9 @@ TIoResult TMapStore::TrySaveOnClose(const THeightArray& field, TCloseSave& outco
         if (FileOps().Inspect(FFileName, info) == 0 && !info.Exists) return 0;
     }
 
-    if (const TIoResult r = WriteHeightArray(FFileName, field, FKeepUnread, &FSeen)) return r;
+    if (const TIoResult r = WriteHeightArray(FFileName, field, FKeepUnread, &FSeen,
+                                             FNotReadValid ? &FNotRead : nullptr))
+        return r;
     Saved(field);
     outcome = TCloseSave::Written;
     return 0;
@@ -69,15 +80,16 @@ TIoResult TMapStore::TrySaveOnClose(const THeightArray& field, TCloseSave& outco
 
 TMapStore::TCloseSave TMapStore::SaveOnClose(const THeightArray& field, bool asked) {
     TCloseSave outcome;
-    if (const TIoResult r = TrySaveOnClose(field, outcome, asked)) RaiseIoResult(r);
+    if (const TIoResult r = TrySaveOnClose(field, outcome, asked)) RaiseIoResultFor(r, FFileName);
     return outcome;
 }
 
 void TMapStore::SaveAs(const std::string& fileName, const THeightArray& field) {
     bool keepUnread = false;
     TFileStamp written;
-    // The user chose the file, and a dialog confirmed replacing one: no .other copy, a .bak.
-    if (const TIoResult r = WriteHeightArray(fileName, field, keepUnread)) RaiseIoResult(r);
+    // The user chose the file, and confirmed replacing one: no .other copy, a .bak.
+    if (const TIoResult r = WriteHeightArray(fileName, field, keepUnread))
+        RaiseIoResultFor(r, fileName);
     (void)StampFile(fileName, written);
     FFileName = fileName;
     FSeen = written;

@@ -17,8 +17,8 @@ class TMapStore {
     void SetNamedByUser(bool named) { FNamedByUser = named; }
 
     // Loads as LoadHeightArray does and remembers what it read. A file that failed to load or
-    // had another length is kept as .unread before the first save replaces it. A file that a
-    // save could not write is said on standard error.
+    // had another length is kept as .unread before the first save replaces it (said as a
+    // notice). A file that a save could not write is said as a notice, naming the cause.
     TLoadResult Load(THeightArray& field);
 
     // Whether the field differs from what this copy last loaded (the empty field after a reset
@@ -48,5 +48,7 @@ class TMapStore {
     THeightArray FBaseline{}; // the field as loaded (or reset) or last saved
     TFileStamp FSeen;         // the file as this copy last loaded or saved it
     bool FKeepUnread = false; // the file holds a map the field never took in
+    TFileStamp FNotRead;      // that file as the load found it: replaced, whatever its length
+    bool FNotReadValid = false;
     THeightArray FOnDisk{};  // scratch for the file's bytes at close
 };

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
@@ -73,13 +74,19 @@ TEST_F(MapFileTest, NoFileResetsAndSaveWritesANewFileWithTheUsualMode) {
     EXPECT_EQ(ModeOf(MapPath), 0640u);
 }
 
+// Only the file the load found is replaced: any other file that is not a map never is.
 TEST_F(MapFileTest, WrongLengthResetsSilentlyAndSaveRestoresTheLength) {
     for (size_t size : {size_t{0}, size_t{MapCells - 1}, size_t{MapCells + 1}}) {
         WriteFileBytes(MapPath, VariedBytes(size));
         Field = Dirty();
+        TFileStamp found;
+        ASSERT_EQ(StampFile(MapPath, found), 0);
         EXPECT_EQ(LoadHeightArray(MapPath, Field), TLoadResult::Reset) << size;
         EXPECT_TRUE(AllZero(Field)) << size;
-        SaveHeightArray(MapPath, Field);
+        EXPECT_EQ(MessageOf([&] { SaveHeightArray(MapPath, Field); }), "File access denied");
+        EXPECT_EQ(ReadFileBytes(MapPath), VariedBytes(size));
+        bool keepUnread = false;
+        EXPECT_EQ(WriteHeightArray(MapPath, Field, keepUnread, nullptr, &found), 0);
         EXPECT_EQ(ReadFileBytes(MapPath), std::vector<uint8_t>(MapCells, 0)) << size;
     }
 }
@@ -131,6 +138,13 @@ TEST_F(MapFileTest, RealFolderNamedMapDatCountsAsNoFileAndSaveOntoItFails) {
 TEST_F(MapFileTest, RealMissingFolderSaveIsFileNotFoundAndCreatesNothing) {
     const std::string inMissing = Dir.File("missing/Map.Dat");
     EXPECT_EQ(MessageOf([&] { SaveHeightArray(inMissing, Field); }), "File not found");
+    try {
+        RaiseIoResultFor(ENOENT, inMissing);
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.ErrorCode, 2);
+        EXPECT_EQ(e.what(), "File not found.\n" + inMissing + ": the folder " +
+                                Dir.File("missing") + " does not exist");
+    }
     EXPECT_TRUE(Dir.Names().empty());
 }
 
@@ -142,15 +156,37 @@ TEST_F(MapFileTest, CheckSavableSaysWhatASaveWouldMeetAndWritesNothing) {
     fs::create_directory(Dir.File("folder"));
     ASSERT_EQ(mkfifo(Dir.File("fifo").c_str(), 0600), 0);
     fs::create_symlink("/dev/null", Dir.File("device"));
+    fs::create_symlink("loop-b", Dir.File("loop-a"));
+    fs::create_symlink("loop-a", Dir.File("loop-b"));
+    // A map that loads, in a path whose save's temporary name would pass PATH_MAX.
+    std::string deep = Dir.Path();
+    deep.pop_back();
+    while (deep.size() + 200 + 9 + 14 < PATH_MAX) deep.append("/").append(199, 'd');
+    const size_t last = PATH_MAX - 14 - 9 - deep.size(); // "/", "/Map.Dat": 14 short of PATH_MAX
+    deep.append("/").append(last, 'e');
+    fs::create_directories(deep);
+    const std::string deepMap = deep + "/Map.Dat";
+    WriteFileBytes(deepMap, std::vector<uint8_t>(MapCells, 1));
     const auto before = Dir.Names();
-    const std::pair<std::string, const char*> rows[] = {
-        {MapPath, "no error"},          {Dir.File("new.dat"), "no error"},
-        {Dir.File("folder"), "File access denied"}, {Dir.File("fifo"), "File access denied"},
-        {Dir.File("device"), "File access denied"}, {Dir.File("none/Map.Dat"), "File not found"}};
+    const std::string notAFile = "File access denied: it is not a file but a folder, a FIFO or "
+                                 "a device";
+    const std::pair<std::string, std::string> rows[] = {
+        {MapPath, "no error"},
+        {Dir.File("new.dat"), "no error"},
+        {Dir.File("folder"), notAFile},
+        {Dir.File("fifo"), notAFile},
+        {Dir.File("device"), notAFile},
+        {Dir.File("none/Map.Dat"), "File not found: the folder " + Dir.File("none") +
+                                       " does not exist"},
+        {Dir.File("loop-a"), "I/O error 40: its symbolic links form a loop"},
+        {deepMap, "Invalid filename: its path is too long for the save's temporary file beside "
+                  "it"}};
     for (const auto& [path, said] : rows) {
         const TIoResult r = CheckSavable(path);
-        EXPECT_EQ(r == 0 ? std::string("no error") : IoResultMessage(r), said) << path;
+        EXPECT_EQ(r == 0 ? std::string("no error") : IoFailureLine(r, path), said) << path;
     }
+    THeightArray loaded;
+    EXPECT_EQ(LoadHeightArray(deepMap, loaded), TLoadResult::Loaded);
     // A folder that takes no new file: the in-place save serves an existing, singly linked file.
     TFaultyOps ops;
     ops.FailAt = TStep::FolderWritable;

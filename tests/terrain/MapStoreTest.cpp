@@ -6,10 +6,13 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 
 #include "support/FaultyFileOps.h"
 #include "support/TempDir.h"
+#include "util/Exceptions.h"
+#include "util/Notices.h"
 
 namespace fs = std::filesystem;
 using TCloseSave = TMapStore::TCloseSave;
@@ -28,21 +31,25 @@ TEST(MapStoreTest, CloseJudgesChangeByContent) {
     field[10] = 99;
     field[10] = 7;
     EXPECT_EQ(store.SaveOnClose(field), TCloseSave::Unchanged);
-    for (const std::vector<uint8_t>& onDisk : {std::vector<uint8_t>{}, {1, 2, 3}}) {
-        fs::remove(mapPath);
-        if (!onDisk.empty()) WriteFileBytes(mapPath, onDisk);
-        EXPECT_EQ(store.SaveOnClose(field), TCloseSave::Written);
-        EXPECT_EQ(ReadFileBytes(mapPath), std::vector<uint8_t>(MapCells, 7));
-    }
+    fs::remove(mapPath);
+    EXPECT_EQ(store.SaveOnClose(field), TCloseSave::Written);
+    EXPECT_EQ(ReadFileBytes(mapPath), std::vector<uint8_t>(MapCells, 7));
+    // A file of another length put there since is never replaced, only kept as .other.
+    fs::remove(mapPath);
+    WriteFileBytes(mapPath, {1, 2, 3});
+    EXPECT_THROW(store.SaveOnClose(field), EInOutError);
+    EXPECT_EQ(ReadFileBytes(mapPath), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(ReadFileBytes(mapPath + ".other-1"), (std::vector<uint8_t>{1, 2, 3}));
     // A folder in the map's place held none of the user's bytes: a file put there later is no
-    // unread map to keep.
+    // unread map to keep, nor one to replace.
     fs::remove(mapPath);
     fs::create_directory(mapPath);
     ASSERT_EQ(store.Load(field), TLoadResult::Reset);
     fs::remove(mapPath);
     WriteFileBytes(mapPath, {1, 2, 3});
-    EXPECT_EQ(store.SaveOnClose(field), TCloseSave::Written);
+    EXPECT_THROW(store.SaveOnClose(field), EInOutError);
     EXPECT_FALSE(fs::exists(mapPath + ".unread"));
+    EXPECT_EQ(ReadFileBytes(mapPath), (std::vector<uint8_t>{1, 2, 3}));
 }
 
 // A map that failed to load is kept once, even when the save after keeping it fails; the close
@@ -58,7 +65,8 @@ TEST(MapStoreTest, UnreadMapIsKeptOnceAcrossAFailedSave) {
     TMapStore store;
     store.SetFileName(mapPath);
     THeightArray field{};
-    EXPECT_EQ(MessageOf([&] { store.Load(field); }), "I/O error 5");
+    EXPECT_EQ(MessageOf([&] { store.Load(field); }),
+              "I/O error 5.\n" + mapPath + ": " + std::strerror(EIO));
     ops.Clear();
     ops.FailAt = TStep::Rename;
     ops.Error = EACCES;
@@ -109,7 +117,8 @@ TEST(MapStoreTest, AMapReplacedOnDiskIsKeptAsOtherBeforeTheSave) {
     ops.FailAt = TStep::Rename;
     ops.Error = EIO;
     SetFileOps(&ops);
-    EXPECT_EQ(MessageOf([&] { store.SaveOnClose(field); }), "I/O error 5");
+    EXPECT_EQ(MessageOf([&] { store.SaveOnClose(field); }),
+              "I/O error 5.\n" + mapPath + ": " + std::strerror(EIO));
     ops.Clear();
     EXPECT_EQ(store.SaveOnClose(field), TCloseSave::Written); // the retry keeps it only once
     SetFileOps(nullptr);
@@ -117,6 +126,26 @@ TEST(MapStoreTest, AMapReplacedOnDiskIsKeptAsOtherBeforeTheSave) {
     EXPECT_EQ(ReadFileBytes(mapPath + ".other-2"), bytes(9));
     EXPECT_FALSE(fs::exists(mapPath + ".other-3"));
     EXPECT_EQ(ReadFileBytes(mapPath)[0], 3);
+
+    // Replaced by a link to a text file: kept as .other-3 as before, but never written over,
+    // at the first save nor at any retry.
+    const std::vector<uint8_t> text = {'n', 'o', 't', 'e', 's', '\n'};
+    WriteFileBytes(dir.File("notes.txt"), text);
+    fs::remove(mapPath);
+    fs::create_symlink("notes.txt", mapPath);
+    field[0] = 4;
+    (void)TakeNotices();
+    for (int attempt = 0; attempt < 2; ++attempt)
+        EXPECT_EQ(MessageOf([&] { store.SaveOnClose(field); }),
+                  "File access denied.\n" + mapPath +
+                      ": it is not a map of 76,800 bytes, so it is not replaced");
+    EXPECT_EQ(ReadFileBytes(dir.File("notes.txt")), text);
+    EXPECT_EQ(ReadFileBytes(dir.File("notes.txt.other-1")), text);
+    EXPECT_FALSE(fs::exists(dir.File("notes.txt.other-2")));
+    EXPECT_FALSE(fs::exists(dir.File("notes.txt.bak")));
+    const std::vector<std::string> notices = TakeNotices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("kept as " + dir.File("notes.txt.other-1")), std::string::npos);
 }
 
 // A missing map the user named is made only by a save with something to keep: a change, or a
@@ -159,7 +188,8 @@ TEST(MapStoreTest, SaveAsMakesTheChosenFileTheMap) {
     field[0] = 1;
     EXPECT_TRUE(store.Changed(field));
     EXPECT_EQ(MessageOf([&] { store.SaveAs(dir.File("none/kept.dat"), field); }),
-              "File not found");
+              "File not found.\n" + dir.File("none/kept.dat") + ": the folder " +
+                  dir.File("none") + " does not exist");
     EXPECT_EQ(store.FileName(), mapPath);
     EXPECT_TRUE(store.Changed(field));
 
