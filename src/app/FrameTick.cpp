@@ -6,6 +6,7 @@
 #include "terrain/TerrainState.h"
 #include "platform/Mouse.h"
 #include "views/MapView.h"
+#include "util/Notices.h"
 #include "views/ScreenView.h"
 
 // Runs before DXMapInitialize, so MapPixel[0] still holds 0 here.
@@ -18,6 +19,7 @@ void TMain::DXMapInitialize(QObject*) {
 
 void TMain::DXTimerTimer(QObject*, int32_t) {
     using namespace MainState;
+    if (NoticesWaiting()) ShowNotices(); // the window shows: what the user must know, in it
     if (CamRotAuto) CamRot = static_cast<uint16_t>((CamRot + 1) % 360);
 
     const TMouseSample mouse = MouseSampler();

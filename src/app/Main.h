@@ -65,6 +65,9 @@ class TMain : public TForm {
     TDXDraw* DXScreen;
     TDXDraw* DXMap;
     TDXTimer* DXTimer;
+    // Notices the user must act on (the map cannot be saved, another copy's save kept aside),
+    // in the panel's free room right of its buttons: hidden until there is one.
+    QLabel* NoticeLabel;
 
     // The selected brush item, -1 when none.
     int BrushModeItemIndex() const;
@@ -142,6 +145,7 @@ class TMain : public TForm {
     void dropEvent(class QDropEvent* event) override;
 
   private:
+    void ShowNotices();
     void CreateDesign();
     void ConnectHandlers();
     std::string FAppPath;

@@ -102,6 +102,16 @@ void TMain::CreateDesign() {
     NoiseBtn = Place(new QPushButton(QStringLiteral("잡음")), panel, 192, 72, 75, 25);
     AutoBtn = Place(new QPushButton(QStringLiteral("자동생성")), panel, 192, 104, 75, 25);
     ExitBtn = Place(new QPushButton(QStringLiteral("끝내기")), panel, 192, 184, 75, 25);
+    // Right of the buttons, below the map: it covers no control and neither view.
+    NoticeLabel = Place(new QLabel, panel, 280, 8, 368, 249);
+    NoticeLabel->setObjectName(QStringLiteral("NoticeLabel"));
+    NoticeLabel->setTextFormat(Qt::PlainText);
+    NoticeLabel->setWordWrap(true);
+    NoticeLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    NoticeLabel->setFrameShape(QFrame::StyledPanel);
+    NoticeLabel->setMargin(4);
+    NoticeLabel->setFont(BoldFont(12));
+    NoticeLabel->hide();
     for (QPushButton* idle : {MeanBtn, NoiseBtn, AutoBtn}) idle->setEnabled(false);
     for (QPushButton* button : {InitBtn, MeanBtn, NoiseBtn, AutoBtn, ExitBtn})
         button->setAutoDefault(false);

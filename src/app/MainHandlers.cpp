@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 
 #include <cstdio>
 
@@ -13,6 +14,7 @@
 #include "terrain/TerrainState.h"
 #include "toolkit/Application.h"
 #include "util/Exceptions.h"
+#include "util/Notices.h"
 #include "views/MapView.h"
 
 TMain* Main = nullptr;
@@ -36,6 +38,18 @@ TMain::TMain(TVoxelRenderer& renderer, const std::string& appPath, const std::st
 
 TMain::~TMain() {
     if (Main == this) Main = nullptr;
+}
+
+// Newest first; a long path may break after any of its slashes.
+void TMain::ShowNotices() {
+    QString text = NoticeLabel->text();
+    for (const std::string& notice : TakeNotices()) {
+        const QString shown = QString::fromStdString(notice).replace(
+            QLatin1Char('/'), QStringLiteral("/\u200B"));
+        text = text.isEmpty() ? shown : shown + QStringLiteral("\n\n") + text;
+    }
+    NoticeLabel->setText(text);
+    NoticeLabel->show();
 }
 
 void TMain::FormCreate() {
@@ -87,10 +101,10 @@ void TMain::FormClose() {
     TMapStore::TCloseSave outcome;
     const TIoResult r = FMapStore.TrySaveOnClose(Terrain::HeightArray, outcome);
     if (r == 0) return;
-    if (FMapStore.Changed(Terrain::HeightArray)) RaiseIoResult(r);
+    if (FMapStore.Changed(Terrain::HeightArray)) RaiseIoResultFor(r, FMapStore.FileName());
     std::fprintf(stderr,
                  "voxel: %s could not be saved (%s); nothing had changed, so nothing is lost.\n",
-                 FMapStore.FileName().c_str(), IoResultMessage(r).c_str());
+                 FMapStore.FileName().c_str(), IoFailureLine(r, FMapStore.FileName()).c_str());
 }
 
 // The same save, asked for: it also makes a missing map the user named. A failure is shown by

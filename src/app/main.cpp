@@ -1,5 +1,6 @@
 // Entry point: the command line, the display check, the application object, the main window,
 // the message loop.
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -9,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/CommandLine.h"
@@ -77,9 +80,23 @@ std::string PlatformFailure(const std::optional<std::string>& option,
            shown("DISPLAY") + ")";
 }
 
+// Standard input, output and error that were closed, opened on /dev/null: otherwise the next
+// file opened (the map, the X connection) takes a number below 3, and every later warning line
+// is written into it. False when one cannot be opened.
+bool OpenClosedStandardFiles() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        // The lowest free number: this one, as those below it are open.
+        const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened != fd) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (!OpenClosedStandardFiles()) return 1;
     // Read first: --help and a mistake need no display.
     TCommandLine line = ParseCommandLine(argc, argv);
     switch (line.Action) {
@@ -109,6 +126,12 @@ int main(int argc, char** argv) {
         return 2;
     case TCommandLine::TAction::Run:
         break;
+    }
+    // A folder named as the map could never be saved: refused here.
+    if (struct stat st {}; line.MapFile && stat(line.MapFile->c_str(), &st) == 0 &&
+                           S_ISDIR(st.st_mode)) {
+        std::fprintf(stderr, "voxel: %s is a folder, not a map file.\n", line.MapFile->c_str());
+        return 2;
     }
     // A picture or any other file named as the map is never replaced by a save: refused here.
     if (line.MapFile && IsOtherThanAMap(*line.MapFile)) {

@@ -319,11 +319,29 @@ TEST_F(MainWindowTest, FailedSaveClosesOnlyWithNothingToLoseAndSaveAsMovesTheMap
     std::filesystem::create_directory(Dir.File("Map.Dat")); // a folder in the way
     testing::internal::CaptureStderr();
     Show();
+    // Said in the window too, once it shows frames, where it covers no control and no view.
+    EXPECT_FALSE(Window->NoticeLabel->isVisible());
+    Window->MouseSampler = [] { return TMouseSample{}; };
+    Window->DXTimerTimer(nullptr, 1);
+    ASSERT_TRUE(Window->NoticeLabel->isVisible());
+    EXPECT_TRUE(Window->NoticeLabel->text().remove(QChar(0x200B)).startsWith(
+        QString::fromStdString(Dir.File("Map.Dat")) + " cannot be written (File access denied"));
+    const auto onWindow = [this](QWidget* w) {
+        return QRect(w->mapTo(Window.get(), QPoint(0, 0)), w->size());
+    };
+    const QRect notice = onWindow(Window->NoticeLabel);
+    for (QWidget* w : Window->findChildren<QWidget*>()) {
+        if (!w->isVisible() || w == Window->NoticeLabel || w->isAncestorOf(Window->NoticeLabel))
+            continue;
+        EXPECT_FALSE(onWindow(w).intersects(notice)) << w->metaObject()->className();
+    }
     Window->ExitBtnClick();
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(Boxes.Texts.empty());
     EXPECT_FALSE(Window->isVisible());
-    EXPECT_NE(said.find("cannot be written (File access denied)"), std::string::npos) << said;
+    EXPECT_NE(said.find("cannot be written (File access denied: it is not a file but a folder"),
+              std::string::npos)
+        << said;
     EXPECT_NE(said.find("nothing is lost"), std::string::npos) << said;
 
     Window.reset();
@@ -363,7 +381,9 @@ TEST_F(MainWindowTest, FailedLoadStillBuildsTablesAndBrush) {
     Show();
     SetFileOps(nullptr);
     ASSERT_EQ(Boxes.Texts.size(), 1u);
-    EXPECT_EQ(Boxes.Texts[0], QString("I/O error %1.").arg(EIO));
+    EXPECT_EQ(Boxes.Texts[0], QString("I/O error %1.\n%2: Input/output error.")
+                                  .arg(EIO)
+                                  .arg(QString::fromStdString(Dir.File("Map.Dat"))));
     EXPECT_EQ(std::count(Terrain::HeightArray.begin(), Terrain::HeightArray.end(), 0), MapCells);
     EXPECT_EQ(Terrain::SqrtTable[4], 2);
     EXPECT_EQ(Terrain::SinTable[90], 1.0f);

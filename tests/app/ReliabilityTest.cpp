@@ -46,15 +46,16 @@ TEST_F(ReliabilityTest, SaveFailingAtEachStepThroughExitKeepsWindowAndFileThenCl
     const std::vector<uint8_t> changed(Terrain::HeightArray.begin(), Terrain::HeightArray.end());
     // The close first reads the file back to see whether anything changed, so the save's own
     // status query and close are the second ones.
-    const TFault faults[] = {{TStep::Target, ELOOP, "I/O error 40."},
-                             {TStep::Inspect, EIO, "I/O error 5.", 2},
-                             {TStep::Writable, EACCES, "File access denied."},
-                             {TStep::Temp, EMFILE, "Too many open files."},
-                             {TStep::Write, ENOSPC, "Disk full."},
-                             {TStep::ZeroWrite, 0, "Disk full."},
-                             {TStep::Sync, EIO, "I/O error 5."},
-                             {TStep::Close, EDQUOT, "Disk full.", 2},
-                             {TStep::Rename, EXDEV, "I/O error 18."}};
+    // The message, then the file (%1) and the cause.
+    const TFault faults[] = {{TStep::Target, ELOOP, "I/O error 40.\n%1: its symbolic links form a loop."},
+                             {TStep::Inspect, EIO, "I/O error 5.\n%1: Input/output error.", 2},
+                             {TStep::Writable, EACCES, "File access denied.\n%1."},
+                             {TStep::Temp, EMFILE, "Too many open files.\n%1."},
+                             {TStep::Write, ENOSPC, "Disk full.\n%1."},
+                             {TStep::ZeroWrite, 0, "Disk full.\n%1."},
+                             {TStep::Sync, EIO, "I/O error 5.\n%1: Input/output error."},
+                             {TStep::Close, EDQUOT, "Disk full.\n%1.", 2},
+                             {TStep::Rename, EXDEV, "I/O error 18.\n%1: Invalid cross-device link."}};
     SetFileOps(&Ops);
     size_t boxes = 0;
     for (const TFault& fault : faults) {
@@ -65,7 +66,8 @@ TEST_F(ReliabilityTest, SaveFailingAtEachStepThroughExitKeepsWindowAndFileThenCl
         Ops.FailOnCall = fault.OnCall;
         QTest::mouseClick(Window->ExitBtn, Qt::LeftButton);
         ASSERT_EQ(Boxes.Texts.size(), ++boxes);
-        EXPECT_EQ(Boxes.Texts.back().toStdString(), fault.Shown.toStdString());
+        EXPECT_EQ(Boxes.Texts.back().toStdString(),
+                  fault.Shown.arg(QString::fromStdString(Dir.File("Map.Dat"))).toStdString());
         EXPECT_TRUE(Window->isVisible());
         EXPECT_FALSE(Application->Terminated());
         EXPECT_EQ(ReadFileBytes(Dir.File("Map.Dat")), Original);
@@ -87,12 +89,12 @@ TEST_F(ReliabilityTest, SaveFailingAtEachStepThroughExitKeepsWindowAndFileThenCl
 
 TEST_F(ReliabilityTest, LoadFailingAtEachStepOpensAWorkingWindowAndKeepsTheFile) {
     // The load's status query follows the one that stamps the file.
-    const TFault faults[] = {{TStep::Inspect, ELOOP, "I/O error 40.", 2},
-                             {TStep::OpenRead, EACCES, "File access denied."},
-                             {TStep::Size, EOVERFLOW, "I/O error 75."},
-                             {TStep::Read, EIO, "I/O error 5."},
-                             {TStep::ZeroRead, 0, "Read beyond end of file."},
-                             {TStep::Close, EIO, "I/O error 5."}};
+    const TFault faults[] = {{TStep::Inspect, ELOOP, "I/O error 40.\n%1: its symbolic links form a loop.", 2},
+                             {TStep::OpenRead, EACCES, "File access denied.\n%1."},
+                             {TStep::Size, EOVERFLOW, "I/O error 75.\n%1: Value too large for defined data type."},
+                             {TStep::Read, EIO, "I/O error 5.\n%1: Input/output error."},
+                             {TStep::ZeroRead, 0, "Read beyond end of file.\n%1."},
+                             {TStep::Close, EIO, "I/O error 5.\n%1: Input/output error."}};
     SetFileOps(&Ops);
     for (const TFault& fault : faults) {
         SCOPED_TRACE(fault.Shown.toStdString());
@@ -103,7 +105,8 @@ TEST_F(ReliabilityTest, LoadFailingAtEachStepOpensAWorkingWindowAndKeepsTheFile)
         Boxes.Texts.clear();
         Show();
         ASSERT_EQ(Boxes.Texts.size(), 1u);
-        EXPECT_EQ(Boxes.Texts[0].toStdString(), fault.Shown.toStdString());
+        EXPECT_EQ(Boxes.Texts[0].toStdString(),
+                  fault.Shown.arg(QString::fromStdString(Dir.File("Map.Dat"))).toStdString());
         EXPECT_EQ(std::count(Terrain::HeightArray.begin(), Terrain::HeightArray.end(), 0),
                   MapCells);
         EXPECT_EQ(Terrain::BrushProfile[0], 8);
