@@ -8,6 +8,8 @@ VIEW_SIZE = (320, 240)
 SCREEN_VIEW = (16, 16)  # client position of the screen view
 MAP_VIEW = (352, 16)  # client position of the map view
 PANEL = (16, 272)  # client position of the command panel
+# The panel's free room right of its buttons, where notices show: client left, top, width, height.
+NOTICE_AREA = (PANEL[0] + 280, PANEL[1] + 8, 368, 249)
 # The counter text "F/S : n" sits at (8, 8) of the screen view; this box holds it.
 COUNTER_BOX = (0, 0, 150, 34)  # left, top, right (exclusive), bottom (exclusive)
 

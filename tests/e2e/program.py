@@ -11,8 +11,8 @@ import tempfile
 import time
 
 from images import compare_565, dark_mask, is_aqua, masked
-from layout import (BOX_TITLE, CLIENT_SIZE, COUNTER_BOX, EXIT_BTN, MAP_VIEW, PARK,
-                    SCREEN_VIEW, TITLE, VIEW_SIZE)
+from layout import (BOX_TITLE, CLIENT_SIZE, COUNTER_BOX, EXIT_BTN, MAP_VIEW, NOTICE_AREA,
+                    PARK, SCREEN_VIEW, TITLE, VIEW_SIZE)
 from processes import end_process, forget, spawn
 from waits import Deadline, E2eFailure, poll
 
@@ -31,6 +31,7 @@ class Voxel:
         if not os.path.exists(self.exe):  # a second copy in the same folder runs the same file
             shutil.copy2(voxel_path, self.exe)
         self.user = None  # another user id to run as
+        self.stderr = None  # standard error: the log, or "null", or "closed"
         self.map_path = os.path.join(self.folder, "Map.Dat")
         if map_bytes is not None:
             with open(self.map_path, "wb") as f:
@@ -53,9 +54,12 @@ class Voxel:
         self.spawned_at = time.monotonic()
         ids = {} if self.user is None else {"user": self.user, "extra_groups": [],
                                             "group": pwd.getpwuid(self.user).pw_gid}
-        self.proc = spawn([self.exe, *self.args], cwd=self.folder,
-                          env=self.env or self.display.env,
-                          stdout=self.log, stderr=self.log, **ids)
+        argv = [self.exe, *self.args]
+        stderr = {"null": subprocess.DEVNULL}.get(self.stderr, self.log)
+        if self.stderr == "closed":  # the shell becomes the program, its descriptor 2 closed
+            argv = ["/bin/sh", "-c", 'exec "$0" "$@" 2>&-', *argv]
+        self.proc = spawn(argv, cwd=self.folder, env=self.env or self.display.env,
+                          stdout=self.log, stderr=stderr, **ids)
         return self
 
     def attach(self, timeout=120):
@@ -199,6 +203,13 @@ class Voxel:
             raise E2eFailure(f"{failure} (saw {len(seen)}; error boxes open: "
                              f"{self.error_boxes()})") from None
 
+    def notice_shown(self):
+        """Whether text shows in the panel's free room, where the window's notices go."""
+        left, top, width, height = NOTICE_AREA
+        image = self.display.grab(*self.root(left, top), width, height)
+        return any(sum(image.rgb(x, y)) < 240 for y in range(0, height, 2)
+                   for x in range(width))
+
     # ---- Controls ----
 
     def click_client(self, x, y, button=1):
@@ -243,7 +254,8 @@ class Voxel:
         return boxes[0]
 
     def error_box_says(self, box, oracle, text):
-        """Whether the box's message, as drawn, is exactly text drawn in the default font."""
+        """Whether the box's message, as drawn, starts with a line that is exactly text drawn in
+        the default font (a file's name and a cause may follow on lines of their own)."""
         x, y, width, height = self.display.geometry(box)
         image = self.display.grab(x, y, width, height)
         # The message lies right of the stop icon (red) and above the button row.
@@ -253,7 +265,14 @@ class Voxel:
         shown = dark_mask(lambda px, py: sum(image.rgb(px, py)) // 3,
                           range(left, width), range(0, height - 40))
         wanted = oracle.text_mask(text, self.display.env)
-        return shown == wanted
+        if not wanted:
+            return shown == wanted
+        bottom = max(py for _, py in wanted)
+        first = [(px, py) for px, py in shown if py <= bottom]
+        if not first:
+            return False
+        left = min(px for px, _ in first)
+        return frozenset((px - left, py) for px, py in first) == wanted
 
     def box_text(self, box, oracle, texts, timeout=10):
         """Which of texts the box shows, read until one does: a box is listed once mapped and

@@ -90,6 +90,12 @@ def main():
                 lines[0]):
             raise h.E2eFailure(f"exit {result.returncode}, stderr {lines}")
         expect_file(picture, before, "the picture")
+        # A folder could never be saved: refused the same way.
+        result = subprocess.run([suite.args.voxel, folder], capture_output=True, timeout=30,
+                                stdin=subprocess.DEVNULL, env={"PATH": os.environ["PATH"]})
+        lines = result.stderr.decode(errors="replace").splitlines()
+        if result.returncode != 2 or len(lines) != 1 or "is a folder" not in lines[0]:
+            raise h.E2eFailure(f"a folder: exit {result.returncode}, stderr {lines}")
         if sorted(os.listdir(folder)) != ["hills.png"]:
             raise h.E2eFailure(f"files made: {sorted(os.listdir(folder))}")
 
@@ -105,24 +111,31 @@ def main():
                 elif kind == "missingfolder":
                     made = os.path.join(voxel.folder, "nowhere", "map.dat")
                     voxel.args = [made]
-                elif kind in ("installed", "unreadable"):
+                elif kind in ("installed", "unreadable", "unseen"):
                     voxel.user = h.ordinary_user()
                     if voxel.user is None:
                         raise h.Skip("file modes hold for root only as another user")
                     for path in (suite.tmp, os.path.dirname(voxel.folder), voxel.folder):
                         os.chmod(path, 0o755)
-                    if kind == "installed":
-                        os.remove(voxel.map_path)
-                    else:
+                    if kind == "unreadable":
                         os.chmod(voxel.map_path, 0o600)  # root's: the user may not read it
+                    else:
+                        os.remove(voxel.map_path)
+                if kind == "unseen":  # started from a menu: no terminal
+                    voxel.stderr = "null"
                 listing = sorted(os.listdir(voxel.folder))
                 voxel.launch()
                 if kind == "unreadable":  # the load's box comes first
                     voxel.dismiss_error_box(voxel.wait_error_box())
                 voxel.attach()
+                # Said in the window too, where it holds no frame.
+                h.poll(voxel.notice_shown, 5, "a notice in the window")
+                counted = voxel.screen_view().crop(0, 0, 150, 34).values565()
+                h.poll(lambda: voxel.screen_view().crop(0, 0, 150, 34).values565() != counted,
+                       10, "the frame counter to change after the notice")
                 said = [line for line in voxel.read_log().splitlines()
                         if "cannot be written" in line]
-                if len(said) != 1:
+                if len(said) != (kind != "unseen"):
                     raise h.E2eFailure(f"want one line that it cannot be written: "
                                        f"{voxel.read_log()}")
                 voxel.click_client(*h.EXIT_BTN)
@@ -132,6 +145,37 @@ def main():
                         os.path.exists(os.path.dirname(made)):
                     raise h.E2eFailure(f"files made: {now}")
         return body
+
+    def stderr_closed():
+        """Started with standard error closed: a map that cannot be saved keeps its bytes and
+        no warning lands in a file that took descriptor 2; a writable one saves a stroke."""
+        with h.session(suite, "stderrclosed", field, window_manager=True, start=False) as (
+                _, voxel):
+            user = h.ordinary_user()
+            if user is None:
+                raise h.Skip("file modes hold for root only as another user")
+            voxel.user = user
+            for path in (suite.tmp, os.path.dirname(voxel.folder), voxel.folder):
+                os.chmod(path, 0o755)
+            os.chmod(voxel.map_path, 0o444)  # root's: the user may read it, not write it
+            voxel.stderr = "closed"
+            voxel.start()
+            voxel.exit_by_button()
+            expect_file(voxel.map_path, field, "the map that cannot be saved")
+            if "voxel:" in voxel.read_log() or sorted(os.listdir(voxel.folder)) != [
+                    "Map.Dat", "voxel", "voxel.log"]:
+                raise h.E2eFailure(f"files: {sorted(os.listdir(voxel.folder))}, "
+                                   f"log: {voxel.read_log()}")
+            os.chown(voxel.map_path, user, -1)
+            os.chmod(voxel.map_path, 0o644)
+            os.chown(voxel.folder, user, -1)
+            voxel.start()
+            voxel.stroke((160, 120), [1])
+            voxel.exit_by_button()
+            saved = read(voxel.map_path)
+            if len(saved) != h.MAP_BYTES:
+                raise h.E2eFailure(f"the map holds {len(saved)} bytes")
+            expect_strokes(oracle, field, saved, (160, 120), RAISE)
 
     def save_as():
         """A map in a folder that does not exist, stroked: the close fails, Save As keeps the
@@ -283,12 +327,15 @@ def main():
     suite.check("two copies: the unchanged one leaves the other's saved work", two_copies)
     suite.check("both copies changed: the last close keeps the other's save as .other-1",
                 both_changed)
-    suite.check("a picture named as MAP: exit 2 with one line, the picture untouched", not_a_map)
-    for kind in ("folder", "missingfolder", "installed", "unreadable"):
+    suite.check("a picture or a folder named as MAP: exit 2 with one line, nothing touched",
+                not_a_map)
+    for kind in ("folder", "missingfolder", "installed", "unreadable", "unseen"):
         suite.check(f"cannot be saved ({kind}), nothing changed: one line at start, the close "
                     "ends", cannot_save(kind))
     suite.check("a map in a missing folder, stroked: Save As keeps it, then the close saves "
                 "there", save_as)
+    suite.check("standard error closed: no warning lands in a file; a stroke is saved",
+                stderr_closed)
     suite.check("a reset saved over the map leaves it in .bak; stale temporaries go",
                 reset_then_close)
     suite.check("76,799 bytes: kept as .unread", wrong_length(h.MAP_BYTES - 1, False))
