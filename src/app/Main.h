@@ -105,6 +105,10 @@ class TMain : public TForm {
     void SaveFieldAs();
     // Where Save As asks for the file ("" when the user cancels; replaceable for tests).
     std::function<std::string()> AskSaveFileName = [this] { return AskMapFileName(); };
+    // Whether Save As may replace the map already in that file (replaceable for tests).
+    std::function<bool(const std::string&)> AskReplaceMap = [this](const std::string& name) {
+        return AskReplaceMapBox(name);
+    };
     // Ctrl+C: the field on the clipboard as a grayscale picture; Ctrl+V: the field from the
     // clipboard's picture (one step); Ctrl+Shift+C: the screen view as shown.
     void CopyField();
@@ -166,6 +170,7 @@ class TMain : public TForm {
     uint32_t FToolSeed = 0;   // the seed of 잡음 and 자동생성
     uint32_t FToolClicks = 0; // clicks of either since start: each has a stream of its own
     std::string AskMapFileName();
+    bool AskReplaceMapBox(const std::string& fileName);
 };
 
 // The main window, while it exists.

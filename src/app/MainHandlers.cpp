@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 
 #include <cstdio>
 
@@ -112,22 +113,43 @@ void TMain::FormClose() {
 void TMain::SaveField() { FMapStore.SaveOnClose(Terrain::HeightArray, true); }
 
 // The file is asked for in the toolkit's dialog; once saved there, it is the map file. A file
-// that holds something else (a picture, say) is not replaced, as on the command line.
+// that holds something else (a picture, say) is refused before any question, as on the command
+// line; replacing a map is asked here, so that refusal comes first.
 void TMain::SaveFieldAs() {
     const std::string chosen = AskSaveFileName ? AskSaveFileName() : std::string();
     if (chosen.empty()) return;
     if (IsOtherThanAMap(chosen))
         throw Exception(chosen + " is not a map of 76,800 bytes; choose another file");
+    TFileStamp there;
+    if (StampFile(chosen, there) == 0 && there.Exists && chosen != FMapStore.FileName() &&
+        !(AskReplaceMap && AskReplaceMap(chosen)))
+        return;
     FMapStore.SaveAs(chosen, Terrain::HeightArray);
     MainState::MapFileName = chosen;
 }
 
+// The toolkit's own dialog, not a native one: only it adds ".dat" to a name typed without a
+// suffix and lets its own overwrite question be turned off.
 std::string TMain::AskMapFileName() {
     const QString start = QFile::decodeName(QByteArray::fromStdString(FMapStore.FileName()));
-    const QString chosen = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save the map as"), start,
-        QStringLiteral("Maps (*.dat *.Dat *.DAT);;All files (*)"));
-    return QFile::encodeName(chosen).toStdString();
+    QFileDialog dialog(this, QStringLiteral("Save the map as"), start,
+                       QStringLiteral("Maps (*.dat *.Dat *.DAT);;All files (*)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setDefaultSuffix(QStringLiteral("dat"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+}
+
+bool TMain::AskReplaceMapBox(const std::string& fileName) {
+    const QString name = QFile::decodeName(QByteArray::fromStdString(fileName));
+    return QMessageBox::question(this, QStringLiteral("Replace the map?"),
+                                 name + QStringLiteral(" already exists.\nReplace it? The map "
+                                                       "it holds is kept as ") +
+                                     name + QStringLiteral(".bak."),
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
 TMain::TExitSave TMain::SaveForExit() noexcept {

@@ -355,11 +355,25 @@ TEST_F(MainWindowTest, FailedSaveClosesOnlyWithNothingToLoseAndSaveAsMovesTheMap
     Window->SaveFieldAs();
     Window->AskSaveFileName = [this] { return Dir.File("none/kept.dat"); };
     EXPECT_THROW(Window->SaveFieldAs(), EInOutError);
-    WriteFileBytes(Dir.File("hills.png"), {0x89, 'P', 'N', 'G'}); // not a map: never replaced
+    // Not a map: refused before any question; a map there: replaced only if the user says so.
+    std::vector<std::string> asked;
+    bool replace = false;
+    Window->AskReplaceMap = [&](const std::string& name) {
+        asked.push_back(name);
+        return replace;
+    };
+    WriteFileBytes(Dir.File("hills.png"), {0x89, 'P', 'N', 'G'});
     Window->AskSaveFileName = [this] { return Dir.File("hills.png"); };
     EXPECT_THROW(Window->SaveFieldAs(), Exception);
     EXPECT_EQ(ReadFileBytes(Dir.File("hills.png")).size(), 4u);
+    EXPECT_TRUE(asked.empty());
     std::filesystem::remove(Dir.File("hills.png"));
+    WriteFileBytes(Dir.File("kept.dat"), std::vector<uint8_t>(MapCells, 3));
+    Window->AskSaveFileName = [this] { return Dir.File("kept.dat"); };
+    Window->SaveFieldAs();
+    EXPECT_EQ(asked, std::vector<std::string>{Dir.File("kept.dat")});
+    EXPECT_EQ(ReadFileBytes(Dir.File("kept.dat"))[0], 3);
+    replace = true;
     Window->AskSaveFileName = [this] { return Dir.File("kept.dat"); };
     Window->SaveFieldAs();
     EXPECT_EQ(MainState::MapFileName, Dir.File("kept.dat"));
@@ -369,6 +383,7 @@ TEST_F(MainWindowTest, FailedSaveClosesOnlyWithNothingToLoseAndSaveAsMovesTheMap
     EXPECT_FALSE(Window->isVisible());
     EXPECT_EQ(ReadFileBytes(Dir.File("kept.dat"))[1], 4);
     EXPECT_EQ(Dir.Names(), (std::vector<std::string>{"Map.Dat", "kept.dat", "kept.dat.bak"}));
+    EXPECT_EQ(asked.size(), 2u);
 }
 
 // A load that fails is shown, leaves the field all zero, and the program still works.

@@ -195,7 +195,7 @@ def main():
                                           if t == "Save the map as"), None), 20, "the dialog")
             display.run(["xdotool", "windowactivate", "--sync", str(dialog)], check=False)
             display.key("ctrl+a")
-            display.type_text(chosen)
+            display.type_text(chosen[:-len(".dat")])  # typed without a suffix: .dat is added
             display.key("Return")
             h.poll(lambda: os.path.exists(chosen), 20, "Save As to write the chosen file")
             saved = read(chosen)
