@@ -9,7 +9,7 @@
 
 const char* const CommandLineUsage =
     "Usage: voxel [--fps N] [--kernel NAME] [--tools [--seed N]] [MAP]\n"
-    "  MAP        the map file to edit (default: Map.Dat beside the program)\n"
+    "  MAP        the map file to edit (default: Map.Dat, where the last line says)\n"
     "  --fps N    N frames a second, 1 to 1000 (default: as many as the machine can)\n"
     "  --kernel NAME  the renderer's kernels: portable, avx2 or avx512 (default: the fastest\n"
     "             here, timed at start-up)\n"

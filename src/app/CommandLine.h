@@ -19,7 +19,7 @@ struct TCommandLine {
     bool Tools = false;
     // The seed of the noise and the generated landscapes (only with Tools); none: the clock's.
     std::optional<uint32_t> Seed;
-    // The map file instead of Map.Dat beside the program, as the bytes given.
+    // The map file instead of the default Map.Dat (see MapHome.h), as the bytes given.
     std::optional<std::string> MapFile;
     // The program's name and the toolkit's options (-platform xcb, -display :1, ...), in order,
     // for the application object.

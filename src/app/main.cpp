@@ -14,9 +14,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QGuiApplication>
+
 #include "app/CommandLine.h"
 #include "app/LostDisplaySave.h"
 #include "app/Main.h"
+#include "app/MapHome.h"
 #include "platform/Platform.h"
 #include "platform/x11/DisplayCheck.h"
 #include "terrain/MapFile.h"
@@ -99,9 +102,15 @@ int main(int argc, char** argv) {
     if (!OpenClosedStandardFiles()) return 1;
     // Read first: --help and a mistake need no display.
     TCommandLine line = ParseCommandLine(argc, argv);
+    // Where the map is without MAP, which --help says too.
+    const TMapHome mapHome = FindMapHome(GetAppPath(), VOXEL_APP_ID);
     switch (line.Action) {
     case TCommandLine::TAction::Help:
         std::fputs(CommandLineUsage, stdout);
+        std::printf("Without MAP the map is %sMap.Dat (%s).\n", mapHome.Folder.c_str(),
+                    mapHome.Installed ? "in your data folder, made by the first start with a "
+                                        "sample landscape"
+                                      : "beside the program");
         return 0;
     case TCommandLine::TAction::Version:
         std::puts("voxel " VOXEL_VERSION);
@@ -174,11 +183,14 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     TApplication application(toolkitArgc, toolkitArgv);
     startupMessages.Done();
+    // Docks and task bars match the window to the desktop entry, and show its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(VOXEL_APP_ID));
     // The application's own connection is up: the server keeps a client after this one goes.
     displayCheck.Release();
     // Our own connections to the display: closed after the window, which is made after.
     const std::unique_ptr<TPlatform> platform = OpenPlatform();
-    TMain window(renderer, GetAppPath(), line.MapFile.value_or(std::string()));
+    if (!line.MapFile) PrepareMapHome(mapHome);
+    TMain window(renderer, mapHome.Folder, line.MapFile.value_or(std::string()));
     if (line.Tools) window.EnableTools(line.Seed);
     if (line.Fps != 0) window.DXTimer->SetFrameRate(static_cast<uint32_t>(line.Fps));
     // Uncapped, a tick takes the pointer as the server had it while the last tick ran rather
