@@ -17,6 +17,8 @@ endif()
 string(REPLACE "%" "%%" VOXEL_EXEC "${exec}")
 file(READ "${VOXEL_TEMPLATE}" entry)
 string(CONFIGURE "${entry}" entry @ONLY)
-file(WRITE "${VOXEL_STAGE}/${VOXEL_APP_ID}.desktop" "${entry}")
+# One staging folder per destination: two installs at once write different entries.
+string(MD5 key "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+file(WRITE "${VOXEL_STAGE}/entry-${key}/${VOXEL_APP_ID}.desktop" "${entry}")
 file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/share/applications" TYPE FILE
-     FILES "${VOXEL_STAGE}/${VOXEL_APP_ID}.desktop")
+     FILES "${VOXEL_STAGE}/entry-${key}/${VOXEL_APP_ID}.desktop")

@@ -12,6 +12,7 @@ PACKAGES=(
   weston xwayland qt6-wayland
   python3
   clang libclang-rt-14-dev
+  dpkg-dev desktop-file-utils appstream lintian man-db
 )
 
 missing=()

@@ -2,7 +2,8 @@
 # Sets up, checks the source tree's shape (tools/check_layout.py: layers, file sizes, X headers),
 # builds and runs every test: unit, widget and end-to-end tests in the Release tree, which
 # builds everything (the benchmarks too) with warnings as errors, since -O3 warns where -O2 is
-# silent; then the unit and widget tests built with AddressSanitizer and UBSan, with the
+# silent, with the package check among them (tools/check_package.sh: the Debian package built,
+# the desktop entry and metadata validated, the manual page rendered, lintian); then the unit and widget tests built with AddressSanitizer and UBSan, with the
 # renderer sweep at every 15th angle; then the fuzz targets for 5 s each. The sanitizer tree and
 # its tests, and the fuzz build, run at low priority beside the Release tree from the start.
 # The long forms, by hand, are in the README.

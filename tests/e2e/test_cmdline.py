@@ -1,11 +1,14 @@
 """The command line: --help, --version and mistakes need no display; MAP is the file edited and
 saved (any bytes for a name, created when missing by a save that has a change to keep) while Map.Dat beside the program stays as it
 was; the toolkit's own options still reach it; --fps 60 shows about 60 on the counter and uses
-little of a processor."""
+little of a processor. Installed (cmake --install into a DESTDIR) and started by its desktop
+entry's Exec line, the program keeps its map in the user's data folder, where its first start
+puts the sample landscape, and nothing beside itself."""
 
 import os
 import re
 import signal
+import stat
 import subprocess
 import sys
 import time
@@ -14,6 +17,7 @@ sys.dont_write_bytecode = True  # no byte-code cache in the source tree
 
 import harness as h  # noqa: E402
 from test_launch import no_display_env  # noqa: E402
+from test_render import expect_angles  # noqa: E402
 from test_stroke import RAISE, expect_strokes  # noqa: E402
 
 OPTIONS = ("MAP", "--fps N", "--tools", "--seed N", "--help", "--version", "--")
@@ -134,12 +138,60 @@ def main():
                 raise h.E2eFailure(f"SIGTERM took {time.monotonic() - stopped:.1f} s")
             expect_strokes(oracle, bytes(h.MAP_BYTES), voxel.saved_map(), (160, 120), RAISE)
 
+    def installed():
+        dest, prefix = suite.folder("dest"), "/opt/voxel e2e"  # a space the entry must quote
+        subprocess.run(["cmake", "--install", suite.args.tools, "--prefix", prefix],
+                       env={**os.environ, "DESTDIR": dest}, check=True, capture_output=True,
+                       timeout=120)
+        root = dest + prefix
+        with open(os.path.join(root, "share", "applications", "org.voxelauthors.Voxel.desktop"),
+                  encoding="utf-8") as f:
+            exec_line = re.search(r"^Exec=(.*)$", f.read(), re.M).group(1)
+        if exec_line != f'"{prefix}/bin/voxel" --fps 60':
+            raise h.E2eFailure(f"the entry's Exec line is {exec_line!r}")
+        installed_files = sorted(os.path.join(d, n) for d, _, ns in os.walk(dest) for n in ns)
+        home = suite.folder("home")
+        env = {k: v for k, v in os.environ.items() if k != "XDG_DATA_HOME"}
+        usage = subprocess.run([root + "/bin/voxel", "--help"], env={**env, "HOME": home},
+                               capture_output=True, timeout=30)
+        data = os.path.join(home, ".local", "share", "voxel")
+        if f"map is {data}/Map.Dat".encode() not in usage.stdout or os.listdir(home):
+            raise h.E2eFailure(f"--help of the installed program: {usage.stdout[-200:]!r}, "
+                               f"files made: {os.listdir(home)}")
+        sample = h.sample_map(suite.args.tools, suite.tmp)
+        stroked = None
+        for run in ("first", "second"):
+            with h.session(suite, f"installed-{run}", start=False) as (display, voxel):
+                voxel.exe, voxel.args = root + "/bin/voxel", ["--fps", "60"]
+                voxel.env = {**{k: v for k, v in display.env.items() if k != "XDG_DATA_HOME"},
+                             "HOME": home}
+                voxel.map_path = os.path.join(data, "Map.Dat")
+                voxel.start()
+                expect_angles(oracle, voxel, stroked or sample, [30])
+                if stroked is None:
+                    voxel.stroke((200, 60), [1])
+                voxel.exit_by_button()
+                if stroked is None:
+                    stroked = voxel.saved_map()
+                    expect_strokes(oracle, sample, stroked, (200, 60), RAISE)
+        with open(os.path.join(data, "Map.Dat.bak"), "rb") as f:
+            if f.read() != sample:
+                raise h.E2eFailure("Map.Dat.bak is not the sample landscape the stroke replaced")
+        if sorted(os.path.join(d, n) for d, _, ns in os.walk(dest) for n in ns) != \
+                installed_files:
+            raise h.E2eFailure("the program wrote into its installed folders")
+        if stat.S_IMODE(os.stat(data).st_mode) != 0o700:
+            raise h.E2eFailure(f"the data folder has mode {os.stat(data).st_mode:o}")
+
     suite.check("--help, --version and mistakes (exit 2, one line and the usage) without a "
                 "display", no_display)
     suite.check("MAP (not UTF-8, after -display NAME and --) is edited with its .bak; Map.Dat "
                 "beside the program untouched", map_argument)
     suite.check("a missing MAP, named without a folder: an unchanged close leaves no file, a "
                 "stroke's close makes it", missing_map)
+    suite.check("installed under a DESTDIR, started by its entry's Exec line: the sample "
+                "landscape, a stroke kept in the user's data folder and shown at the next start; "
+                "nothing written beside the program", installed)
     suite.check("--fps 60: the counter reads 50 ... 62, at most a fifth of a core; a stroke and "
                 "SIGTERM served at once", frame_cap)
     suite.finish()
