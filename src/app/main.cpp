@@ -96,6 +96,15 @@ bool OpenClosedStandardFiles() {
     return true;
 }
 
+// The usage, and where the map is without MAP.
+void PrintUsage(FILE* out, const TMapHome& mapHome) {
+    std::fputs(CommandLineUsage, out);
+    std::fprintf(out, "Without MAP the map is %sMap.Dat (%s).\n", mapHome.Folder.c_str(),
+                 mapHome.Installed
+                     ? "in your data folder, made by the first start with a sample landscape"
+                     : "beside the program");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -106,11 +115,7 @@ int main(int argc, char** argv) {
     const TMapHome mapHome = FindMapHome(GetAppPath(), VOXEL_APP_ID);
     switch (line.Action) {
     case TCommandLine::TAction::Help:
-        std::fputs(CommandLineUsage, stdout);
-        std::printf("Without MAP the map is %sMap.Dat (%s).\n", mapHome.Folder.c_str(),
-                    mapHome.Installed ? "in your data folder, made by the first start with a "
-                                        "sample landscape"
-                                      : "beside the program");
+        PrintUsage(stdout, mapHome);
         return 0;
     case TCommandLine::TAction::Version:
         std::puts("voxel " VOXEL_VERSION);
@@ -131,7 +136,7 @@ int main(int argc, char** argv) {
     }
     case TCommandLine::TAction::Fail:
         std::fprintf(stderr, "voxel: %s.\n", line.Error.c_str());
-        std::fputs(CommandLineUsage, stderr);
+        PrintUsage(stderr, mapHome);
         return 2;
     case TCommandLine::TAction::Run:
         break;
