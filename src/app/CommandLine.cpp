@@ -1,9 +1,12 @@
 // The program's options; anything else that starts with a dash is the toolkit's or a mistake.
 #include "app/CommandLine.h"
 
+#include <cerrno>
 #include <cstring>
 #include <optional>
 #include <string_view>
+
+#include <sys/stat.h>
 
 #include "util/Fnc.h"
 
@@ -151,9 +154,16 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
                 line.ToolkitArgs.push_back(argv[i]);
                 if (name == "platform") line.ToolkitPlatform = argv[i + 1];
                 if (name == "display") line.ToolkitDisplay = argv[i + 1];
+                if (name == "stylesheet" || name == "qwindowicon" || name == "icon")
+                    line.ToolkitFiles.emplace_back(std::string(arg), argv[i + 1]);
+                if (name == "qwindowgeometry" || name == "geometry")
+                    line.ToolkitGeometry = argv[i + 1];
                 line.ToolkitArgs.push_back(argv[++i]);
             } else if (name.starts_with("style=") || name.starts_with("stylesheet=") ||
                        name.starts_with("qmljsdebugger=")) {
+                if (name.starts_with("stylesheet="))
+                    line.ToolkitFiles.emplace_back(std::string(arg.substr(0, arg.find('='))),
+                                                   std::string(name.substr(11)));
                 line.ToolkitArgs.push_back(argv[i]);
             } else {
                 return Failed("unknown option '" + std::string(arg) + "'");
@@ -164,4 +174,40 @@ TCommandLine ParseCommandLine(int argc, char** argv) {
     if (line.Seed && !line.Tools)
         return Failed("--seed is for the tools: give --tools too");
     return line;
+}
+
+std::string ToolkitFileProblem(const TCommandLine& line) {
+    for (const auto& [option, file] : line.ToolkitFiles) {
+        struct stat st {};
+        // stat, not open: a FIFO or a device is never opened.
+        if (stat(file.c_str(), &st) != 0)
+            return option + " names " + file + ", which cannot be read (" +
+                   std::strerror(errno) + ")";
+        if (!S_ISREG(st.st_mode))
+            return option + " names " + file + ", which is not a regular file";
+        if (st.st_size > MaxToolkitFileBytes)
+            return option + " names " + file + ", which is larger than 4 MB";
+    }
+    return {};
+}
+
+std::string ToolkitGeometryProblem(const TCommandLine& line, int screenWidth, int screenHeight) {
+    if (!line.ToolkitGeometry) return {};
+    // "WxH", then an optional position; a position alone asks for no size.
+    const std::string& spec = *line.ToolkitGeometry;
+    const size_t x = spec.find('x');
+    const std::string_view digits = "0123456789";
+    const std::string_view given(spec);
+    if (x == std::string::npos || x == 0 || given.find_first_not_of(digits) != x) return {};
+    const size_t end = given.find_first_not_of(digits, x + 1);
+    const std::string_view width = given.substr(0, x);
+    const std::string_view height = given.substr(x + 1, end == std::string::npos ? end
+                                                                                  : end - x - 1);
+    if (height.empty()) return {};
+    const std::optional<int32_t> w = TextToInt32(width), h = TextToInt32(height);
+    const int maxWidth = screenWidth > 0 ? screenWidth : 16384;
+    const int maxHeight = screenHeight > 0 ? screenHeight : 16384;
+    if (w && h && *w <= maxWidth && *h <= maxHeight) return {};
+    return "the window geometry " + spec + " is larger than the screen (" +
+           std::to_string(maxWidth) + "x" + std::to_string(maxHeight) + ")";
 }

@@ -27,11 +27,25 @@ struct TCommandLine {
     // The values of the toolkit's -platform and -display among them, as read here: the display
     // check reads the command line through these, never a second time.
     std::optional<std::string> ToolkitPlatform, ToolkitDisplay;
+    // The files the toolkit's options name (-stylesheet, -qwindowicon, -icon), as option and
+    // file, and the geometry -qwindowgeometry (or -geometry) asks for: checked before it reads
+    // them.
+    std::vector<std::pair<std::string, std::string>> ToolkitFiles;
+    std::optional<std::string> ToolkitGeometry;
     // Fail: what was wrong, in one line.
     std::string Error;
 };
 
 TCommandLine ParseCommandLine(int argc, char** argv);
+
+// The largest file a toolkit option may name: a style sheet or an icon is far smaller.
+constexpr long long MaxToolkitFileBytes = 4 * 1024 * 1024;
+// Why a file a toolkit option names is not read (it is not a regular file, or is larger than
+// MaxToolkitFileBytes: /dev/zero or a FIFO would hang or exhaust the toolkit), or "".
+std::string ToolkitFileProblem(const TCommandLine& line);
+// Why the window geometry asked for is refused (wider or taller than the screen, screenWidth x
+// screenHeight, or than 16384 when that is not known: 0), or "".
+std::string ToolkitGeometryProblem(const TCommandLine& line, int screenWidth, int screenHeight);
 
 // One line per option, ending in a newline.
 extern const char* const CommandLineUsage;

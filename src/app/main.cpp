@@ -155,6 +155,12 @@ int main(int argc, char** argv) {
                      line.MapFile->c_str());
         return 2;
     }
+    // The toolkit reads the files its options name whatever they are: a FIFO hangs it,
+    // /dev/zero exhausts its memory.
+    if (const std::string problem = ToolkitFileProblem(line); !problem.empty()) {
+        std::fprintf(stderr, "voxel: %s.\n", problem.c_str());
+        return 2;
+    }
     const std::optional<TRendererOptions> kernels = ChooseKernels(line.Kernel);
     if (!kernels) return 2;
     // The screen view's renderer with its caches, for the program's life.
@@ -165,6 +171,13 @@ int main(int argc, char** argv) {
     if (!displayCheck.Problem().empty()) {
         std::fprintf(stderr, "voxel: %s.\n", displayCheck.Problem().c_str());
         return 1;
+    }
+    // A window larger than the screen takes gigabytes of surface for nothing.
+    if (const std::string problem = ToolkitGeometryProblem(line, displayCheck.ScreenWidth(),
+                                                           displayCheck.ScreenHeight());
+        !problem.empty()) {
+        std::fprintf(stderr, "voxel: %s.\n", problem.c_str());
+        return 2;
     }
     // A Wayland session's X display, where the present never waits, unless the user chose.
     static char platformOption[] = "-platform", x11[] = "xcb";

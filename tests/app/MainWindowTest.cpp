@@ -488,3 +488,40 @@ TEST(CommandLineTest, ParsesTheTable) {
         EXPECT_EQ(line.ToolkitArgs.front(), argv.front());
     }
 }
+
+// The files the toolkit's options name are read only when they are regular files of sane size,
+// and a window larger than the screen is refused, before the toolkit sees either.
+TEST(CommandLineTest, ToolkitFilesAndGeometryAreCheckedFirst) {
+    TTempDir dir;
+    WriteFileBytes(dir.File("style.qss"), {'*', '{', '}'});
+    std::filesystem::resize_file(dir.File("style.qss"), 3);
+    WriteFileBytes(dir.File("huge.qss"), {});
+    std::filesystem::resize_file(dir.File("huge.qss"), MaxToolkitFileBytes + 1);
+    const std::string style = "-stylesheet=" + dir.File("style.qss");
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{"-stylesheet", dir.File("style.qss"), "-qwindowgeometry", "640x480+10+10"}, ""},
+        {{style, "-geometry", "+10+10"}, ""},
+        {{"-stylesheet", "/dev/zero"}, "-stylesheet names /dev/zero, which is not a regular file"},
+        {{"-stylesheet=/dev/zero"}, "-stylesheet names /dev/zero, which is not a regular file"},
+        {{"-qwindowicon", dir.Path()}, "-qwindowicon names " + dir.Path() +
+                                           ", which is not a regular file"},
+        {{"-icon", dir.File("huge.qss")}, "-icon names " + dir.File("huge.qss") +
+                                              ", which is larger than 4 MB"},
+        {{"-qwindowgeometry", "1281x100"}, "geometry"},
+        {{"-geometry", "100x1025"}, "geometry"},
+        {{"-qwindowgeometry", "99999999999x1"}, "geometry"}};
+    for (const auto& [args, problem] : rows) {
+        std::vector<std::string> all{"voxel"};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : all) argv.push_back(arg.data());
+        const TCommandLine line = ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+        SCOPED_TRACE(testing::PrintToString(args));
+        ASSERT_EQ(line.Action, TCommandLine::TAction::Run);
+        const std::string said = ToolkitFileProblem(line) + ToolkitGeometryProblem(line, 1280, 1024);
+        if (problem == "geometry")
+            EXPECT_NE(said.find("is larger than the screen (1280x1024)"), std::string::npos);
+        else
+            EXPECT_EQ(said, problem);
+    }
+}

@@ -13,6 +13,9 @@
 
 namespace {
 
+constexpr int ConnectRetries = 10;
+constexpr useconds_t ConnectRetryUs = 100 * 1000;
+
 bool Set(const char* value) {
     return value != nullptr && *value != '\0';
 }
@@ -76,11 +79,26 @@ TDisplayCheck::TDisplayCheck(const char* platformOption, const char* displayOpti
         FProblem = "no X display (DISPLAY is not set)";
         return;
     }
-    FTrial = xcb_connect(display, nullptr);
-    if (xcb_connection_has_error(FTrial) == 0) return;
-    Release();
-    FProblem = std::string("cannot open the X display \"") + display +
-               "\" (no X server answers there, or it refused the connection)";
+    // A server run without -noreset refuses connections for a moment while it resets after
+    // its last client left: tried again for about a second before giving up.
+    int screen = 0;
+    for (int attempt = 0;; ++attempt) {
+        FTrial = xcb_connect(display, &screen);
+        if (xcb_connection_has_error(FTrial) == 0) break;
+        Release();
+        if (attempt == ConnectRetries) {
+            FProblem = std::string("cannot open the X display \"") + display +
+                       "\" (no X server answers there, or it refused the connection)";
+            return;
+        }
+        usleep(ConnectRetryUs);
+    }
+    xcb_screen_iterator_t roots = xcb_setup_roots_iterator(xcb_get_setup(FTrial));
+    for (int i = 0; i < screen && roots.rem > 0; ++i) xcb_screen_next(&roots);
+    if (roots.rem > 0) {
+        FScreenWidth = roots.data->width_in_pixels;
+        FScreenHeight = roots.data->height_in_pixels;
+    }
 }
 
 TDisplayCheck::~TDisplayCheck() {

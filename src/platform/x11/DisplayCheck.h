@@ -11,7 +11,8 @@ class TDisplayCheck {
     // Checks the display the toolkit will open. platform and display: the values of the
     // toolkit's -platform and -display options as the command line gave them, null when not
     // given; they count before QT_QPA_PLATFORM and DISPLAY, as they do for the toolkit. Reads
-    // WAYLAND_DISPLAY and XDG_SESSION_TYPE too.
+    // WAYLAND_DISPLAY and XDG_SESSION_TYPE too. A refused X connection is tried again for
+    // about a second (a server resetting).
     TDisplayCheck(const char* platform, const char* display);
     ~TDisplayCheck(); // releases the trial connection if still held
     TDisplayCheck(const TDisplayCheck&) = delete;
@@ -30,6 +31,9 @@ class TDisplayCheck {
     // holds every frame until the compositor gives a buffer back; through the X display the
     // shared-memory present never waits.
     bool NamesX11() const { return FNamesX11; }
+    // The X screen's size in pixels, from the trial connection; 0 when no X display was opened.
+    int ScreenWidth() const { return FScreenWidth; }
+    int ScreenHeight() const { return FScreenHeight; }
     // Whether the trial connection is still open.
     bool Holding() const { return FTrial != nullptr; }
     // Closes the trial connection. Call once the application's own connection is up: an X
@@ -41,6 +45,7 @@ class TDisplayCheck {
     std::string FProblem;
     std::string FX11Display;
     bool FNamesX11 = false;
+    int FScreenWidth = 0, FScreenHeight = 0;
     xcb_connection_t* FTrial = nullptr;
 };
 
