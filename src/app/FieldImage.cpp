@@ -81,6 +81,14 @@ TPictureRead ReadField(QIODevice& device, const QString& name, int64_t held, THe
     QImageReader reader(&device);
     reader.setAllocationLimit(static_cast<int>(PictureMemoryLimit >> 20));
     if (!reader.canRead()) {
+        // A map file (a .dat or its .bak): 76,800 bytes that no picture reader knows, taken
+        // in storage order as the load takes them.
+        THeightArray map;
+        if (!device.isSequential() && device.size() == MapCells && device.seek(0) &&
+            device.read(reinterpret_cast<char*>(map.data()), MapCells) == MapCells) {
+            field = map;
+            return TPictureRead::Field;
+        }
         error = QStringLiteral("%1 is not an image that can be read (%2)")
                     .arg(name, reader.errorString());
         return TPictureRead::NotPicture;

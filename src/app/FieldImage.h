@@ -27,6 +27,7 @@ int64_t PicturePeakBytes(QSize size, QImage::Format format);
 enum class TPictureRead { Field, NotPicture, Failed };
 // Makes the field from the picture the device holds, off the main thread (name: what the
 // messages call it; held: bytes the caller already holds for it, counted against the limit).
+// Data of exactly 76,800 bytes that no decoder knows is a map file: its bytes are the field.
 // NotPicture: no decoder knows the data. Failed: a picture that tells no size, would pass
 // PictureMemoryLimit (both found before decoding), cannot be decoded or runs out of memory.
 // error says why, but for Field.

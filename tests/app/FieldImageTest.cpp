@@ -61,6 +61,16 @@ TEST(FieldImage, APicturePastTheLimitIsRefusedFromItsHeader) {
         << error.toStdString();
     EXPECT_EQ(Read("not a picture", 0, field, error), TPictureRead::NotPicture);
     EXPECT_EQ(field, THeightArray{});
+    // A map file's 76,800 bytes are a field in storage order; one byte more or less is not.
+    QByteArray map(MapCells, '\0');
+    for (int i = 0; i < MapCells; ++i)
+        map[i] = char(i % 253);
+    EXPECT_EQ(Read(map.left(MapCells - 1), 0, field, error), TPictureRead::NotPicture);
+    EXPECT_EQ(Read(map + 'x', 0, field, error), TPictureRead::NotPicture);
+    EXPECT_EQ(field, THeightArray{});
+    ASSERT_EQ(Read(map, 0, field, error), TPictureRead::Field);
+    for (int i = 0; i < MapCells; ++i)
+        ASSERT_EQ(field[i], i % 253) << i;
 }
 
 TEST(FieldImage, APictureWithinTheLimitIsTheField) {

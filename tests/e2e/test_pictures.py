@@ -187,6 +187,11 @@ def main():
     field = h.hills_map()  # hills, so the turning camera changes the screen view
     picture = h.noise_map(1, 255, seed=11)
     gray_png = write_png(os.path.join(folder, "gray.png"), 320, 240, lambda y: picture[y::240])
+    # A map file: its 76,800 bytes are no picture any reader knows.
+    other_map = h.noise_map(1, 255, seed=12)
+    other_dat = os.path.join(folder, "other.dat")
+    with open(other_dat, "wb") as f:
+        f.write(other_map)
     noise = random.Random(5).randbytes(640 * 1920)
     colour_png = write_png(os.path.join(folder, "colour.png"), 640, 480,
                            lambda y: noise[y * 1920:(y + 1) * 1920], colour=True)
@@ -563,6 +568,9 @@ def main():
     suite.check("a PNG file dragged from another program and dropped: Map.Dat is the picture",
                 case("drop", lambda d, v: drop(d, v, oracle, gray_png) or
                      whole(v, picture, "the drop"), lambda: picture))
+    suite.check("a map file dropped: Map.Dat is that map",
+                case("dropmap", lambda d, v: drop(d, v, oracle, other_dat) or
+                     whole(v, other_map, "the dropped map"), lambda: other_map))
     suite.check("a PNG dropped on the map view, then Ctrl+Z: Map.Dat is the loaded field",
                 case("drop-map", drop_on_map))
     suite.check("a drop from a program that hangs: one box after 5 s, frames go on",
