@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
 """Checks docs/ARCHITECTURE.md against the tree: every path it names (in backquotes) exists,
 every function it names (`Name()` or `Class::Name()`) is declared or defined in src/, every
-type it names (`TName`, `EName`) is declared in src/, and every file of src/ that opens an X
-connection is listed in its "X connections" section.
+type it names (`TName`, `EName`) is declared in src/, every file of src/ that opens an X
+connection is listed in its "X connections" section, and every include claim it makes
+("`src/A/` includes `src/B/`": some file of folder A includes a header of folder B; "`src/A/`
+includes nothing of `src/B/`": none does) holds.
 
     python3 tools/check_docs.py [ROOT]     check ROOT (the repository by default)
     python3 tools/check_docs.py --self-test
 
 Exit status 1 with one line per problem; 0 with a summary line. The self-test plants a renamed
-function, member, type and file and a new X connection in a copy of the tree and expects each
-found.
+function, member, type and file, a new X connection, a false include claim and an include that
+breaks a claim in a copy of the tree and expects each found.
 """
 
 import os
@@ -31,6 +33,9 @@ X_OPEN = re.compile(r"\b(xcb_connect(?:_to_fd|_to_display_with_auth_info)?|XOpen
 SPAN = re.compile(r"`([^`\n]+)`")
 FUNCTION = re.compile(r"^([A-Za-z_]\w*(?:::[A-Za-z_]\w*)*)\(\)$")
 TYPE = re.compile(r"^[TE][A-Z]\w*$")
+# "`src/A/` includes `src/B/`" or "`src/A/` includes nothing of `src/B/`", lines joined.
+INCLUDE_CLAIM = re.compile(r"`(src/[\w/]*\w)/?` includes (nothing of )?`(src/[\w/]*\w)/?`")
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 # Words before a name that make a line a call, not a declaration.
 NOT_TYPES = {"return", "if", "while", "else", "case", "throw", "co_return", "delete", "new"}
 
@@ -99,6 +104,33 @@ def type_exists(name, files):
     return any(pattern.search(l) for lines in files.values() for l in lines if name in l)
 
 
+def folder_includes(files, folder, other):
+    """The files directly in folder that include a header directly in other, as "file:line"."""
+    found = []
+    for rel, lines in files.items():
+        if rel.rsplit("/", 1)[0] != folder:
+            continue
+        for number, line in enumerate(lines, 1):
+            match = INCLUDE.match(line)
+            if match and "src/" + match.group(1).rsplit("/", 1)[0] == other:
+                found.append(f"{rel}:{number}")
+    return found
+
+
+def check_include_claims(doc, files):
+    problems = []
+    for match in INCLUDE_CLAIM.finditer(re.sub(r"\s+", " ", doc)):
+        folder, nothing, other = match.groups()
+        found = folder_includes(files, folder, other)
+        if nothing and found:
+            problems.append(f"{DOC}: says {folder}/ includes nothing of {other}/, but "
+                            f"{found[0]} does")
+        elif not nothing and not found:
+            problems.append(f"{DOC}: says {folder}/ includes {other}/, but no file of "
+                            f"{folder}/ does")
+    return problems
+
+
 def check(root):
     problems = []
     doc_path = os.path.join(root, DOC)
@@ -126,6 +158,9 @@ def check(root):
                 named += 1
                 if not type_exists(span, files):
                     problems.append(f"{where}: no such type in src/: {span}")
+
+    problems += check_include_claims(doc, files)
+    named += len(INCLUDE_CLAIM.findall(re.sub(r"\s+", " ", doc)))
 
     # The connections section must list every file that opens one.
     start = doc.find(CONNECTIONS)
@@ -195,6 +230,12 @@ def self_test(real_root):
         "Xlib connection": (lambda r: append(r, "src/app/FrameTick.cpp",
                                              "\nvoid Extra() { XOpenDisplay(nullptr); }\n"),
                             "opens an X connection (XOpenDisplay)"),
+        "false include claim": (lambda r: append(r, DOC, "\n`src/platform/qt/` includes\n"
+                                                 "`src/platform/x11/`.\n"),
+                                "says src/platform/qt/ includes src/platform/x11/"),
+        "include against a claim": (lambda r: append(r, "src/platform/qt/QtPointer.cpp",
+                                                     '\n#include "platform/x11/X11Display.h"\n'),
+                                    "src/platform/qt/QtPointer.cpp:"),
     }
     with tempfile.TemporaryDirectory(prefix="check-docs-") as tmp:
         for name, (plant, wanted) in plants.items():
