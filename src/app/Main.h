@@ -123,7 +123,7 @@ class TMain : public TForm {
 
     // Where the tick samples the global mouse state (replaceable for tests).
     std::function<TMouseSample()> MouseSampler = [this] {
-        return WithShortPresses(SampleMouse(this));
+        return WithShortPresses(SampleMouse(this), this);
     };
 
     // What a save at exit did: the field written, nothing to write (the file already holds it,

@@ -214,7 +214,9 @@ int main(int argc, char** argv) {
     // Uncapped, a tick takes the pointer as the server had it while the last tick ran rather
     // than wait for a round trip; a capped tick has the time to ask.
     if (line.Fps == 0)
-        window.MouseSampler = [&window] { return WithShortPresses(SampleMouseAhead(&window)); };
+        window.MouseSampler = [&window] {
+            return WithShortPresses(SampleMouseAhead(&window), &window);
+        };
     // A shutdown, a logout or Ctrl+C closes the window as 끝내기 does: the field is saved.
     TSignalCloser signalCloser(&window, [&window] { window.ExitBtnClick(); });
     window.OnCloseFailed = [&signalCloser] { signalCloser.CloseFailed(); };

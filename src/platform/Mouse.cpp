@@ -35,8 +35,8 @@ TMouseSample SampleMouseAhead(const QWidget* window) {
     return TPlatform::Current().SampleMouseAhead(window);
 }
 
-TMouseSample WithShortPresses(TMouseSample sample) {
-    return TPlatform::Current().WithShortPresses(sample);
+TMouseSample WithShortPresses(TMouseSample sample, const QWidget* window) {
+    return TPlatform::Current().WithShortPresses(sample, window);
 }
 
 bool MouseButtonDown(int button) {

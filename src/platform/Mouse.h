@@ -18,8 +18,9 @@ struct TMouseSample {
     // The window the sample was taken for is shown under the cursor: not minimised, not covered
     // there by another top-level window. True by default, so a sample made up by hand edits.
     bool OverOwnWindow = true;
-    // The button went down on one of our own windows and is still held for us: a button pressed
-    // in another program, or whose press Qt has yet to hand us, is not. True by default too.
+    // The button went down on the window the sample was taken for and is still held for us: a
+    // button pressed in another program or on a box of ours, or whose press Qt has yet to hand
+    // us, is not. True by default too.
     bool LeftPressedHere = true;
     bool RightPressedHere = true;
 };
@@ -36,9 +37,10 @@ TMouseSample SampleMouse(const QWidget* window = nullptr);
 // (SampleMouse elsewhere).
 TMouseSample SampleMouseAhead(const QWidget* window);
 
-// The sample with every button our windows received a press of since the last call counted as
-// down and pressed here: a click that ended between two samples still acts on the next one.
-TMouseSample WithShortPresses(TMouseSample sample);
+// The sample with every button window's top-level received a press of since the last call
+// counted as down and pressed here: a click that ended between two samples still acts on the
+// next one. A press on another window of ours (a box, a dialog) is dropped.
+TMouseSample WithShortPresses(TMouseSample sample, const QWidget* window);
 
 // Whether a physical button is down now: 0 left, 1 right; any other value answers false.
 bool MouseButtonDown(int button);

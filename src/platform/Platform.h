@@ -26,7 +26,7 @@ class TPlatform {
     // See SampleMouse, SampleMouseAhead, WithShortPresses and ScreenToClient (platform/Mouse.h).
     virtual TMouseSample SampleMouse(const QWidget* window) = 0;
     virtual TMouseSample SampleMouseAhead(const QWidget* window) { return SampleMouse(window); }
-    virtual TMouseSample WithShortPresses(TMouseSample sample) = 0;
+    virtual TMouseSample WithShortPresses(TMouseSample sample, const QWidget* window) = 0;
     virtual QPoint ScreenToClient(const QWidget* widget, int32_t x, int32_t y) = 0;
     // The presenter of a view, made as the view is: it may give the view a native window.
     virtual std::unique_ptr<TPresenter> MakePresenter(QWidget* view) = 0;

@@ -5,7 +5,10 @@ of 2 or 1.5 the brush centres on the cell drawn under the cursor's device pixel,
 right or lower part of a cell's block. All under openbox at depth 24; the covered and minimised
 cases also at depth 16 (every case with VOXEL_E2E_FULL=1). A window manager or compositor may
 keep a minimised window mapped under the pointer: without openbox, the window only marked
-iconic, a held button edits nothing either."""
+iconic, a held button edits nothing either. A window moved without a word to the program (its
+window reparented into another client's, which is then moved, as a frame a window manager
+moves without the synthetic notice) edits where the cursor is. A click on the OK of our own
+error box standing over the map edits nothing."""
 
 import sys
 import time
@@ -126,10 +129,77 @@ def scaled_case(suite, oracle, field, depth, scale):
     return body
 
 
+def reparented_case(suite, oracle, field, args):
+    """No window manager: the program's window becomes a child of another client's window,
+    which then moves; the program hears nothing of it. A hold over a cell edits that cell, with
+    the pointer read ahead (uncapped) and asked each frame (capped)."""
+    def body():
+        with h.session(suite, f"reparented{''.join(args)}", field, args=args) as (display, voxel):
+            width, height = h.CLIENT_SIZE
+            x, y, _, _ = display.cover(40, 30, width + 60, height + 60)
+            holder = int(display.run(["xdotool", "search", "--sync", "--onlyvisible", "--name",
+                                      "^cover-40-30$"]).split()[0])
+            display.xdotool("windowreparent", voxel.window, holder)
+            display.xdotool("windowmove", voxel.window, 20, 20)
+            voxel.frames_pass(count=2)  # the program has drawn at the new place
+            before = display.geometry(voxel.window)[:2]
+            display.xdotool("windowmove", "--sync", holder, x + 170, y + 110)
+            voxel.origin = display.geometry(voxel.window)[:2]
+            if (voxel.origin[0] - before[0], voxel.origin[1] - before[1]) != (170, 110):
+                raise h.E2eFailure(f"the window did not move with its holder: {before} to "
+                                   f"{voxel.origin}")
+            voxel.frames_pass(count=2)
+            voxel.stroke((160, 120), [1])
+            voxel.exit_by_button()
+            expect_strokes(oracle, field, voxel.saved_map(), (160, 120), RAISE)
+    return body
+
+
+def box_over_map_case(suite, args):
+    """A typed camera height of 0 brings an error box, moved so its OK lies over the map; a
+    mouse click on OK closes it, and neither the map view nor the file changes: the press was
+    the box's. The field is flat, so the cursor's reveal shows nothing new. No window manager:
+    its frame, unmapped after the box, would stand under the cursor for the first frames."""
+    field = bytes(h.MAP_BYTES)
+
+    def body():
+        with h.session(suite, f"boxovermap{''.join(args)}", field,
+                       args=args) as (display, voxel):
+            voxel.set_spin(h.CAMERA_Z_SPIN, "0")
+            box = voxel.wait_error_box()
+            _, _, width, height = display.geometry(box)
+            ok = (width - 52, height - 22)  # the middle of the box's one button, at its right
+            x, y = voxel.map_point(200, 150)
+            display.xdotool("windowmove", "--sync", box, x - ok[0], y - ok[1])
+            h.poll(lambda: display.geometry(box)[:2] != (0, 0), 10, "the box to move")
+            bx, by, _, _ = display.geometry(box)
+            point = (bx + ok[0], by + ok[1])
+            left, top = voxel.map_point(60, 60)
+            right, bottom = voxel.map_point(319, 239)
+            if not (left <= point[0] <= right and top <= point[1] <= bottom):
+                raise h.E2eFailure(f"the box's OK at {point} is not over the map")
+            display.click(*point)
+            h.poll(lambda: not voxel.error_boxes(), 10, "the box to close on the click")
+            time.sleep(1)  # many frames with the cursor over the map
+            voxel.check_running()
+            changed = sum(1 for v in voxel.map_view().values565() if v)
+            if changed:
+                raise h.E2eFailure(f"{changed} pixels of the map view lit after the click on "
+                                   "the box's OK")
+            close_unchanged(voxel, field)
+    return body
+
+
 def main():
     suite = h.Suite("visibility")
     oracle = h.Oracle(suite.args.tools, suite.folder("oracle"))
     field = h.noise_map(0, 60, seed=5)
+    for args in ((), ("--fps", "60")):
+        suite.check(f"a mouse click on the OK of a box over the map edits nothing"
+                    f"{''.join(' ' + a for a in args)}", box_over_map_case(suite, args))
+        suite.check(f"the window reparented into another client's, which moves: a hold over "
+                    f"(160, 120) edits there{''.join(' ' + a for a in args)}",
+                    reparented_case(suite, oracle, field, args))
     for depth in (24, 16):
         suite.check(f"held over another window covering the map, depth {depth}",
                     covered_case(suite, field, depth))

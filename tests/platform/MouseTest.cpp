@@ -11,6 +11,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <memory>
 #include <tuple>
 
 #include "platform/Mouse.h"
@@ -83,20 +84,37 @@ TEST(MouseSample, ButtonsAndCursorAsTheWindowSystemReportsThem) {
 }
 
 // The presses that reach a window of ours count until their release, or until the system
-// reports the button up (a release that went elsewhere).
-TEST(MouseSample, PressesOnOurWindowsAreHeldUntilReleased) {
+// reports the button up (a release that went elsewhere); for the map only those that reached
+// its window, not one on a box of ours, also once the box is gone.
+TEST(MouseSample, PressesCountForTheWindowTheyReachedUntilReleased) {
     QWidget window;
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QWindow* main = window.windowHandle();
     TOwnPresses& presses = TOwnPresses::Installed();
     presses.Keep(Qt::NoButton);
+    presses.TakePressed();
     QTest::mousePress(&window, Qt::RightButton);
-    QTest::mousePress(&window, Qt::LeftButton);
-    EXPECT_EQ(presses.Held(), Qt::LeftButton | Qt::RightButton);
+    QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(presses.Held(main), Qt::LeftButton | Qt::RightButton);
     QTest::mouseRelease(&window, Qt::RightButton);
-    EXPECT_EQ(presses.Held(), Qt::LeftButton);
+    EXPECT_EQ(presses.Held(main), Qt::LeftButton);
     presses.Keep(Qt::RightButton | Qt::MiddleButton);
     EXPECT_EQ(presses.Held(), Qt::NoButton);
+    EXPECT_EQ(presses.TakePressed(main), Qt::LeftButton | Qt::RightButton);
+
+    auto box = std::make_unique<QWidget>();
+    box->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(box.get()));
+    QTest::mousePress(box.get(), Qt::LeftButton);
+    EXPECT_EQ(presses.Held(), Qt::LeftButton);
+    EXPECT_EQ(presses.Held(main), Qt::NoButton);
+    QTest::mouseRelease(box.get(), Qt::LeftButton);
+    box.reset();
+    EXPECT_EQ(presses.TakePressed(main), Qt::NoButton);
+    QTest::mouseClick(&window, Qt::RightButton);
+    QTest::mouseDClick(&window, Qt::LeftButton);
+    EXPECT_EQ(presses.TakePressed(main), Qt::LeftButton | Qt::RightButton);
 }
 
 // The connection the pointer query went ahead on breaks while the toolkit's lives. The query's

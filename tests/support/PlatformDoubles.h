@@ -44,7 +44,7 @@ class TScriptedPlatform : public TPlatform {
     TPresentLog Log;
 
     TMouseSample SampleMouse(const QWidget*) override { return Mouse; }
-    TMouseSample WithShortPresses(TMouseSample sample) override { return sample; }
+    TMouseSample WithShortPresses(TMouseSample sample, const QWidget*) override { return sample; }
     QPoint ScreenToClient(const QWidget*, int32_t x, int32_t y) override {
         return QPoint(x, y) - Origin;
     }

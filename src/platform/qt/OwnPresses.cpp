@@ -3,6 +3,26 @@
 
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <QWidget>
+
+namespace {
+
+// The top-level window an event for target goes to: Qt hands a press to the window first, then
+// to its widgets (a test may hand it to a widget directly).
+QWindow* TopLevelOf(QObject* target) {
+    if (auto* widget = qobject_cast<QWidget*>(target)) return widget->window()->windowHandle();
+    auto* window = qobject_cast<QWindow*>(target);
+    while (window != nullptr && window->parent() != nullptr) window = window->parent();
+    return window;
+}
+
+int ButtonIndex(Qt::MouseButton button) {
+    for (int i = 0; i < 3; ++i)
+        if (button == Qt::MouseButton(Qt::LeftButton << i)) return i;
+    return -1;
+}
+
+} // namespace
 
 TOwnPresses& TOwnPresses::Installed() {
     // Lives as long as the application, which owns it.
@@ -15,7 +35,7 @@ TOwnPresses& TOwnPresses::Installed() {
     return *presses;
 }
 
-bool TOwnPresses::eventFilter(QObject*, QEvent* event) {
+bool TOwnPresses::eventFilter(QObject* target, QEvent* event) {
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
@@ -24,8 +44,10 @@ bool TOwnPresses::eventFilter(QObject*, QEvent* event) {
         FHeld |= button;
         FPressed |= button;
         ++FCount;
-        for (int i = 0; i < 3; ++i)
-            if (button == Qt::MouseButton(Qt::LeftButton << i)) FPressCount[i] = FCount;
+        if (const int i = ButtonIndex(button); i >= 0) {
+            FPressCount[i] = FCount;
+            FPressedOn[i] = TopLevelOf(target);
+        }
         break;
     }
     case QEvent::MouseButtonRelease:
@@ -37,9 +59,32 @@ bool TOwnPresses::eventFilter(QObject*, QEvent* event) {
     return false;
 }
 
+bool TOwnPresses::LandedOn(int i, const QWindow* on) const {
+    return on == nullptr || (FPressedOn[i] != nullptr && FPressedOn[i].data() == on);
+}
+
+Qt::MouseButtons TOwnPresses::Held(const QWindow* on) const {
+    Qt::MouseButtons held;
+    for (int i = 0; i < 3; ++i) {
+        const auto button = Qt::MouseButton(Qt::LeftButton << i);
+        if (FHeld.testFlag(button) && LandedOn(i, on)) held |= button;
+    }
+    return held;
+}
+
 Qt::MouseButtons TOwnPresses::PressedAfter(unsigned long count) const {
     Qt::MouseButtons after;
     for (int i = 0; i < 3; ++i)
         if (FPressCount[i] > count) after |= Qt::MouseButton(Qt::LeftButton << i);
     return after;
+}
+
+Qt::MouseButtons TOwnPresses::TakePressed(const QWindow* on) {
+    Qt::MouseButtons pressed;
+    for (int i = 0; i < 3; ++i) {
+        const auto button = Qt::MouseButton(Qt::LeftButton << i);
+        if (FPressed.testFlag(button) && LandedOn(i, on)) pressed |= button;
+    }
+    FPressed = Qt::NoButton;
+    return pressed;
 }

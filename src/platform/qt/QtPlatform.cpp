@@ -11,8 +11,8 @@ TMouseSample TQtPlatform::SampleMouse(const QWidget* window) {
     return QtSampleMouse(window);
 }
 
-TMouseSample TQtPlatform::WithShortPresses(TMouseSample sample) {
-    return WithPresses(sample, Qt::LeftButton, Qt::RightButton);
+TMouseSample TQtPlatform::WithShortPresses(TMouseSample sample, const QWidget* window) {
+    return WithPresses(sample, window, Qt::LeftButton, Qt::RightButton);
 }
 
 QPoint TQtPlatform::ScreenToClient(const QWidget* widget, int32_t x, int32_t y) {

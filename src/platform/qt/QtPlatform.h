@@ -10,7 +10,7 @@ class TQtPlatform : public TPlatform {
     explicit TQtPlatform(bool current = false);
 
     TMouseSample SampleMouse(const QWidget* window) override;
-    TMouseSample WithShortPresses(TMouseSample sample) override;
+    TMouseSample WithShortPresses(TMouseSample sample, const QWidget* window) override;
     QPoint ScreenToClient(const QWidget* widget, int32_t x, int32_t y) override;
     std::unique_ptr<TPresenter> MakePresenter(QWidget* view) override;
 };

@@ -34,6 +34,11 @@ TMouseSample QtSampleMouse(const QWidget* window) {
         QWindow* handle = TopLevelHandle(window);
         sample.OverOwnWindow = handle != nullptr && !Minimised(handle) &&
                                QGuiApplication::topLevelAt(pos) == handle;
+        // Qt's buttons are down for whichever window of ours took the press: only one this
+        // window took is its own.
+        const Qt::MouseButtons held = TOwnPresses::Installed().Held(handle);
+        sample.LeftPressedHere = held.testFlag(Qt::LeftButton);
+        sample.RightPressedHere = held.testFlag(Qt::RightButton);
     }
     return sample;
 }
@@ -58,8 +63,9 @@ QPoint ClientPoint(const QWidget* widget, int32_t x, int32_t y, const QPoint* or
                   DeviceToLogical(y - device.y(), scale) - offset.y());
 }
 
-TMouseSample WithPresses(TMouseSample sample, Qt::MouseButton left, Qt::MouseButton right) {
-    const Qt::MouseButtons pressed = TOwnPresses::Installed().TakePressed();
+TMouseSample WithPresses(TMouseSample sample, const QWidget* window, Qt::MouseButton left,
+                         Qt::MouseButton right) {
+    const Qt::MouseButtons pressed = TOwnPresses::Installed().TakePressed(TopLevelHandle(window));
     if (pressed == Qt::NoButton) return sample;
     if (pressed.testAnyFlag(left)) sample.LeftDown = sample.LeftPressedHere = true;
     if (pressed.testAnyFlag(right)) sample.RightDown = sample.RightPressedHere = true;

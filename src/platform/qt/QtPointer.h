@@ -19,9 +19,10 @@ TMouseSample QtSampleMouse(const QWidget* window);
 // top-level's client area; Qt's position of the top-level, scaled, when origin is null.
 QPoint ClientPoint(const QWidget* widget, int32_t x, int32_t y, const QPoint* origin);
 
-// The sample with the buttons our windows received a press of since the last call counted as
-// down and pressed here; left and right: Qt's names of the physical buttons.
-TMouseSample WithPresses(TMouseSample sample, Qt::MouseButton left, Qt::MouseButton right);
+// The sample with the buttons window's top-level received a press of since the last call
+// counted as down and pressed here; left and right: Qt's names of the physical buttons.
+TMouseSample WithPresses(TMouseSample sample, const QWidget* window, Qt::MouseButton left,
+                         Qt::MouseButton right);
 
 // The top-level window of widget, once it has one on the window system.
 QWindow* TopLevelHandle(const QWidget* widget);

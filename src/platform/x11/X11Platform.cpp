@@ -56,11 +56,11 @@ TMouseSample TX11Platform::SampleMouseAhead(const QWidget* window) {
     return FPointer->SampleAhead(window, sample) ? sample : QtSampleMouse(window);
 }
 
-TMouseSample TX11Platform::WithShortPresses(TMouseSample sample) {
+TMouseSample TX11Platform::WithShortPresses(TMouseSample sample, const QWidget* window) {
     // The physical buttons' logical names, as the pointer mapping has them.
     Qt::MouseButton left = Qt::LeftButton, right = Qt::RightButton;
     FPointer->Buttons(left, right);
-    return WithPresses(sample, left, right);
+    return WithPresses(sample, window, left, right);
 }
 
 QPoint TX11Platform::ScreenToClient(const QWidget* widget, int32_t x, int32_t y) {

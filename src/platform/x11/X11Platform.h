@@ -17,7 +17,7 @@ class TX11Platform : public TPlatform {
 
     TMouseSample SampleMouse(const QWidget* window) override;
     TMouseSample SampleMouseAhead(const QWidget* window) override;
-    TMouseSample WithShortPresses(TMouseSample sample) override;
+    TMouseSample WithShortPresses(TMouseSample sample, const QWidget* window) override;
     QPoint ScreenToClient(const QWidget* widget, int32_t x, int32_t y) override;
     std::unique_ptr<TPresenter> MakePresenter(QWidget* view) override;
 
