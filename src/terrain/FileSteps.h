@@ -17,6 +17,8 @@ constexpr TIoResult DiskFull = -101;
 constexpr TIoResult NotRegularFile = -1005;  // a folder, a FIFO or a device: never replaced
 constexpr TIoResult NotAMapFile = -2005;     // a file of another length appeared there
 constexpr TIoResult TempNameTooLong = -1003; // the save's temporary name would pass the limits
+constexpr TIoResult FolderTakesNoFile = -3005; // the user may not make a file in its folder
+constexpr TIoResult FileNotWritable = -4005;   // the user may not both read and write it
 
 // "name" for "dir/name" (FolderOf, in util/Fnc.h, gives "dir/").
 std::string NameOf(const std::string& path);

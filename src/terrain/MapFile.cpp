@@ -55,22 +55,33 @@ void RaiseIoResult(TIoResult result) {
     throw EInOutError(IoResultCode(result), IoResultMessage(result));
 }
 
+namespace {
+
+// The folder of the file a path leads to, without its final separator (but "/").
+std::string FolderShown(const std::string& fileName) {
+    std::string target;
+    if (FinalTarget(fileName, target) != 0) target = fileName;
+    const std::string folder = FolderOf(target);
+    return folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder;
+}
+
+} // namespace
+
 std::string IoFailureCause(TIoResult result, const std::string& fileName) {
     switch (result) {
     case NotRegularFile: return "it is not a file but a folder, a FIFO or a device";
     case NotAMapFile: return "it is not a map of 76,800 bytes, so it is not replaced";
     case TempNameTooLong: return "its path is too long for the save's temporary file beside it";
+    case FolderTakesNoFile: return "you may not make files in " + FolderShown(fileName);
+    case FileNotWritable: return "you may not both read and write it";
     case ELOOP: return "its symbolic links form a loop";
     case ENAMETOOLONG: return "its path is too long";
     case ENOTDIR: return "a part of its path is not a folder";
     case EROFS: return "the file system is read-only";
-    case ENOENT: {
+    case ENOENT:
         // The user is making the file: what is missing is its folder.
-        const std::string folder = FolderOf(fileName);
-        if (FileOps().CheckFolderWritable(folder) != ENOENT) return {};
-        return "the folder " + folder.substr(0, folder.size() > 1 ? folder.size() - 1 : 1) +
-               " does not exist";
-    }
+        if (FileOps().CheckFolderWritable(FolderOf(fileName)) != ENOENT) return {};
+        return "the folder " + FolderShown(fileName) + " does not exist";
     default:
         // A number the table does not name: the system's words for it.
         if (result > 0 && IoResultCode(result) == result) return std::strerror(result);
@@ -159,7 +170,13 @@ TIoResult ReplaceableTarget(const std::string& fileName, std::string& target,
     constexpr size_t TempSuffix = sizeof(".saving-XXXXXX") - 1;
     if (target.size() + TempSuffix >= PATH_MAX || NameOf(target).size() + TempSuffix > NAME_MAX)
         return TempNameTooLong;
-    return ops.CheckWritable(target);
+    const int err = ops.CheckWritable(target);
+    return err == EACCES || err == EPERM ? FileNotWritable : err;
+}
+
+// What a folder's refusal of a new file stands for: a permission refused gets its cause.
+TIoResult FolderRefusal(int folderError) {
+    return folderError == EACCES || folderError == EPERM ? FolderTakesNoFile : folderError;
 }
 
 } // namespace
@@ -169,7 +186,7 @@ TIoResult CheckSavable(const std::string& fileName) noexcept {
     TFileInfo old;
     if (const TIoResult r = ReplaceableTarget(fileName, target, old)) return r;
     const int folderErr = FileOps().CheckFolderWritable(FolderOf(target));
-    return folderErr != 0 && !InPlaceAllowed(folderErr, old) ? folderErr : 0;
+    return folderErr != 0 && !InPlaceAllowed(folderErr, old) ? FolderRefusal(folderErr) : 0;
 }
 
 namespace {
@@ -257,7 +274,7 @@ TIoResult WriteHeightArray(const std::string& fileName, const THeightArray& fiel
     if (const int err = ops.CreateTemp(folder, prefix, temp, fd, lock)) {
         // A folder the user may not write, holding a file they may: the plain overwrite.
         // Not when another name shares the file: that could be its .bak or .unread.
-        if (!InPlaceAllowed(err, old)) return err;
+        if (!InPlaceAllowed(err, old)) return FolderRefusal(err);
         const TIoResult r = SaveInPlace(target, field);
         if (r == 0 && seen != nullptr) (void)StampFile(target, *seen);
         return r;

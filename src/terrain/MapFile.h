@@ -70,9 +70,10 @@ TIoResult CheckSavable(const std::string& fileName) noexcept;
 // and renamed over the old one; a symbolic link is followed to the file it names. The file it
 // replaces is kept as "<name>.bak" (a failure there is said on standard error, not raised).
 // On failure the old file stays as it was, no temporary remains, and EInOutError is raised.
-// Never replaces anything but a regular file, nor a file the user cannot both read and write
-// ("File access denied"), nor a file whose length is not a map's ("File access denied"). Only where no temporary file may be made in the folder is the file
-// overwritten in place (after a byte copy to .bak), and never when it has another hard link.
+// Never replaces anything but a regular file, nor a file the user cannot both read and write,
+// nor a file whose length is not a map's (all "File access denied"). Only where no temporary
+// file may be made in the folder is the file overwritten in place (after a byte copy to .bak),
+// and never when it has another hard link.
 void SaveHeightArray(const std::string& fileName, const THeightArray& field);
 // The same without exceptions. When keepUnread is set, the file (it holds a map the field never
 // took in) is first kept as "<name>.unread" (or ".unread-2", ... when taken) beside the link's
@@ -80,7 +81,7 @@ void SaveHeightArray(const std::string& fileName, const THeightArray& field);
 // cleared once it has been kept, even if the save then fails.
 // With seen (the stamp of the file as this copy last loaded or saved it), a file found there
 // with another stamp (another copy's save, another program's write) is first kept as
-// "<name>.other-1" (-2, ... never over one that exists), said once on standard error; seen is
+// "<name>.other-1" (-2, ... never over one that exists), said once as a notice; seen is
 // set to the written file's stamp after a save. With notReadAtLoad, a file of another length
 // with that stamp (the one the load found there and did not take in) is replaced all the same.
 TIoResult WriteHeightArray(const std::string& fileName, const THeightArray& field,

@@ -1,8 +1,7 @@
 // When a close writes, and what it keeps before it does.
 #include "terrain/MapStore.h"
 
-#include <exception>
-
+#include "terrain/FileSteps.h"
 #include "util/Notices.h"
 
 TLoadResult TMapStore::Load(THeightArray& field) {
@@ -27,10 +26,13 @@ TLoadResult TMapStore::Load(THeightArray& field) {
         // A regular file of another length still holds the user's bytes.
         TFileInfo info;
         FKeepUnread = FileOps().Inspect(FFileName, info) == 0 && info.Exists && info.Regular;
-        if (FKeepUnread)
+        // Kept beside the file a link leads to, as the save keeps it.
+        std::string target;
+        if (FKeepUnread && FileSteps::FinalTarget(FFileName, target) == 0)
             SayNotice(FFileName + " holds " + std::to_string(info.Size) +
                       " bytes, not a map of 76,800: the field starts flat, and the file is kept "
-                      "as " + FFileName + ".unread when the map is first saved.");
+                      "as " + target + ".unread (or .unread-2, ...) when the map is first "
+                      "saved.");
     }
     // The file found here is replaced even if it is not a map: it is kept as .unread first.
     FNotRead = FSeen;

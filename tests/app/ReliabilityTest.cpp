@@ -49,7 +49,7 @@ TEST_F(ReliabilityTest, SaveFailingAtEachStepThroughExitKeepsWindowAndFileThenCl
     // The message, then the file (%1) and the cause.
     const TFault faults[] = {{TStep::Target, ELOOP, "I/O error 40.\n%1: its symbolic links form a loop."},
                              {TStep::Inspect, EIO, "I/O error 5.\n%1: Input/output error.", 2},
-                             {TStep::Writable, EACCES, "File access denied.\n%1."},
+                             {TStep::Writable, EACCES, "File access denied.\n%1: you may not both read and write it."},
                              {TStep::Temp, EMFILE, "Too many open files.\n%1."},
                              {TStep::Write, ENOSPC, "Disk full.\n%1."},
                              {TStep::ZeroWrite, 0, "Disk full.\n%1."},

@@ -195,7 +195,15 @@ TEST_F(MapFileTest, CheckSavableSaysWhatASaveWouldMeetAndWritesNothing) {
     EXPECT_EQ(CheckSavable(MapPath), 0);
     ops.Clear();
     ops.FailAt = TStep::FolderWritable;
-    EXPECT_EQ(IoResultMessage(CheckSavable(Dir.File("new.dat"))), "File access denied");
+    ops.Error = EACCES;
+    EXPECT_EQ(IoFailureLine(CheckSavable(Dir.File("new.dat")), Dir.File("new.dat")),
+              "File access denied: you may not make files in " +
+                  Dir.Path().substr(0, Dir.Path().size() - 1));
+    ops.Clear();
+    ops.FailAt = TStep::Writable;
+    ops.Error = EACCES;
+    EXPECT_EQ(IoFailureLine(CheckSavable(MapPath), MapPath),
+              "File access denied: you may not both read and write it");
     SetFileOps(nullptr);
     EXPECT_EQ(Dir.Names(), before);
 

@@ -52,6 +52,32 @@ TEST(MapStoreTest, CloseJudgesChangeByContent) {
     EXPECT_EQ(ReadFileBytes(mapPath), (std::vector<uint8_t>{1, 2, 3}));
 }
 
+// The map found at start with another length is said at once, and it alone of such files is
+// replaced: kept as .unread first, which the save says too.
+TEST(MapStoreTest, AMapOfAnotherLengthIsSaidAtStartAndKeptAtTheFirstSave) {
+    TTempDir dir;
+    const std::string mapPath = dir.File("Map.Dat");
+    WriteFileBytes(mapPath, {1, 2, 3});
+    TMapStore store;
+    store.SetFileName(mapPath);
+    THeightArray field;
+    (void)TakeNotices(); // none of another test's
+    ASSERT_EQ(store.Load(field), TLoadResult::Reset);
+    std::vector<std::string> notices = TakeNotices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0], mapPath + " holds 3 bytes, not a map of 76,800: the field starts "
+                                    "flat, and the file is kept as " +
+                              mapPath + ".unread (or .unread-2, ...) when the map is first saved.");
+    field[0] = 1;
+    EXPECT_EQ(store.SaveOnClose(field), TCloseSave::Written);
+    EXPECT_EQ(ReadFileBytes(mapPath + ".unread"), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(ReadFileBytes(mapPath)[0], 1);
+    notices = TakeNotices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0], mapPath + " was not read at start; it is kept as " + mapPath +
+                              ".unread.");
+}
+
 // A map that failed to load is kept once, even when the save after keeping it fails; the close
 // without exceptions (a lost display) reports a failure by its code and message.
 TEST(MapStoreTest, UnreadMapIsKeptOnceAcrossAFailedSave) {
