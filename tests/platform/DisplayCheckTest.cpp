@@ -107,6 +107,20 @@ TEST(DisplayCheckTest, ChecksTheDisplayTheOptionsNameBeforeTheEnvironmentsAndHol
     rmdir(runtime);
 }
 
+// A server run without -noreset resets when its last client leaves and refuses connections
+// meanwhile: a check made at once still finds the display, every time. Its screen is read too.
+TEST(DisplayCheckTest, FindsAServerResettingAfterItsLastClientLeft) {
+    const TXvfb server(false, "800x600x24");
+    if (!server.Running()) GTEST_SKIP() << "Xvfb could not be started";
+    for (int start = 0; start < 20; ++start) {
+        TDisplayCheck check("xcb", server.Name().c_str());
+        ASSERT_EQ(check.Problem(), "") << "start " << start;
+        EXPECT_TRUE(check.Holding());
+        EXPECT_EQ(check.ScreenWidth(), 800);
+        EXPECT_EQ(check.ScreenHeight(), 600);
+    } // released: the server resets under the next start
+}
+
 TEST(DisplayCheckTest, TellsTheDisplaysReachedOverTheNetwork) {
     for (const char* local :
          {":0", ":1.0", "unix:0", "unix/:2", "/tmp/launch-x/org.x:0", "unix/host:0", "", "x"})
