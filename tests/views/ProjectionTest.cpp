@@ -313,7 +313,10 @@ TEST_F(ProjectionTest, SampleKernelsMarkHalfWayCasesInEitherCoordinate) {
 // moves the sum across a half-way point: the fast path must hand them to the double kernel. No
 // camera the program reaches comes this close, so the rows are set by hand.
 TEST_F(ProjectionTest, SinglePrecisionTurnFallsBackNearAHalfWayPoint) {
-    if (!CpuHas(TSimd::Avx512)) GTEST_SKIP() << "no AVX-512";
+    std::vector<TTurnColumn> kernels;
+    if (CpuHas(TSimd::Avx2)) kernels.push_back(&TurnColumnAvx2);
+    if (CpuHas(TSimd::Avx512)) kernels.push_back(&TurnColumnAvx512);
+    if (kernels.empty()) GTEST_SKIP() << "no AVX2";
     auto cache = std::make_unique<TCameraCache>();
     auto turn = std::make_unique<TTurn>(); // value-initialised: every row term 0
     cache->FieldClip = {0, 0, 319, 239};
@@ -335,13 +338,17 @@ TEST_F(ProjectionTest, SinglePrecisionTurnFallsBackNearAHalfWayPoint) {
             turn->Down[y] = down ? sum : 0.0;
             turn->SetSingle(y);
         }
-        uint8_t fast[240] = {}, plain[240] = {};
+        uint8_t plain[240] = {};
         int32_t sample[240];
         turn->Column(&ColumnSamplesPlain, 5, {0, 15}, sample);
         LookUpPlain(cache->QuotientOf, sample, 0, 15, field.data(), plain);
-        TurnColumnAvx512(*turn, 5, {0, 15}, field.data(), fast);
-        for (int32_t y = 0; y < 16; ++y)
-            EXPECT_EQ(fast[y], plain[y]) << (down ? "down" : "across") << ", row " << y;
+        for (size_t k = 0; k < kernels.size(); ++k) {
+            uint8_t fast[240] = {};
+            kernels[k](*turn, 5, {0, 15}, field.data(), fast);
+            for (int32_t y = 0; y < 16; ++y)
+                EXPECT_EQ(fast[y], plain[y])
+                    << "kernel " << k << ", " << (down ? "down" : "across") << ", row " << y;
+        }
     }
 }
 #endif

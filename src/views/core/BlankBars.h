@@ -11,7 +11,9 @@
 // Columns are built eight at a time in a small column-major strip, and the strip is then turned
 // into the surface's rows. The plain kernel copies each segment in fixed runs of 16 rows from a
 // descending colour sequence (no loop whose length the branch predictor has to guess per bar);
-// the AVX-512 one finds each row's segment with a running maximum, with no branch per bar.
+// the AVX2 one finds the bars that show sixteen rows at a time (no nearer top at or above
+// theirs) and writes only their segments; the AVX-512 one finds each row's segment with a running
+// maximum, with no branch per bar.
 #pragma once
 
 #include <cstdint>
@@ -21,10 +23,10 @@
 namespace BlankBars {
 constexpr int32_t StripColumns = 8;
 constexpr int32_t Run = 16;       // rows copied at once
-constexpr int32_t StripPad = Run; // rows before row 0 that a run may spill into
+constexpr int32_t StripPad = 2 * Run; // rows before row 0 that two runs may spill into
 constexpr int32_t StripRows = StripPad + MapHeight;
 // Colours of one parity from the top value down to 1 or 2, then zeros for a whole column.
-constexpr int32_t SequencePad = Run;
+constexpr int32_t SequencePad = 2 * Run;
 constexpr int32_t SequenceLength = SequencePad + 128 + MapHeight + Run;
 } // namespace BlankBars
 

@@ -22,13 +22,15 @@ TVoxelRenderer::TVoxelRenderer(const TRendererOptions& options)
     [[maybe_unused]] const TSimd turn = std::min(FOptions.Simd, FOptions.TurnSimd);
     [[maybe_unused]] const TSimd bars = std::min(FOptions.Simd, FOptions.BarsSimd);
 #if VOXEL_X86
-    if (Allows(turn, TSimd::Avx2)) FTurnKernels.Samples = &ColumnSamplesAvx2;
+    if (Allows(turn, TSimd::Avx2))
+        FTurnKernels = {&ColumnSamplesAvx2, &LookUpAvx2, &TurnColumnAvx2};
     if (Allows(turn, TSimd::Avx512))
         FTurnKernels = {&ColumnSamplesAvx512, &LookUpAvx512, &TurnColumnAvx512};
     if (Allows(bars, TSimd::Avx2)) {
         // SSE2 comes with every x86-64; portable means no intrinsics at all.
         FBarsKernels.StripToSurface = &StripToSurfaceAvx2;
         FBarsKernels.BlankRows = &BlankRowsAvx2;
+        FBarsKernels.BlankColumn = &BlankColumnAvx2;
     }
     if (Allows(bars, TSimd::Avx512)) FBarsKernels.BlankColumn = &BlankColumnAvx512;
 #endif

@@ -12,7 +12,7 @@
 #include "views/core/Projection.h"
 
 struct TRendererOptions {
-    TSimd Simd = CpuSimd(); // widest kernels used; capped at what the processor runs
+    TSimd Simd = KernelSimd(); // widest kernels used; capped at what the processor runs
     bool AngleGrids = true; // keep each angle's turned grid, within the budget
     size_t GridBudget = 360 * TAngleGrids::OneGrid; // bytes of the angle grids: every angle
     // Within Simd, the widest kernels of the turn and of the bars each: the fastest level of

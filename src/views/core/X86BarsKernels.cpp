@@ -1,10 +1,11 @@
-// The x86 kernels of the bars: the blank column (AVX-512), the strip transpose (SSE2, AVX2)
-// and the blank-row scan (AVX2).
+// The x86 kernels of the bars: the blank column (AVX2, AVX-512), the strip transpose (SSE2,
+// AVX2) and the blank-row scan (AVX2).
 #include "views/core/X86Kernels.h"
 
 #if VOXEL_X86
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace BlankBars;
@@ -139,6 +140,139 @@ BlankColumnAvx512(const TBlankBars& b, int32_t x, uint16_t* column) {
             column + block * 32, ValidRows(block),
             _mm512_maskz_mov_epi16(_mm512_cmpge_epi16_mask(value, one), pixel));
     }
+}
+
+namespace {
+// For each mask of eight lanes, the permutation that brings its lanes to the front in order.
+struct TCompress {
+    alignas(32) int32_t Lanes[256][8];
+};
+constexpr TCompress Compress = [] {
+    TCompress c{};
+    for (int mask = 0; mask < 256; ++mask) {
+        int n = 0;
+        for (int lane = 0; lane < 8; ++lane)
+            if (mask & (1 << lane)) c.Lanes[mask][n++] = lane;
+    }
+    return c;
+}();
+
+// 300 - the top of the bar of each entry v of rows y ... y + 15, 0 where there is none: from
+// 45 up, greater for a higher top.
+__attribute__((target("avx2"))) inline __m256i TopsFromBelow(__m256i v, int32_t y, __m256i lane) {
+    const __m256i top =
+        _mm256_sub_epi16(_mm256_add_epi16(lane, _mm256_set1_epi16(static_cast<int16_t>(y))),
+                         _mm256_srli_epi16(v, 1));
+    return _mm256_andnot_si256(_mm256_cmpeq_epi16(v, _mm256_setzero_si256()),
+                               _mm256_sub_epi16(_mm256_set1_epi16(300), top));
+}
+} // namespace
+
+// BlankColumnPlain with the bars that show found sixteen rows at a time: those that reach the
+// clip and that no nearer bar hides (a nearer top at or above theirs). Each then writes its
+// segment, nearest first, with no test per entry.
+__attribute__((target("avx2"))) void BlankColumnAvx2(const TBlankBars& b, int32_t x,
+                                                     uint16_t* column) {
+    constexpr int32_t Blocks = (Rows + 31) / 32;
+    // The column with zeros after it: the loads of the next rows stay inside, and no bar lies
+    // there.
+    alignas(32) uint8_t e[Blocks * 32 + 32];
+    std::memcpy(e, b.Proj + CellIndex(x, 0), Rows);
+    std::memset(e + Rows, 0, sizeof e - Rows);
+
+    // A bar is hidden when a nearer one's top is at or above its own. The tops as 300 - top
+    // (0 for no bar), so that the highest nearer top is a running maximum from the bottom up,
+    // sixteen rows a step: nearer[y] is the greatest of rows y ... 239.
+    const __m256i lane = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m256i zero = _mm256_setzero_si256();
+    // Word 0 of each 128-bit half, in every word of that half.
+    const __m256i wordZero = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1,
+                                              0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1);
+    alignas(32) int16_t nearer[Rows + 32];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(nearer + Rows), zero);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(nearer + Rows + 16), zero);
+    __m256i below = zero;
+    for (int32_t y = Rows - 16; y >= 0; y -= 16) {
+        const __m256i v =
+            _mm256_cvtepu8_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(e + y)));
+        __m256i u = TopsFromBelow(v, y, lane);
+        u = _mm256_max_epi16(u, _mm256_srli_si256(u, 2));
+        u = _mm256_max_epi16(u, _mm256_srli_si256(u, 4));
+        u = _mm256_max_epi16(u, _mm256_srli_si256(u, 8));
+        const __m256i highFirst = _mm256_shuffle_epi8(u, wordZero);
+        u = _mm256_max_epi16(u, _mm256_permute2x128_si256(highFirst, highFirst, 0x81));
+        u = _mm256_max_epi16(u, below);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(nearer + y), u);
+        const __m256i top = _mm256_shuffle_epi8(u, wordZero);
+        below = _mm256_permute2x128_si256(top, top, 0x00);
+    }
+
+    // The bars that show, as bits of blocks of 32 rows.
+    const __m256i one = _mm256_set1_epi16(1);
+    const __m256i aboveTop = _mm256_set1_epi16(static_cast<int16_t>(b.Top - 1));
+    const __m256i belowBottom = _mm256_set1_epi16(static_cast<int16_t>(b.Bottom + 1));
+    // Their rows in a list, eight rows at a time through a table of permutations.
+    alignas(32) int32_t list[Rows + 8];
+    int32_t n = 0;
+    for (int32_t block = 0; block < Blocks; ++block) {
+        const __m256i bytes = _mm256_load_si256(reinterpret_cast<const __m256i*>(e + block * 32));
+        if (_mm256_testz_si256(bytes, bytes)) continue;
+        __m256i reach[2];
+        for (int half = 0; half < 2; ++half) {
+            const __m256i v = _mm256_cvtepu8_epi16(half == 0 ? _mm256_castsi256_si128(bytes)
+                                                             : _mm256_extracti128_si256(bytes, 1));
+            const int32_t y = block * 32 + 16 * half;
+            const __m256i rows = _mm256_add_epi16(lane, _mm256_set1_epi16(static_cast<int16_t>(y)));
+            const __m256i barTop = _mm256_sub_epi16(rows, _mm256_srli_epi16(v, 1));
+            const __m256i barBottom =
+                _mm256_add_epi16(_mm256_sub_epi16(rows, one), _mm256_and_si256(v, one));
+            const __m256i hidden = _mm256_cmpgt_epi16(
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(nearer + y + 1)),
+                _mm256_sub_epi16(TopsFromBelow(v, y, lane), one));
+            reach[half] =
+                _mm256_andnot_si256(_mm256_or_si256(hidden, _mm256_cmpeq_epi16(v, zero)),
+                                    _mm256_and_si256(_mm256_cmpgt_epi16(barBottom, aboveTop),
+                                                     _mm256_cmpgt_epi16(belowBottom, barTop)));
+        }
+        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi16(reach[0], reach[1]),
+                                                        _MM_SHUFFLE(3, 1, 2, 0));
+        const auto shows = static_cast<uint32_t>(_mm256_movemask_epi8(packed));
+        for (int32_t eight = 0; eight < 4; ++eight) {
+            const uint32_t some = (shows >> (8 * eight)) & 0xFF;
+            const __m256i rows = _mm256_add_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7),
+                                                  _mm256_set1_epi32(block * 32 + 8 * eight));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(list + n),
+                                _mm256_permutevar8x32_epi32(
+                                    rows, _mm256_load_si256(reinterpret_cast<const __m256i*>(
+                                              Compress.Lanes[some]))));
+            n += __builtin_popcount(some);
+        }
+    }
+
+    // Nearest first, each bar's segment [from, sky) from its colour sequence in runs of 16 that
+    // spill only above from (see WriteSegment); a bar above the clip's top has from = sky, an
+    // empty segment.
+    int32_t sky = b.Bottom + 1;
+    for (int32_t i = n - 1; i >= 0; --i) {
+        const int32_t y = list[i];
+        const int32_t v = e[y];
+        const int32_t barTop = y - v / 2;
+        const int32_t from = std::max(barTop, b.Top);
+        const int32_t value = v - 2 * (from - barTop);
+        const uint16_t* sequence =
+            b.Sequence[v & 1] + SequencePad + ((v & 1 ? 255 : 254) - value) / 2 - from;
+        // Two runs whatever the length (most segments are shorter), more only for a long one.
+        for (int32_t end = sky;; end -= 2 * Run) {
+            for (int32_t r = 1; r <= 2; ++r)
+                _mm256_storeu_si256(
+                    reinterpret_cast<__m256i*>(column + end - r * Run),
+                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sequence + end - r * Run)));
+            if (end - 2 * Run <= from) break;
+        }
+        sky = std::min(sky, from);
+    }
+    for (int32_t end = sky; end > b.Top; end -= Run)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(column + end - Run), zero);
 }
 
 // The eight columns of a strip c[] turned into eight rows row[], eight rows by eight (sixteen in

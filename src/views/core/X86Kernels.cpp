@@ -1,5 +1,5 @@
-// The x86 kernels of the turn: column samples (AVX2, AVX-512), gathered look-ups and the
-// single-precision turn of a column (AVX-512). The bars' kernels are in X86BarsKernels.cpp.
+// The x86 kernels of the turn: column samples, gathered look-ups and the single-precision turn
+// of a column (AVX2, AVX-512). The bars' kernels are in X86BarsKernels.cpp.
 #include "views/core/X86Kernels.h"
 
 #if VOXEL_X86
@@ -114,6 +114,155 @@ LookUpAvx512(const uint8_t (*quotientOf)[256], const int32_t* sample, int32_t fi
         for (uint32_t rest = lanes & ~gathered; rest != 0; rest &= rest - 1) {
             const int32_t row = y + __builtin_ctz(rest);
             if (sample[row] >= 0) outColumn[row] = quotientOf[row][heights[sample[row]]];
+        }
+    }
+}
+
+namespace {
+// The low bytes of the eight 32-bit lanes of q, into to[0 ... n) where the lane's sign bit in
+// keep is set; the other bytes stay as they are.
+__attribute__((target("avx2"))) void StoreLowBytes(uint8_t* to, int32_t n, __m256i q,
+                                                   __m256i keep) {
+    const __m256i low = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                         -1, 0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                         -1, -1);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 1, 1, 1, 1, 1);
+    const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(q, low), order);
+    const __m256i mask = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(keep, low), order);
+    const auto value = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm256_castsi256_si128(bytes)));
+    const auto chosen = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm256_castsi256_si128(mask)));
+    if (n == 8) {
+        uint64_t old;
+        std::memcpy(&old, to, 8);
+        const uint64_t merged = (old & ~chosen) | (value & chosen);
+        std::memcpy(to, &merged, 8);
+        return;
+    }
+    for (int32_t i = 0; i < n; ++i)
+        if ((chosen >> (8 * i)) & 1) to[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// The first n of eight lanes, as a mask of sign bits.
+__attribute__((target("avx2"))) inline __m256i FirstLanes(int32_t n) {
+    return _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+}
+
+// Unsigned a <= b in each 32-bit lane.
+__attribute__((target("avx2"))) inline __m256i AtMost(__m256i a, __m256i b) {
+    return _mm256_cmpeq_epi32(_mm256_min_epu32(a, b), a);
+}
+} // namespace
+
+// Eight rows at a time, as LookUpAvx512.
+__attribute__((target("avx2"))) void LookUpAvx2(const uint8_t (*quotientOf)[256],
+                                                const int32_t* sample, int32_t first, int32_t last,
+                                                const uint8_t* heights, uint8_t* outColumn) {
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i low = _mm256_set1_epi32(0xFF), limit = _mm256_set1_epi32(MapCells - 4);
+    const __m256i zero = _mm256_setzero_si256();
+    const auto* table = reinterpret_cast<const int*>(quotientOf);
+    const auto* field = reinterpret_cast<const int*>(heights);
+    for (int32_t y = first; y <= last; y += 8) {
+        const int32_t n = std::min<int32_t>(8, last - y + 1);
+        const __m256i lanes = FirstLanes(n);
+        const __m256i index = _mm256_maskload_epi32(sample + y, lanes);
+        // Unsigned, so the markers (negative) fail the test too.
+        const __m256i gathered = _mm256_and_si256(lanes, AtMost(index, limit));
+        const __m256i h = _mm256_and_si256(
+            _mm256_mask_i32gather_epi32(zero, field, index, gathered, 1), low);
+        const __m256i at = _mm256_add_epi32(
+            _mm256_slli_epi32(_mm256_add_epi32(lane, _mm256_set1_epi32(y)), 8), h);
+        const __m256i q = _mm256_mask_i32gather_epi32(zero, table, at, gathered, 1);
+        StoreLowBytes(outColumn + y, n, q, gathered);
+        for (uint32_t rest = static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(
+                 _mm256_andnot_si256(gathered, lanes))));
+             rest != 0; rest &= rest - 1) {
+            const int32_t row = y + __builtin_ctz(rest);
+            if (sample[row] >= 0) outColumn[row] = quotientOf[row][heights[sample[row]]];
+        }
+    }
+}
+
+// TurnColumnAvx512 eight rows at a time, on the same bound (see there): the fused multiply-add
+// rounds once, as AVX-512's does.
+__attribute__((target("avx2,fma"))) void TurnColumnAvx2(const TTurn& turn, int32_t x, TRows rows,
+                                                        const uint8_t* heights,
+                                                        uint8_t* outColumn) {
+    const TCameraCache& k = *turn.Cache;
+    const int32_t* rx = k.Rx + CellIndex(x, 0);
+    const TFieldClip& fc = k.FieldClip;
+    const __m256 cf = _mm256_set1_ps(turn.Cf), sf = _mm256_set1_ps(turn.Sf);
+    const __m256 half = _mm256_set1_ps(0.5f), scale = _mm256_set1_ps(0x1p-23f);
+    const __m256 sign = _mm256_set1_ps(-0.0f);
+    const __m256i exact = _mm256_set1_epi32((1 << 24) - 1);
+    const __m256 left = _mm256_set1_ps(static_cast<float>(fc.Left - 160)),
+                 right = _mm256_set1_ps(static_cast<float>(fc.Right - 160));
+    const __m256 top = _mm256_set1_ps(static_cast<float>(fc.Top - 120)),
+                 bottom = _mm256_set1_ps(static_cast<float>(fc.Bottom - 120));
+    const __m256 rowsOf = _mm256_set1_ps(Rows), base = _mm256_set1_ps(160 * Rows + 120);
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i low = _mm256_set1_epi32(0xFF), limit = _mm256_set1_epi32(MapCells - 4);
+    const __m256i zero = _mm256_setzero_si256();
+    const auto* table = reinterpret_cast<const int*>(k.QuotientOf);
+    const auto* field = reinterpret_cast<const int*>(heights);
+    constexpr int Nearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
+    for (int32_t y = rows.First; y <= rows.Last; y += 8) {
+        const int32_t n = std::min<int32_t>(8, rows.Last - y + 1);
+        const __m256i lanes = FirstLanes(n);
+        const __m256i r = _mm256_maskload_epi32(rx + y, lanes);
+        const __m256 xf = _mm256_cvtepi32_ps(r);
+        const __m256 a = _mm256_maskload_ps(turn.AcrossF + y, lanes);
+        const __m256 b = _mm256_maskload_ps(turn.DownF + y, lanes);
+        const __m256 t1 = _mm256_fmadd_ps(xf, cf, a), t2 = _mm256_fmadd_ps(xf, sf, b);
+        const __m256 u = _mm256_round_ps(t1, Nearest), v = _mm256_round_ps(t2, Nearest);
+        const __m256 e1 = _mm256_add_ps(
+            _mm256_andnot_ps(sign, _mm256_sub_ps(t1, u)),
+            _mm256_fmadd_ps(_mm256_andnot_ps(sign, t1), scale, _mm256_maskload_ps(turn.SlackA + y, lanes)));
+        const __m256 e2 = _mm256_add_ps(
+            _mm256_andnot_ps(sign, _mm256_sub_ps(t2, v)),
+            _mm256_fmadd_ps(_mm256_andnot_ps(sign, t2), scale, _mm256_maskload_ps(turn.SlackB + y, lanes)));
+        // The lanes past the column's rows hold zeros, which pass.
+        const __m256 fast =
+            _mm256_and_ps(_mm256_castsi256_ps(AtMost(_mm256_abs_epi32(r), exact)),
+                          _mm256_and_ps(_mm256_cmp_ps(e1, half, _CMP_LT_OQ),
+                                        _mm256_cmp_ps(e2, half, _CMP_LT_OQ)));
+        if (_mm256_movemask_ps(fast) != 0xFF) {
+            const int32_t end = y + n - 1;
+            int32_t sample[Rows];
+            turn.Column(&ColumnSamplesAvx2, x,
+                        {static_cast<int16_t>(y), static_cast<int16_t>(end)}, sample);
+            LookUpAvx2(k.QuotientOf, sample, y, end, heights, outColumn);
+            continue;
+        }
+        const __m256 inside = _mm256_and_ps(
+            _mm256_and_ps(_mm256_cmp_ps(u, left, _CMP_GE_OQ), _mm256_cmp_ps(u, right, _CMP_LE_OQ)),
+            _mm256_and_ps(_mm256_cmp_ps(v, top, _CMP_GE_OQ), _mm256_cmp_ps(v, bottom, _CMP_LE_OQ)));
+        const __m256i in = _mm256_and_si256(_mm256_castps_si256(inside), lanes);
+        const __m256i index = _mm256_and_si256(
+            in, _mm256_cvttps_epi32(_mm256_fmadd_ps(u, rowsOf, _mm256_add_ps(v, base))));
+        const __m256i gathered = _mm256_and_si256(in, AtMost(index, limit));
+        const __m256i h = _mm256_and_si256(
+            _mm256_mask_i32gather_epi32(zero, field, index, gathered, 1), low);
+        // The quotient as a product with the row's factor; rows with none take the table.
+        const __m256 factor = _mm256_maskload_ps(k.QuotientFactor + y, lanes);
+        __m256i q = _mm256_cvttps_epi32(
+            _mm256_round_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(h), factor), Nearest));
+        const __m256i byTable = _mm256_and_si256(
+            gathered, _mm256_castps_si256(_mm256_cmp_ps(factor, factor, _CMP_UNORD_Q)));
+        if (!_mm256_testz_si256(byTable, byTable)) {
+            const __m256i at = _mm256_add_epi32(
+                _mm256_slli_epi32(_mm256_add_epi32(lane, _mm256_set1_epi32(y)), 8), h);
+            q = _mm256_mask_i32gather_epi32(q, table, at, byTable, 1);
+        }
+        StoreLowBytes(outColumn + y, n, q, gathered);
+        // The field's last cells, where a 4-byte read would leave the field.
+        for (uint32_t rest = static_cast<uint32_t>(
+                 _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_andnot_si256(gathered, in))));
+             rest != 0; rest &= rest - 1) {
+            const int i = __builtin_ctz(rest);
+            alignas(32) int32_t at8[8];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(at8), index);
+            outColumn[y + i] = k.QuotientOf[y + i][heights[at8[i]]];
         }
     }
 }

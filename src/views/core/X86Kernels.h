@@ -15,6 +15,9 @@ bool ColumnSamplesAvx2(const int32_t* rx, const double* across, const double* do
 bool ColumnSamplesAvx512(const int32_t* rx, const double* across, const double* down, double c,
                          double s, const TFieldClip& clip, int32_t first, int32_t last,
                          int32_t* sample);
+// LookUpPlain eight rows at a time with gathers (AVX2); as LookUpAvx512 otherwise.
+void LookUpAvx2(const uint8_t (*quotientOf)[256], const int32_t* sample, int32_t first,
+                int32_t last, const uint8_t* heights, uint8_t* outColumn);
 // LookUpPlain sixteen rows at a time with gathers (AVX-512 F, BW, VL); the field's last three
 // cells, where a 4-byte read would leave the field, one by one.
 void LookUpAvx512(const uint8_t (*quotientOf)[256], const int32_t* sample, int32_t first,
@@ -23,6 +26,11 @@ void LookUpAvx512(const uint8_t (*quotientOf)[256], const int32_t* sample, int32
 // that provably rounds alike, else as ColumnSamplesAvx512 (AVX-512 F, BW, VL).
 void TurnColumnAvx512(const TTurn& turn, int32_t x, TRows rows, const uint8_t* heights,
                       uint8_t* outColumn);
+// TurnColumnAvx512 eight rows at a time, its double path ColumnSamplesAvx2 (AVX2, FMA).
+void TurnColumnAvx2(const TTurn& turn, int32_t x, TRows rows, const uint8_t* heights,
+                    uint8_t* outColumn);
+// BlankColumnPlain with the bars that show found sixteen rows at a time (AVX2).
+void BlankColumnAvx2(const TBlankBars& b, int32_t x, uint16_t* column);
 // BlankColumnPlain 32 rows at a time (AVX-512 F, BW, VL).
 void BlankColumnAvx512(const TBlankBars& b, int32_t x, uint16_t* column);
 // StripToSurfacePlain with an 8 x 8 transpose of 16-bit pixels (SSE2; AVX2 two blocks at once)
