@@ -31,6 +31,7 @@
 #include "support/ref/Reference.h"
 #include "terrain/TerrainState.h"
 #include "toolkit/Application.h"
+#include "views/core/KernelChoice.h"
 #include "views/core/VoxelRenderer.h"
 
 namespace {
@@ -39,11 +40,11 @@ namespace {
 // mouse held still over the map's centre and no button down.
 struct TFrameRig {
     TTempDir Dir;
-    TVoxelRenderer Renderer; // the program's default kernels; outlives the window
+    TVoxelRenderer Renderer; // the kernels the program would run; outlives the window
     std::unique_ptr<TMain> Window;
     TMouseSample Mouse{};
 
-    TFrameRig() {
+    explicit TFrameRig(const TRendererOptions& kernels) : Renderer(kernels) {
         const THeightArray field = Ref::SmoothField(11);
         WriteFileBytes(Dir.File("Map.Dat"), std::vector<uint8_t>(field.begin(), field.end()));
         Window = std::make_unique<TMain>(Renderer, Dir.Path());
@@ -222,8 +223,39 @@ int TakeDisplayScale(int& argc, char** argv) {
     return scale;
 }
 
+// Takes --kernel NAME (or --kernel=NAME) out of the arguments, as the program takes it: every
+// kernel of the frame at that level, to time one level on a processor that has a wider one. Widest without
+// it; false for a name this processor does not run.
+bool TakeKernel(int& argc, char** argv, TSimd& level) {
+    level = CpuSimd();
+    int kept = 0;
+    bool known = true;
+    for (int i = 0; i < argc; ++i) {
+        std::string name;
+        if (i > 0 && std::strcmp(argv[i], "--kernel") == 0 && i + 1 < argc)
+            name = argv[++i];
+        else if (i > 0 && std::strncmp(argv[i], "--kernel=", 9) == 0)
+            name = argv[i] + 9;
+        else {
+            argv[kept++] = argv[i];
+            continue;
+        }
+        level = name == "avx512" ? TSimd::Avx512 : name == "avx2" ? TSimd::Avx2 : TSimd::Portable;
+        known = (name == "portable" || level != TSimd::Portable) && CpuHas(level);
+    }
+    argc = kept;
+    return known;
+}
+
 int main(int argc, char** argv) {
     const int scale = TakeDisplayScale(argc, argv);
+    TRendererOptions kernels;
+    if (!TakeKernel(argc, argv, kernels.Simd)) {
+        std::fprintf(stderr, "--kernel takes portable, avx2 or avx512, of those this processor "
+                             "runs\n");
+        return 1;
+    }
+    SetKernelSimd(kernels.Simd);
     std::unique_ptr<TXvfb> server;
     if (scale > 0) {
         // Room for the whole window at that scale, so no put is cut by the screen's edge.
@@ -245,7 +277,8 @@ int main(int argc, char** argv) {
     TApplication app(argc, argv);
     // The platform the program opens: X's under --display_scale, the toolkit's offscreen.
     const std::unique_ptr<TPlatform> platform = OpenPlatform();
-    TFrameRig rig;
+    TFrameRig rig(kernels);
+    benchmark::AddCustomContext("kernels", LevelName(kernels.Simd));
     if (!PlainDrawsAsTheRenderer(rig.Renderer)) return 1;
     Rig = &rig;
     TRatioReporter reporter;

@@ -51,6 +51,8 @@ std::optional<TRendererOptions> ChooseKernels(const std::string& name) {
                          name.c_str());
             return std::nullopt;
         }
+        // The conversion and the changed-row search take the same level.
+        SetKernelSimd(options.Simd);
     }
     return options;
 }

@@ -239,7 +239,7 @@ void CopyPlain(const uint8_t* source, uint8_t* target, size_t bytes) {
     std::memcpy(target, source, bytes);
 }
 
-// The row kernels, chosen once for this processor.
+// The row kernels of one level.
 struct TRowKernels {
     void (*Convert)(const uint8_t*, uint32_t*, int);
     void (*ConvertDoubled)(const uint8_t*, uint32_t*, uint32_t*, int);
@@ -248,18 +248,20 @@ struct TRowKernels {
     void (*StreamCopy)(const uint8_t*, uint8_t*, size_t);
 };
 
-const TRowKernels Kernels = [] {
+// The row kernels of each level, taken at each call from the level the frame's kernels run.
+constexpr TRowKernels PlainRowKernels{&ConvertRowPlain, &ConvertRowDoubledPlain, &DoubleRowPlain,
+                                      &ConvertRowPlain, &CopyPlain};
 #if VOXEL_X86
-    if (CpuHas(TSimd::Avx512))
-        return TRowKernels{&ConvertRowAvx512, &ConvertRowDoubledAvx512, &DoubleRowAvx2,
-                           &StreamRowAvx2, &StreamCopyAvx2};
-    if (CpuHas(TSimd::Avx2))
-        return TRowKernels{&ConvertRowAvx2, &ConvertRowDoubledAvx2, &DoubleRowAvx2, &StreamRowAvx2,
-                           &StreamCopyAvx2};
+constexpr TRowKernels LevelKernels[] = {
+    PlainRowKernels,
+    {&ConvertRowAvx2, &ConvertRowDoubledAvx2, &DoubleRowAvx2, &StreamRowAvx2, &StreamCopyAvx2},
+    {&ConvertRowAvx512, &ConvertRowDoubledAvx512, &DoubleRowAvx2, &StreamRowAvx2,
+     &StreamCopyAvx2}};
+#else
+constexpr TRowKernels LevelKernels[] = {PlainRowKernels, PlainRowKernels, PlainRowKernels};
 #endif
-    return TRowKernels{&ConvertRowPlain, &ConvertRowDoubledPlain, &DoubleRowPlain, &ConvertRowPlain,
-                       &CopyPlain};
-}();
+
+const TRowKernels& Kernels() { return LevelKernels[static_cast<int>(KernelSimd())]; }
 
 } // namespace
 
@@ -267,20 +269,20 @@ void ConvertRgb565ToRgb32(const QImage& from, const QRect& area, uint8_t* target
                           qsizetype targetPitch) {
     const uint8_t* source = from.constBits() + area.top() * from.bytesPerLine() + area.left() * 2;
     for (int y = 0; y < area.height(); ++y)
-        Kernels.Convert(source + y * from.bytesPerLine(),
+        Kernels().Convert(source + y * from.bytesPerLine(),
                         reinterpret_cast<uint32_t*>(target + y * targetPitch), area.width());
 }
 
 void ConvertRgb565Row(const uint8_t* source, uint32_t* target, int count) {
-    Kernels.Convert(source, target, count);
+    Kernels().Convert(source, target, count);
 }
 
 void StreamRgb565Row(const uint8_t* source, uint32_t* target, int count) {
-    Kernels.StreamConvert(source, target, count);
+    Kernels().StreamConvert(source, target, count);
 }
 
 void StreamCopyRow(const uint8_t* source, uint8_t* target, size_t bytes) {
-    Kernels.StreamCopy(source, target, bytes);
+    Kernels().StreamCopy(source, target, bytes);
 }
 
 void EndStreamedRows() {
@@ -291,9 +293,9 @@ void EndStreamedRows() {
 }
 
 void ConvertRgb565RowDoubled(const uint8_t* source, uint32_t* top, uint32_t* bottom, int count) {
-    Kernels.ConvertDoubled(source, top, bottom, count);
+    Kernels().ConvertDoubled(source, top, bottom, count);
 }
 
 void DoubleRgb565Row(const uint8_t* source, uint16_t* top, uint16_t* bottom, int count) {
-    Kernels.Double(source, top, bottom, count);
+    Kernels().Double(source, top, bottom, count);
 }

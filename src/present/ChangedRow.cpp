@@ -71,12 +71,13 @@ __attribute__((target("avx2"))) bool CopyChangedRowAvx2(const uint8_t* from, uin
 
 using TCopyChangedRow = bool (*)(const uint8_t*, uint8_t*, int, int&, int&);
 
-const TCopyChangedRow Kernel = [] {
+// Taken at each call from the level the frame's kernels run.
+TCopyChangedRow Kernel() {
 #if VOXEL_X86
-    if (CpuHas(TSimd::Avx2)) return &CopyChangedRowAvx2;
+    if (KernelSimd() >= TSimd::Avx2) return &CopyChangedRowAvx2;
 #endif
     return &CopyChangedRowPlain;
-}();
+}
 
 } // namespace
 
@@ -96,5 +97,5 @@ bool CopyChangedRowPlain(const uint8_t* from, uint8_t* to, int width, int& first
 }
 
 bool CopyChangedRow(const uint8_t* from, uint8_t* to, int width, int& first, int& end) {
-    return Kernel(from, to, width, first, end);
+    return Kernel()(from, to, width, first, end);
 }

@@ -9,7 +9,7 @@ constexpr int ChangedRun = 16;
 
 // Copies the part of the row at from that differs from the row at to, in whole runs of 16
 // pixels counted from the row's start: [first, end) are the pixels copied, end cut to width.
-// False, with nothing copied, when the rows are equal. The widest kernel this processor runs.
+// False, with nothing copied, when the rows are equal. The kernel of KernelSimd()'s level.
 bool CopyChangedRow(const uint8_t* from, uint8_t* to, int width, int& first, int& end);
 
 // The same in plain C++ (the kernel off x86 and before AVX2).

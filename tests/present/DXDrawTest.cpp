@@ -13,6 +13,7 @@
 #include "present/ChangedRow.h"
 #include "present/DXDraw.h"
 #include "platform/Rgb565.h"
+#include "util/CpuFeatures.h"
 #include "support/PlatformDoubles.h"
 #include "support/QtHelpers.h"
 #include "toolkit/Application.h"
@@ -445,32 +446,40 @@ TEST(DXDrawPresentTest, ChangedRowCopiesTheRunsFromTheFirstToTheLastChange) {
         }
 }
 
-// Presenting converts to a 32-bit window exactly as Qt converts, for every 16-bit value.
+// Presenting converts to a 32-bit window exactly as Qt converts, for every 16-bit value, at each
+// level of kernels this processor runs.
 TEST(PresentConversionTest, EveryValueConvertsAsQtConverts) {
     QImage all(256, 256, QImage::Format_RGB16);
     for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x)
             reinterpret_cast<uint16_t*>(all.scanLine(y))[x] = static_cast<uint16_t>(y * 256 + x);
-    QImage converted(256, 256, QImage::Format_RGB32);
-    std::memset(converted.bits(), 0, static_cast<size_t>(converted.sizeInBytes()));
-    ConvertRgb565ToRgb32(all, QRect(3, 0, 253, 256), converted.bits() + 3 * 4,
-                         converted.bytesPerLine());
     const QImage expected = all.convertToFormat(QImage::Format_RGB32);
-    for (int y = 0; y < 256; ++y) {
-        const auto* row = reinterpret_cast<const uint32_t*>(converted.constScanLine(y));
-        const auto* want = reinterpret_cast<const uint32_t*>(expected.constScanLine(y));
-        for (int x = 0; x < 256; ++x)
-            ASSERT_EQ(row[x], x < 3 ? 0u : want[x]) << x << "," << y; // left of the area: untouched
+    const TSimd widest = KernelSimd();
+    for (const TSimd level : {TSimd::Portable, TSimd::Avx2, TSimd::Avx512}) {
+        if (!CpuHas(level)) continue;
+        SetKernelSimd(level);
+        SCOPED_TRACE(testing::Message() << "level " << int(level));
+        QImage converted(256, 256, QImage::Format_RGB32);
+        std::memset(converted.bits(), 0, static_cast<size_t>(converted.sizeInBytes()));
+        ConvertRgb565ToRgb32(all, QRect(3, 0, 253, 256), converted.bits() + 3 * 4,
+                             converted.bytesPerLine());
+        for (int y = 0; y < 256; ++y) {
+            const auto* row = reinterpret_cast<const uint32_t*>(converted.constScanLine(y));
+            const auto* want = reinterpret_cast<const uint32_t*>(expected.constScanLine(y));
+            for (int x = 0; x < 256; ++x) // left of the area: untouched
+                ASSERT_EQ(row[x], x < 3 ? 0u : want[x]) << x << "," << y;
+        }
+        // At a display scale of 2 each pixel is written twice across into two rows; 253 pixels
+        // leave a tail for every narrower kernel.
+        std::vector<uint32_t> top(2 * 253), bottom(2 * 253);
+        for (int y = 0; y < 256; ++y) {
+            ConvertRgb565RowDoubled(all.constScanLine(y) + 3 * 2, top.data(), bottom.data(), 253);
+            const auto* want = reinterpret_cast<const uint32_t*>(expected.constScanLine(y)) + 3;
+            for (int x = 0; x < 2 * 253; ++x)
+                ASSERT_TRUE(top[x] == want[x / 2] && bottom[x] == want[x / 2]) << x << "," << y;
+        }
     }
-    // At a display scale of 2 each pixel is written twice across into two rows; 253 pixels
-    // leave a tail for every narrower kernel.
-    std::vector<uint32_t> top(2 * 253), bottom(2 * 253);
-    for (int y = 0; y < 256; ++y) {
-        ConvertRgb565RowDoubled(all.constScanLine(y) + 3 * 2, top.data(), bottom.data(), 253);
-        const auto* want = reinterpret_cast<const uint32_t*>(expected.constScanLine(y)) + 3;
-        for (int x = 0; x < 2 * 253; ++x)
-            ASSERT_TRUE(top[x] == want[x / 2] && bottom[x] == want[x / 2]) << x << "," << y;
-    }
+    SetKernelSimd(widest);
 }
 
 // Packing rules of every depth, on a two-row buffer whose pitch is wider than a row.
