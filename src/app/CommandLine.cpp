@@ -14,7 +14,7 @@ const char* const CommandLineUsage =
     "Usage: voxel [--fps N] [--kernel NAME] [--tools [--seed N]] [MAP]\n"
     "  MAP        the map file to edit (default: Map.Dat, where the last line says)\n"
     "  --fps N    N frames a second, 1 to 1000 (default: as many as the machine can)\n"
-    "  --kernel NAME  the renderer's kernels: portable, avx2 or avx512 (default: the fastest\n"
+    "  --kernel NAME  the frame's kernels: portable, avx2 or avx512 (default: the fastest\n"
     "             here, timed at start-up)\n"
     "  --tools    enable level out, noise and generate on the panel\n"
     "  --seed N   with --tools: the seed of the noise and the generated landscapes, 0 to\n"

@@ -12,7 +12,7 @@ struct TCommandLine {
     TAction Action = TAction::Run;
     // Frames a second, 1 ... 1000; 0: as fast as the machine allows.
     int Fps = 0;
-    // The renderer's kernels, forced for measuring: "portable", "avx2" or "avx512"; empty: the
+    // The frame's kernels, forced for measuring: "portable", "avx2" or "avx512"; empty: the
     // fastest on this machine, timed at start-up.
     std::string Kernel;
     // The three greyed buttons (level out, noise, generate) enabled, with behaviour behind them.
