@@ -223,19 +223,18 @@ int TakeDisplayScale(int& argc, char** argv) {
     return scale;
 }
 
-// Takes --kernel NAME (or --kernel=NAME) out of the arguments, as the program takes it: every
-// kernel of the frame at that level, to time one level on a processor that has a wider one. Widest without
-// it; false for a name this processor does not run.
-bool TakeKernel(int& argc, char** argv, TSimd& level) {
-    level = CpuSimd();
+// Takes --FLAG NAME (or --FLAG=NAME) out of the arguments, NAME a level as the program takes it:
+// level is left as it was without one; false for a name this processor does not run.
+bool TakeLevel(int& argc, char** argv, const std::string& flag, TSimd& level) {
+    const std::string option = "--" + flag, joined = option + "=";
     int kept = 0;
     bool known = true;
     for (int i = 0; i < argc; ++i) {
         std::string name;
-        if (i > 0 && std::strcmp(argv[i], "--kernel") == 0 && i + 1 < argc)
+        if (i > 0 && argv[i] == option && i + 1 < argc)
             name = argv[++i];
-        else if (i > 0 && std::strncmp(argv[i], "--kernel=", 9) == 0)
-            name = argv[i] + 9;
+        else if (i > 0 && std::strncmp(argv[i], joined.c_str(), joined.size()) == 0)
+            name = argv[i] + joined.size();
         else {
             argv[kept++] = argv[i];
             continue;
@@ -249,13 +248,21 @@ bool TakeKernel(int& argc, char** argv, TSimd& level) {
 
 int main(int argc, char** argv) {
     const int scale = TakeDisplayScale(argc, argv);
+    // --kernel NAME: every kernel of the frame at that level, as the program takes it, to time
+    // one level on a processor that has a wider one. --turn NAME and --bars NAME then set the
+    // renderer's two parts apart (the conversion keeps --kernel's level), to time them apart.
     TRendererOptions kernels;
-    if (!TakeKernel(argc, argv, kernels.Simd)) {
-        std::fprintf(stderr, "--kernel takes portable, avx2 or avx512, of those this processor "
-                             "runs\n");
+    kernels.Simd = CpuSimd();
+    const bool known = TakeLevel(argc, argv, "kernel", kernels.Simd);
+    SetKernelSimd(kernels.Simd);
+    kernels.TurnSimd = kernels.BarsSimd = kernels.Simd;
+    if (!known || !TakeLevel(argc, argv, "turn", kernels.TurnSimd) ||
+        !TakeLevel(argc, argv, "bars", kernels.BarsSimd)) {
+        std::fprintf(stderr, "--kernel, --turn and --bars take portable, avx2 or avx512, of "
+                             "those this processor runs\n");
         return 1;
     }
-    SetKernelSimd(kernels.Simd);
+    kernels.Simd = CpuSimd();
     std::unique_ptr<TXvfb> server;
     if (scale > 0) {
         // Room for the whole window at that scale, so no put is cut by the screen's edge.
@@ -278,7 +285,9 @@ int main(int argc, char** argv) {
     // The platform the program opens: X's under --display_scale, the toolkit's offscreen.
     const std::unique_ptr<TPlatform> platform = OpenPlatform();
     TFrameRig rig(kernels);
-    benchmark::AddCustomContext("kernels", LevelName(kernels.Simd));
+    benchmark::AddCustomContext("kernels", std::string("turn ") + LevelName(kernels.TurnSimd) +
+                                               ", bars " + LevelName(kernels.BarsSimd) +
+                                               ", conversion " + LevelName(KernelSimd()));
     if (!PlainDrawsAsTheRenderer(rig.Renderer)) return 1;
     Rig = &rig;
     TRatioReporter reporter;
