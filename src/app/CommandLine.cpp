@@ -194,10 +194,10 @@ std::string ToolkitFileProblem(const TCommandLine& line) {
 std::string ToolkitGeometryProblem(const TCommandLine& line, int screenWidth, int screenHeight) {
     if (!line.ToolkitGeometry) return {};
     // "WxH", then an optional position; a position alone asks for no size.
-    const std::string& spec = *line.ToolkitGeometry;
-    const size_t x = spec.find('x');
+    const std::string& geometry = *line.ToolkitGeometry;
+    const size_t x = geometry.find('x');
     const std::string_view digits = "0123456789";
-    const std::string_view given(spec);
+    const std::string_view given(geometry);
     if (x == std::string::npos || x == 0 || given.find_first_not_of(digits) != x) return {};
     const size_t end = given.find_first_not_of(digits, x + 1);
     const std::string_view width = given.substr(0, x);
@@ -208,6 +208,6 @@ std::string ToolkitGeometryProblem(const TCommandLine& line, int screenWidth, in
     const int maxWidth = screenWidth > 0 ? screenWidth : 16384;
     const int maxHeight = screenHeight > 0 ? screenHeight : 16384;
     if (w && h && *w <= maxWidth && *h <= maxHeight) return {};
-    return "the window geometry " + spec + " is larger than the screen (" +
+    return "the window geometry " + geometry + " is larger than the screen (" +
            std::to_string(maxWidth) + "x" + std::to_string(maxHeight) + ")";
 }
