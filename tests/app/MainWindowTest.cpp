@@ -11,13 +11,17 @@
 #include <QTest>
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "app/CommandLine.h"
+#include "app/MapHome.h"
 #include "support/FaultyFileOps.h"
 #include "terrain/FieldRandom.h"
 #include "terrain/Landscape.h"
 #include "terrain/MapFile.h"
+#include "terrain/SampleLandscape.h"
 #include "toolkit/Application.h"
 
 TEST_F(MainWindowTest, LayoutReplacesTheDesignedSizes) {
@@ -524,4 +528,75 @@ TEST(CommandLineTest, ToolkitFilesAndGeometryAreCheckedFirst) {
         else
             EXPECT_EQ(said, problem);
     }
+}
+
+// Without MAP the map lives beside the program, unless the program's desktop entry lies under
+// ../share/applications (installed, at any prefix): then in the user's data folder, by an
+// absolute XDG_DATA_HOME, else by HOME. The environment is restored after.
+TEST(MapHomeTest, FindsTheFolderByTheLayoutAndTheEnvironment) {
+    const TTempDir dir;
+    const std::string bin = dir.File("bin/"), entry = dir.File("share/applications/id.desktop");
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_directories(dir.File("share/applications"));
+    const auto saved = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    };
+    const std::optional<std::string> home = saved("HOME"), dataHome = saved("XDG_DATA_HOME");
+    enum TEntry { None, File, Folder };
+    struct TRow {
+        TEntry Entry;
+        const char* DataHome; // null: unset
+        std::string Folder;
+        bool Installed;
+    };
+    const TRow rows[] = {
+        {None, "/data", bin, false},
+        {Folder, nullptr, bin, false}, // a folder by the entry's name is no entry
+        {File, nullptr, "/h/.local/share/voxel/", true},
+        {File, "/data", "/data/voxel/", true},
+        {File, "/data/", "/data/voxel/", true},
+        {File, "data", "/h/.local/share/voxel/", true}, // relative: to be ignored
+        {File, "", "/h/.local/share/voxel/", true},
+    };
+    setenv("HOME", "/h", 1);
+    for (const TRow& row : rows) {
+        std::filesystem::remove(entry);
+        if (row.Entry == File) WriteFileBytes(entry, {});
+        if (row.Entry == Folder) std::filesystem::create_directory(entry);
+        if (row.DataHome) setenv("XDG_DATA_HOME", row.DataHome, 1);
+        else unsetenv("XDG_DATA_HOME");
+        const TMapHome found = FindMapHome(bin, "id");
+        EXPECT_EQ(found.Folder, row.Folder) << row.Entry << " " << (row.DataHome ? row.DataHome : "-");
+        EXPECT_EQ(found.Installed, row.Installed) << row.Entry;
+    }
+    home ? setenv("HOME", home->c_str(), 1) : unsetenv("HOME");
+    dataHome ? setenv("XDG_DATA_HOME", dataHome->c_str(), 1) : unsetenv("XDG_DATA_HOME");
+}
+
+// An installed program's first start makes the folder, each new level for the user alone, and
+// puts the sample landscape there; a map already there, even a dangling link, stays as it is.
+// A program in its build folder makes nothing.
+TEST(MapHomeTest, MakesTheFolderAndPutsTheSampleOnlyWhereNoMapIs) {
+    const TTempDir dir;
+    const TMapHome home{dir.File("a/b/voxel/"), true};
+    const std::string map = home.Folder + "Map.Dat";
+    PrepareMapHome(home);
+    THeightArray sample;
+    MakeSampleLandscape(sample);
+    EXPECT_EQ(ReadFileBytes(map), std::vector<uint8_t>(sample.begin(), sample.end()));
+    for (const char* level : {"a", "a/b", "a/b/voxel"})
+        EXPECT_EQ(std::filesystem::status(dir.File(level)).permissions(),
+                  std::filesystem::perms::owner_all) << level;
+    const std::vector<uint8_t> mine(MapCells, 7);
+    WriteFileBytes(map, mine);
+    PrepareMapHome(home);
+    EXPECT_EQ(ReadFileBytes(map), mine);
+    std::filesystem::remove(map);
+    std::filesystem::create_symlink("elsewhere.dat", map);
+    PrepareMapHome(home);
+    EXPECT_TRUE(std::filesystem::is_symlink(map));
+    EXPECT_FALSE(std::filesystem::exists(home.Folder + "elsewhere.dat"));
+    PrepareMapHome({dir.File("c/"), false});
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"a"});
 }
