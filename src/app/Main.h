@@ -146,6 +146,7 @@ class TMain : public TForm {
   protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(class QDragEnterEvent* event) override;
+    void dragMoveEvent(class QDragMoveEvent* event) override;
     void dropEvent(class QDropEvent* event) override;
 
   private:

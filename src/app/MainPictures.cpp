@@ -15,11 +15,15 @@
 #include "terrain/TerrainState.h"
 #include "toolkit/Application.h"
 #include "util/Exceptions.h"
+#include "util/Notices.h"
 #include "views/MapView.h"
 
 namespace {
 
 const QString UriList = QStringLiteral("text/uri-list");
+const char* const OnlyMovedText =
+    "A picture dragged here is taken only as a copy; this one was offered only to be moved. "
+    "Drag it again as a copy (in most file managers with Ctrl held).";
 
 // The type a picture is asked for in, among those offered: an encoded picture (PNG first),
 // else a file's address. Qt's own picture format is left out: the data of another program
@@ -103,18 +107,32 @@ void TMain::TakeField(const THeightArray& field) {
 }
 
 // Decided from the types the drag offers: asking for its data here would wait for the other
-// program while the drag goes on.
+// program while the drag goes on. A picture is taken as a copy: a source told "move" may
+// delete the user's file after the drop. One that offers no copy is refused as it enters, with
+// a notice in the window (a box would stop the drag).
 void TMain::dragEnterEvent(QDragEnterEvent* event) {
     const QMimeData* mime = event->mimeData();
-    if (!PictureTarget(mime->formats()).isEmpty() || mime->hasImage())
-        event->acceptProposedAction();
+    if (PictureTarget(mime->formats()).isEmpty() && !mime->hasImage()) return;
+    if (!event->possibleActions().testFlag(Qt::CopyAction)) {
+        SayNotice(OnlyMovedText);
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+// Each move is answered anew, and Qt's answer would be the source's proposal again.
+void TMain::dragMoveEvent(QDragMoveEvent* event) {
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
 }
 
 // The drop's data can only be had while Qt delivers it, and Qt waits for it: so one request,
 // given up after Qt's five seconds, which it answers as empty data. The box shows once the
 // drop is over, so the other program is not kept waiting for its end meanwhile.
 void TMain::dropEvent(QDropEvent* event) {
-    event->acceptProposedAction();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
     const QMimeData* mime = event->mimeData();
     if (FPaste->Busy()) return;
     if (const QString target = PictureTarget(mime->formats()); !target.isEmpty()) {

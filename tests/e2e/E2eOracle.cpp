@@ -46,8 +46,10 @@ int Usage() {
                "  E2eOracle generate SEED K OUT   (the field of the k-th tool click with --seed SEED)\n"
                "  E2eOracle noise MAP OUT DAMPING SEED K   (the noise of the k-th tool click)\n"
                "  E2eOracle level MAP OUT   (one pass of the 3 x 3 mean)\n"
-               "  E2eOracle dragsource FILE [hung]   (a window; a press on it drags the file's URL;\n"
-               "                                      hung: the data never comes)\n"
+               "  E2eOracle dragsource FILE [hung|copymove|move]   (a window; a press on it drags\n"
+               "      the file's URL, offering a copy; hung: the data never comes; copymove: a\n"
+               "      copy or a move, move proposed; move: a move only. Prints the answer:\n"
+               "      \"dropped: copy|move|ignore\")\n"
                "  E2eOracle owner refuse|endless|trickle|targets N   (a clipboard owner that\n"
                "      misbehaves; says \"ready\" on standard output once it owns the clipboard)\n",
                stderr);
@@ -268,13 +270,21 @@ struct THungMime : QMimeData {
 // Another X client to drag a file from, as a file manager would: a press starts the drag.
 struct TDragSource : QRasterWindow {
     QUrl Url;
-    bool Hung = false;
+    QByteArray Mode;
     void mousePressEvent(QMouseEvent*) override {
-        QMimeData* mime = Hung ? new THungMime : new QMimeData;
+        QMimeData* mime = Mode == "hung" ? new THungMime : new QMimeData;
         mime->setUrls({Url});
         auto* drag = new QDrag(this);
         drag->setMimeData(mime);
-        drag->exec(Qt::CopyAction);
+        // A file manager proposes a move where the user may have meant one.
+        const Qt::DropAction done =
+            Mode == "copymove" ? drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction)
+            : Mode == "move"   ? drag->exec(Qt::MoveAction)
+                               : drag->exec(Qt::CopyAction);
+        std::printf("dropped: %s\n", done == Qt::CopyAction   ? "copy"
+                                     : done == Qt::MoveAction ? "move"
+                                                              : "ignore");
+        std::fflush(stdout);
     }
 };
 
@@ -282,7 +292,7 @@ int DragSource(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     TDragSource window;
     window.Url = QUrl::fromLocalFile(QString::fromLocal8Bit(argv[2]));
-    window.Hung = argc == 4;
+    window.Mode = argc == 4 ? QByteArray(argv[3]) : QByteArray();
     window.setTitle(QStringLiteral("dragsource"));
     window.setGeometry(1100, 850, 120, 120);
     window.show();
@@ -403,7 +413,12 @@ int main(int argc, char** argv) {
     if ((command == "generate" && argc == 5) || (command == "level" && argc == 4) ||
         (command == "noise" && argc == 7))
         return Tool(command, argv + 2);
-    if (command == "dragsource" && (argc == 3 || (argc == 4 && argv[3] == std::string("hung"))))
+    const auto dragMode = [&] {
+        return argc == 3 || (argc == 4 && (std::string(argv[3]) == "hung" ||
+                                           std::string(argv[3]) == "copymove" ||
+                                           std::string(argv[3]) == "move"));
+    };
+    if (command == "dragsource" && dragMode())
         return DragSource(argc, argv);
     if (command == "owner" && (argc == 3 || (argc == 4 && argv[2] == std::string("targets"))))
         return Owner(argc, argv);

@@ -1,6 +1,7 @@
 """The field in and out as a picture: through the clipboard (Ctrl+C, Ctrl+Shift+C, Ctrl+V, also of a very
 large one, a transparent one, or from an owner that does not answer) and a file dropped from
-another program, each shown whole on the map view, whose drag over the map leaves no trail; a
+another program (taken as a copy; refused with a word where only a move is offered), each shown
+whole on the map view, whose drag over the map leaves no trail; a
 spin edit keeps Ctrl+C and Ctrl+V. What a hostile or broken program hands over (a FIFO, a folder,
 a picture that decodes huge, endless or trickling data, a flood of types, a refusal, a server with
 no client slot left) never stops the frames or the close: one box says what happened."""
@@ -99,10 +100,16 @@ def paste(display, voxel, path):
     shows(voxel, lambda: keys(display, voxel, "ctrl+v"))
 
 
-def drop(display, voxel, oracle, path, to=h.PARK, hung=()):
+def drop(display, voxel, oracle, path, to=h.PARK, hung=(), answers=None):
     """Drags the file from another X client's window onto a client point (on the screen view by
-    default) and lets go; with hung=("hung",), the other program hangs when asked for the data."""
-    h.spawn([oracle.exe, "dragsource", path, *hung], env=display.env, stderr=subprocess.DEVNULL)
+    default) and lets go; with hung=("hung",), the other program hangs when asked for the data,
+    with ("copymove",) it offers a copy or a move and proposes the move, with ("move",) a move
+    only. With a list as answers, a function is added to it that waits for the answer the drag
+    got ("copy", "move" or "ignore")."""
+    answer = os.path.join(voxel.folder, f"drag-{time.monotonic_ns()}.txt")
+    with open(answer, "wb") as out:
+        h.spawn([oracle.exe, "dragsource", path, *hung], env=display.env, stdout=out,
+                stderr=subprocess.DEVNULL)
     source = display.run(["xdotool", "search", "--sync", "--onlyvisible", "--name",
                           "^dragsource$"]).split()[0]
     x, y, width, height = display.geometry(source)
@@ -113,6 +120,13 @@ def drop(display, voxel, oracle, path, to=h.PARK, hung=()):
         display.xdotool("mousemove", x0 + (x1 - x0) * i // 10, y0 + (y1 - y0) * i // 10,
                         "sleep", 0.05)
     display.button_up(1)
+
+    def answered():
+        with open(answer) as f:
+            said = f.read().split()
+        return said[1] if len(said) == 2 else None
+    if answers is not None:
+        answers.append(lambda: h.poll(answered, 20, "the drag's answer"))
 
 
 class Clients:
@@ -250,6 +264,27 @@ def main():
 
     def whole(voxel, shown, what):
         voxel.wait_map(h.map_look(shown, map_pixel), f"{what}: every cell of the field shown")
+
+    def drop_copy(display, voxel):
+        """From a source that offers a copy or a move and proposes the move: taken, as a copy
+        (a move would let the source delete the file)."""
+        answers = []
+        drop(display, voxel, oracle, gray_png, hung=("copymove",), answers=answers)
+        whole(voxel, picture, "the drop")
+        if answers[0]() != "copy":
+            raise h.E2eFailure(f"the drop was answered {answers[0]()!r}, want 'copy'")
+
+    def drop_move_only(display, voxel):
+        """From a source that offers only a move: refused, with a notice in the window saying
+        why and no box."""
+        answers = []
+        drop(display, voxel, oracle, gray_png, hung=("move",), answers=answers)
+        if answers[0]() != "ignore":
+            raise h.E2eFailure(f"the drop was answered {answers[0]()!r}, want 'ignore'")
+        h.poll(voxel.notice_shown, 10, "a notice in the window")
+        said = [line for line in voxel.read_log().splitlines() if "only to be moved" in line]
+        if len(said) != 1 or voxel.error_boxes():
+            raise h.E2eFailure(f"want one notice and no box: {voxel.read_log()!r}")
 
     def undo(display, voxel):
         paste(display, voxel, gray_png)
@@ -565,9 +600,11 @@ def main():
                 case("stuckspin", lambda d, v: stuck(d, v, True, spin=True), None))
     suite.check("Ctrl+V from a stopped owner: one box after 5 s, its late data dropped",
                 case("nodata", lambda d, v: stuck(d, v, False)))
-    suite.check("a PNG file dragged from another program and dropped: Map.Dat is the picture",
-                case("drop", lambda d, v: drop(d, v, oracle, gray_png) or
-                     whole(v, picture, "the drop"), lambda: picture))
+    suite.check("a PNG file dragged from another program offering a copy or a move (proposed) "
+                "and dropped: answered copy, Map.Dat is the picture",
+                case("drop", drop_copy, lambda: picture))
+    suite.check("a PNG file dragged from a program that offers only to move it: refused, a notice",
+                case("dropmove", drop_move_only))
     suite.check("a map file dropped: Map.Dat is that map",
                 case("dropmap", lambda d, v: drop(d, v, oracle, other_dat) or
                      whole(v, other_map, "the dropped map"), lambda: other_map))
