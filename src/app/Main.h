@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
@@ -101,8 +102,9 @@ class TMain : public TForm {
     void RedoEdit();
     // Ctrl+S: the close's save without closing.
     void SaveField();
-    // Ctrl+Shift+S: the field saved to a file the user chooses, the map file from then on.
-    void SaveFieldAs();
+    // Ctrl+Shift+S: the field saved to a file the user chooses, the map file from then on;
+    // false when the user chose none.
+    bool SaveFieldAs();
     // Where Save As asks for the file ("" when the user cancels; replaceable for tests).
     std::function<std::string()> AskSaveFileName = [this] { return AskMapFileName(); };
     // Whether Save As may replace the map already in that file (replaceable for tests).
@@ -136,8 +138,13 @@ class TMain : public TForm {
     // The close's save without the window: for a process that ends without a close (a lost
     // display). Plain file calls only; never throws.
     TExitSave SaveForExit() noexcept;
-    // Called when a close's save failed, before its error box shows.
+    // Called when a close's save failed, before its box shows.
     std::function<void()> OnCloseFailed;
+    // The close a signal asks for (a shutdown, a logout): as 끝내기, but a failed save shows the
+    // plain error box, and the window stays.
+    void CloseForSignal();
+    // The map file the close saves to.
+    const std::string& MapFile() const { return FMapStore.FileName(); }
 
     // One brush stroke at map pixel (cx, cy) and one frame of the screen view.
     void DrawMap(int32_t cx, int32_t cy);
@@ -172,6 +179,10 @@ class TMain : public TForm {
     uint32_t FToolClicks = 0; // clicks of either since start: each has a stream of its own
     std::string AskMapFileName();
     bool AskReplaceMapBox(const std::string& fileName);
+    // After a close's save failed with error: true when the window may close (the user quit
+    // without saving, or saved elsewhere).
+    bool CloseAfterFailedSave(std::exception_ptr error);
+    bool FClosingForSignal = false;
 };
 
 // The main window, while it exists.

@@ -2,13 +2,16 @@
 #include "app/Main.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 
 #include <cstdio>
+
+#include <unistd.h>
 
 #include "app/Parameters.h"
 #include "terrain/MapFile.h"
@@ -19,6 +22,14 @@
 #include "views/MapView.h"
 
 TMain* Main = nullptr;
+
+namespace {
+
+bool FolderWritable(const QString& folder) {
+    return !folder.isEmpty() && access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+}
+
+} // namespace
 
 TMain::TMain(TVoxelRenderer& renderer, const std::string& appPath, const std::string& mapFile)
     : Cores(RendererCores(renderer)), FAppPath(appPath), FMapFile(mapFile) {
@@ -115,23 +126,35 @@ void TMain::SaveField() { FMapStore.SaveOnClose(Terrain::HeightArray, true); }
 // The file is asked for in the toolkit's dialog; once saved there, it is the map file. A file
 // that holds something else (a picture, say) is refused before any question, as on the command
 // line; replacing a map is asked here, so that refusal comes first.
-void TMain::SaveFieldAs() {
+bool TMain::SaveFieldAs() {
     const std::string chosen = AskSaveFileName ? AskSaveFileName() : std::string();
-    if (chosen.empty()) return;
+    if (chosen.empty()) return false;
     if (IsOtherThanAMap(chosen))
         throw Exception(chosen + " is not a map of 76,800 bytes; choose another file");
     TFileStamp there;
     if (StampFile(chosen, there) == 0 && there.Exists && chosen != FMapStore.FileName() &&
         !(AskReplaceMap && AskReplaceMap(chosen)))
-        return;
+        return false;
     FMapStore.SaveAs(chosen, Terrain::HeightArray);
     MainState::MapFileName = chosen;
+    return true;
 }
 
 // The toolkit's own dialog, not a native one: only it adds ".dat" to a name typed without a
-// suffix and lets its own overwrite question be turned off.
+// suffix and lets its own overwrite question be turned off. It starts at the map file; where
+// that folder takes no new file (missing, or not the user's to write), in the home folder under
+// the same name, so the first answer can be saved.
 std::string TMain::AskMapFileName() {
-    const QString start = QFile::decodeName(QByteArray::fromStdString(FMapStore.FileName()));
+    QString start = QFile::decodeName(QByteArray::fromStdString(FMapStore.FileName()));
+    const QFileInfo map(start);
+    if (!FolderWritable(map.absolutePath())) {
+        for (const QString& folder : {QDir::homePath(), QDir::tempPath()}) {
+            if (FolderWritable(folder)) {
+                start = QDir(folder).filePath(map.fileName());
+                break;
+            }
+        }
+    }
     QFileDialog dialog(this, QStringLiteral("Save the map as"), start,
                        QStringLiteral("Maps (*.dat *.Dat *.DAT);;All files (*)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -158,20 +181,6 @@ TMain::TExitSave TMain::SaveForExit() noexcept {
         return {TExitSave::Failed, IoResultCode(r), IoResultMessage(r)};
     return {outcome == TMapStore::TCloseSave::Written ? TExitSave::Written : TExitSave::Unchanged,
             0, {}};
-}
-
-// A failed save keeps the window open; every later close tries again.
-void TMain::closeEvent(QCloseEvent* event) {
-    try {
-        FormClose();
-    } catch (...) {
-        event->ignore();
-        if (OnCloseFailed) OnCloseFailed();
-        Application->HandleException(std::current_exception());
-        return;
-    }
-    event->accept();
-    Application->Terminate();
 }
 
 void TMain::BrushRangeMinSpinChange() { MainState::BrushRangeMin = BrushRangeMinSpin->Value(); }

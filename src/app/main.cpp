@@ -220,8 +220,13 @@ int main(int argc, char** argv) {
             return WithShortPresses(SampleMouseAhead(&window), &window);
         };
     // A shutdown, a logout or Ctrl+C closes the window as 끝내기 does: the field is saved.
-    TSignalCloser signalCloser(&window, [&window] { window.ExitBtnClick(); });
-    window.OnCloseFailed = [&signalCloser] { signalCloser.CloseFailed(); };
+    TSignalCloser signalCloser(&window, [&window] { window.CloseForSignal(); });
+    // Only a save that failed with something to lose keeps the window: a second signal then
+    // ends the program with the changes unsaved, and says so.
+    window.OnCloseFailed = [&signalCloser, &window] {
+        signalCloser.CloseFailed("voxel: ended by a second signal; the changes were not saved to " +
+                                 window.MapFile() + ".\n");
+    };
     window.PlaceOnScreen(); // at the size FormCreate gave it
     window.show();
     {

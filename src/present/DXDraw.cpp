@@ -5,6 +5,7 @@
 #include <QResizeEvent>
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 
 #include "platform/Platform.h"
@@ -65,10 +66,19 @@ bool TCustomDXDraw::FormHandler(QEvent* event, const std::function<bool(QEvent*)
         if (AutoInitialize && !FInitializeAttempted) InitializeView();
         return result;
     }
-    case QEvent::Close:
+    case QEvent::Close: {
         // Only the window system's close request finalises; a program close does not.
-        if (event->spontaneous()) FinalizeView();
-        return previous(event);
+        if (!event->spontaneous()) return previous(event);
+        const bool wasInitialized = FInitialized;
+        QImage kept;
+        if (wasInitialized && FBack && FBack->Image() != nullptr) kept = FBack->Image()->copy();
+        FinalizeView();
+        const bool result = previous(event);
+        // A refused close (its save failed) leaves a window that goes on: the view works again,
+        // showing what it showed.
+        if (wasInitialized && !event->isAccepted()) InitializeAgain(kept);
+        return result;
+    }
     default:
         return previous(event);
     }
@@ -179,6 +189,21 @@ void TCustomDXDraw::InitializeView() {
     Fire(OnInitializeSurface);
     // Whatever the handlers drew is cleared: the view starts black.
     RestoreSurfaces();
+}
+
+void TCustomDXDraw::InitializeAgain(const QImage& picture) {
+    InitializeView();
+    if (picture.isNull() || !FBack || FBack->Image() == nullptr ||
+        FBack->Image()->size() != picture.size() || FBack->Image()->format() != picture.format())
+        return;
+    TLockedSurface desc{};
+    if (!FBack->Lock(desc)) return;
+    const auto row = static_cast<size_t>(picture.width()) * static_cast<size_t>(picture.depth()) / 8;
+    for (int y = 0; y < picture.height(); ++y)
+        std::memcpy(desc.Bits + static_cast<ptrdiff_t>(y) * desc.Pitch, picture.constScanLine(y),
+                    row);
+    FBack->Unlock(desc.Bits);
+    Flip();
 }
 
 void TCustomDXDraw::FinalizeView() {

@@ -95,6 +95,9 @@ class TCustomDXDraw : public QWidget {
 
     void InitializeView();
     void FinalizeView();
+    // After a close request that finalised the view was refused: initialises it again and puts
+    // picture (the back surface as it was) back, presented.
+    void InitializeAgain(const QImage& picture);
     void RestoreSurfaces();
     bool CanPresent();
     // written: where alone the back surface may have changed since the last present (see

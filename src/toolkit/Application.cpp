@@ -119,24 +119,46 @@ QString TApplication::Title() const {
     return QString::fromStdString(ApplicationTitleFromPath(applicationFilePath().toStdString()));
 }
 
-void TApplication::HandleException(std::exception_ptr error) {
-    if (!error) return;
-    QString text;
+namespace {
+
+// The box's text for an error; false for EAbort, which shows nothing.
+bool ErrorText(std::exception_ptr error, QString& text) {
     try {
         std::rethrow_exception(error);
     } catch (const EAbort&) {
-        return;
+        return false;
     } catch (const std::exception& e) {
         text = QString::fromStdString(ErrorBoxText(e.what()));
     } catch (...) {
         text = QString::fromStdString(ErrorBoxText("Unknown error"));
     }
+    return true;
+}
+
+} // namespace
+
+void TApplication::HandleException(std::exception_ptr error) {
+    QString text;
+    if (!error || !ErrorText(error, text)) return;
     if (Ending()) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(Title()), qPrintable(text));
         return;
     }
     ++FErrorBoxCount;
     ShowErrorBox(text, Title());
+}
+
+TCloseChoice TApplication::AskAfterFailedClose(std::exception_ptr error,
+                                               const QString& fileName) {
+    QString text;
+    if (!error || !ErrorText(error, text)) return TCloseChoice::Cancel;
+    if (Ending()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(Title()), qPrintable(text));
+        return TCloseChoice::Cancel;
+    }
+    ++FErrorBoxCount;
+    // Named once: a message that names the file already needs no second line of it.
+    return ::AskAfterFailedClose(text, text.contains(fileName) ? QString() : fileName, Title());
 }
 
 int TApplication::ErrorBoxCount() const {

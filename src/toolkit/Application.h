@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "toolkit/ErrorBox.h"
+
 class TApplication : public QApplication {
     Q_OBJECT
   public:
@@ -55,6 +57,10 @@ class TApplication : public QApplication {
     // Top-level handler: shows the error box for the current exception (EAbort shows nothing);
     // once ending, the text goes to standard error instead.
     void HandleException(std::exception_ptr error);
+    // The box of a close whose save failed with error (see AskAfterFailedClose), naming
+    // fileName below the message unless the message names it; Cancel without a box for
+    // EAbort, and once ending (the text then goes to standard error).
+    TCloseChoice AskAfterFailedClose(std::exception_ptr error, const QString& fileName);
     // Number of error boxes shown so far (for tests and diagnostics).
     int ErrorBoxCount() const;
 

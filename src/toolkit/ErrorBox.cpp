@@ -2,6 +2,7 @@
 #include "toolkit/ErrorBox.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 std::string ErrorBoxText(const std::string& message) {
     // Compared as a character code, so "!" and "," (below '.') get no full stop but "?" does.
@@ -24,4 +25,22 @@ void ShowErrorBox(const QString& text, const QString& caption) {
     QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
+}
+
+TCloseChoice AskAfterFailedClose(const QString& text, const QString& fileName,
+                                 const QString& caption) {
+    QMessageBox box(QMessageBox::Critical, caption, text,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    box.setInformativeText(fileName);
+    box.button(QMessageBox::Save)->setText(QStringLiteral("&Save As..."));
+    box.button(QMessageBox::Discard)->setText(QStringLiteral("&Quit without saving"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Cancel"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+    QAbstractButton* chosen = box.clickedButton();
+    if (chosen == box.button(QMessageBox::Save)) return TCloseChoice::SaveAs;
+    if (chosen == box.button(QMessageBox::Discard)) return TCloseChoice::Quit;
+    return TCloseChoice::Cancel;
 }

@@ -15,3 +15,12 @@ std::string ApplicationTitleFromPath(const std::string& programPath);
 
 // Shows a modal box with the stop icon and one OK button; other windows are disabled meanwhile.
 void ShowErrorBox(const QString& text, const QString& caption);
+
+// The ways out of a close whose save failed.
+enum class TCloseChoice { SaveAs, Quit, Cancel };
+
+// The box of a close whose save failed, modal like the error box: the stop icon, the text with
+// the file's name below it (none when empty), and the buttons Save As... (S), Quit without saving (Q) and Cancel,
+// which Escape, Return and closing the box also choose: nothing is lost by a stray key.
+TCloseChoice AskAfterFailedClose(const QString& text, const QString& fileName,
+                                 const QString& caption);

@@ -3,8 +3,10 @@
 
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <iterator>
 #include <unistd.h>
@@ -14,10 +16,16 @@ namespace {
 constexpr int Signals[] = {SIGTERM, SIGHUP, SIGINT};
 int gPipe[2] = {-1, -1};
 volatile std::sig_atomic_t gExitAtOnce = 0;
+// What a signal that ends the process at once says first; written only while that is off.
+char gSaid[1024];
+volatile std::sig_atomic_t gSaidLength = 0;
 struct sigaction gPrevious[std::size(Signals)];
 
 extern "C" void OnSignalReceived(int signo) {
-    if (gExitAtOnce) _exit(128 + signo);
+    if (gExitAtOnce) {
+        [[maybe_unused]] const ssize_t said = write(STDERR_FILENO, gSaid, gSaidLength);
+        _exit(128 + signo);
+    }
     const int savedErrno = errno; // the interrupted code may be about to read errno
     const unsigned char number = static_cast<unsigned char>(signo);
     // Non-blocking: a full pipe already holds notices enough.
@@ -57,7 +65,11 @@ TSignalBridge::~TSignalBridge() {
     gPipe[0] = gPipe[1] = -1;
 }
 
-void TSignalBridge::SetExitAtOnce(bool on) {
+void TSignalBridge::SetExitAtOnce(bool on, std::string_view said) {
+    gExitAtOnce = 0;
+    const size_t length = std::min(said.size(), sizeof gSaid - 1);
+    if (length > 0) std::memcpy(gSaid, said.data(), length);
+    gSaidLength = static_cast<std::sig_atomic_t>(length);
     gExitAtOnce = on;
 }
 

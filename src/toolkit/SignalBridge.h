@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <functional>
+#include <string_view>
 
 class QSocketNotifier;
 
@@ -21,8 +22,9 @@ class TSignalBridge : public QObject {
     ~TSignalBridge() override;
 
     // While on, a signal ends the process at once with 128 + its number, from the handler
-    // itself, so it works even when the loop is stuck.
-    static void SetExitAtOnce(bool on);
+    // itself, so it works even when the loop is stuck; said (up to 1,023 bytes) is written to
+    // standard error first.
+    static void SetExitAtOnce(bool on, std::string_view said = {});
     // Drops the signals received that the loop has not taken yet.
     void Discard();
 

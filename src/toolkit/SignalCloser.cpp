@@ -8,10 +8,10 @@
 TSignalCloser::TSignalCloser(QWidget* window, std::function<void()> close)
     : FBridge([this](int) { OnSignal(); }), FWindow(window), FClose(std::move(close)) {}
 
-void TSignalCloser::CloseFailed() {
+void TSignalCloser::CloseFailed(std::string_view said) {
     if (!FClosing) return;
     // Armed first: a signal that came before is dropped, one after ends the process.
-    TSignalBridge::SetExitAtOnce(true);
+    TSignalBridge::SetExitAtOnce(true, said);
     FBridge.Discard();
 }
 

@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <string_view>
 
 #include "toolkit/SignalBridge.h"
 
@@ -18,8 +19,8 @@ class TSignalCloser : public QObject {
 
     // To be called when a close's save failed, before its error box shows. When a signal asked
     // for that close, the next signal ends the process at once with 128 + its number, until
-    // the box is dismissed.
-    void CloseFailed();
+    // the box is dismissed, after writing said to standard error.
+    void CloseFailed(std::string_view said = {});
 
   private:
     void OnSignal();

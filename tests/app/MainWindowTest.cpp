@@ -3,6 +3,8 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -296,24 +298,101 @@ TEST_F(MainWindowTest, CloseBoxFinalisesTheViewsThenSaves) {
     EXPECT_EQ(ReadFileBytes(Dir.File("Map.Dat")), std::vector<uint8_t>(MapCells, 0));
 }
 
-TEST_F(MainWindowTest, FailedSaveKeepsTheWindowOpenAndRetries) {
-    Show();
+// A close whose save fails with a change: the box says why, names the file below, and offers
+// the ways out. Cancel keeps the window and the field with working views (also after the close
+// box finalised them), and the next close retries; a signal's close shows the plain box.
+TEST_F(MainWindowTest, FailedSaveKeepsTheWindowWithWorkingViewsUntilAWayOutIsChosen) {
+    ShowOverVariedField();
+    std::filesystem::remove(Dir.File("Map.Dat"));
     std::filesystem::create_directory(Dir.File("Map.Dat")); // a folder in the way
     Terrain::HeightArray[0] = 9;
     Window->ExitBtnClick();
     ASSERT_EQ(Boxes.Texts.size(), 1u);
+    EXPECT_TRUE(Boxes.Texts[0].startsWith("File access denied.\n"))
+        << Boxes.Texts[0].toStdString();
+    EXPECT_TRUE((Boxes.Texts[0] + Boxes.Details[0]).contains(Dir.File("Map.Dat").c_str()));
     EXPECT_TRUE(Window->isVisible());
     EXPECT_FALSE(Application->Terminated());
 
-    // The frame tick goes on with views finalised by the close box.
     EXPECT_FALSE(SendSpontaneousClose(Window.get()));
     EXPECT_EQ(Boxes.Texts.size(), 2u);
-    EXPECT_NO_THROW(Window->DXTimerTimer(nullptr, 1));
+    ASSERT_TRUE(Window->DXScreen->Initialized() && Window->DXMap->Initialized());
+    // A stroke after it lands on the field and shows on the map view.
+    Mouse = TMouseSample{true, false, 0, 0};
+    const QPoint centre = Window->DXMap->mapToGlobal(QPoint(160, 120));
+    Mouse.X = centre.x();
+    Mouse.Y = centre.y();
+    const QImage before = Window->DXMap->Presented().copy();
+    const uint8_t raised = Terrain::HeightArray[CellIndex(160, 120)];
+    Window->DXTimerTimer(nullptr, 1);
+    EXPECT_GT(Terrain::HeightArray[CellIndex(160, 120)], raised);
+    EXPECT_NE(Window->DXMap->Presented(), before);
+
+    Window->CloseForSignal();
+    ASSERT_EQ(Boxes.Texts.size(), 3u);
+    EXPECT_EQ(Boxes.Details[2], "");
+    EXPECT_TRUE(Window->isVisible());
 
     std::filesystem::remove(Dir.File("Map.Dat"));
     Window->ExitBtnClick();
     EXPECT_EQ(ReadFileBytes(Dir.File("Map.Dat"))[0], 9);
     EXPECT_FALSE(Window->isVisible());
+}
+
+// Quit without saving ends with nothing written; Save As... saves the field in the chosen file
+// and ends; a Save As cancelled or failing keeps the window.
+TEST_F(MainWindowTest, TheFailedClosesWaysOutDoWhatTheySay) {
+    std::filesystem::create_directory(Dir.File("Map.Dat"));
+    Show();
+    Terrain::HeightArray[0] = 9;
+    Boxes.Answer = QMessageBox::Discard;
+    EXPECT_TRUE(SendSpontaneousClose(Window.get()));
+    EXPECT_TRUE(Application->Terminated() || Application->Ending());
+    EXPECT_EQ(Dir.Names(), (std::vector<std::string>{"Map.Dat"}));
+    EXPECT_TRUE(std::filesystem::is_empty(Dir.File("Map.Dat")));
+
+    Window.reset();
+    ForgetQuitRequest();
+    Show();
+    Terrain::HeightArray[0] = 9;
+    Boxes.Answer = QMessageBox::Save;
+    Window->AskSaveFileName = [] { return std::string(); }; // the dialog cancelled
+    Window->ExitBtnClick();
+    EXPECT_TRUE(Window->isVisible());
+    Window->AskSaveFileName = [this] { return Dir.File("none/kept.dat"); };
+    Window->ExitBtnClick();
+    EXPECT_TRUE(Window->isVisible());
+    ASSERT_EQ(Boxes.Texts.size(), 4u); // a close's box each time, and Save As's error
+    Window->AskSaveFileName = [this] { return Dir.File("kept.dat"); };
+    Window->ExitBtnClick();
+    EXPECT_FALSE(Window->isVisible());
+    EXPECT_TRUE(Application->Ending());
+    EXPECT_EQ(ReadFileBytes(Dir.File("kept.dat"))[0], 9);
+}
+
+// Save As opens in the map's folder, or, where that folder cannot take a file, in the home
+// folder under the map's name.
+TEST_F(MainWindowTest, SaveAsOpensInAFolderTheUserCanWrite) {
+    std::vector<QString> started;
+    const auto ask = [&](const std::string& mapFile) {
+        Window = std::make_unique<TMain>(Renderer, Dir.Path(), mapFile);
+        QMetaObject::invokeMethod(
+            qApp,
+            [&] {
+                if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                    started.push_back(dialog->directory().absolutePath() + "/" +
+                                      dialog->selectedFiles().value(0).section('/', -1));
+                    dialog->reject();
+                }
+            },
+            Qt::QueuedConnection);
+        EXPECT_FALSE(Window->SaveFieldAs());
+        Window.reset();
+    };
+    ask(Dir.File("m.dat"));
+    ask(Dir.File("none/m.dat"));
+    EXPECT_EQ(started, (std::vector<QString>{QString::fromStdString(Dir.File("m.dat")),
+                                             QDir::homePath() + "/m.dat"}));
 }
 
 // With nothing changed since the load, a save that cannot be made still closes (one line on

@@ -258,8 +258,9 @@ class Voxel:
         the default font (a file's name and a cause may follow on lines of their own)."""
         x, y, width, height = self.display.geometry(box)
         image = self.display.grab(x, y, width, height)
-        # The message lies right of the stop icon (red) and above the button row.
-        red = [px for py in range(height) for px in range(width)
+        # The message lies right of the stop icon (red) and above the button row (whose icons
+        # may be red too).
+        red = [px for py in range(height - 40) for px in range(width)
                if image.rgb(px, py)[0] > 150 and max(image.rgb(px, py)[1:]) < 100]
         left = max(red) + 1 if red else 0
         shown = dark_mask(lambda px, py: sum(image.rgb(px, py)) // 3,
@@ -280,17 +281,34 @@ class Voxel:
         return poll(lambda: next((t for t in texts if self.error_box_says(box, oracle, t)), None),
                     timeout, f"the error box to say one of {texts}", interval=0.1)
 
-    def dismiss_error_box(self, box, timeout=20):
-        """Presses the box's OK with Return and waits until it is gone."""
+    def dismiss_error_box(self, box, timeout=20, key="Return"):
+        """Presses the box's OK with Return (a failed close's box: Cancel), or another key (a
+        button's letter: s Save As..., q Quit without saving), and waits until it is gone."""
         deadline = Deadline(timeout)
         while box in self.error_boxes():
             self.display.run(["xdotool", "windowfocus", "--sync", str(box)], check=False)
-            self.display.key("Return")
+            self.display.key(key)
             inner = Deadline(2)
             while not inner.expired() and box in self.error_boxes():
                 time.sleep(0.05)
             if deadline.expired():
-                raise E2eFailure("the error box did not go away on Return")
+                raise E2eFailure(f"the error box did not go away on {key}")
+
+    def save_as(self, path, keys=("ctrl+shift+s",)):
+        """Opens Save As with keys (none: it is opening already), types path into its dialog
+        and confirms; waits until the file exists."""
+        display = self.display
+        if keys:
+            display.run(["xdotool", "windowactivate", "--sync", str(self.window)], check=False)
+            display.key(*keys)
+        dialog = poll(lambda: next((w for w, t in display.windows_of(self.proc.pid)
+                                    if t == "Save the map as"), None), 20, "the Save As dialog")
+        display.run(["xdotool", "windowactivate", "--sync", str(dialog)], check=False)
+        display.key("ctrl+a")
+        display.type_text(path)
+        display.key("Return")
+        poll(lambda: os.path.exists(path if path.endswith(".dat") else path + ".dat"), 20,
+             "Save As to write the chosen file")
 
     def stroke(self, point, buttons, timeout=30, last=False, press_at=None):
         """Holds the buttons while the cursor visits map pixel point until the map view shows

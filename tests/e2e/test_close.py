@@ -1,6 +1,7 @@
 """Closing saves the field and exits with code 0, by the close box and by "끝내기"; a save that
-fails shows the error box and keeps the program open and running, and the next close saves; with
-nothing changed, a failed save still ends the program.
+fails shows its box and keeps the program open and running (Cancel), with working views also
+after the close box, and the next close saves; the box's other ways out, Quit without saving and
+Save As..., do what they say; with nothing changed, a failed save still ends the program.
 Ctrl+S saves the same way without closing."""
 
 import os
@@ -20,6 +21,17 @@ def expect_clean_exit(voxel, field):
         changed = sum(a != b for a, b in zip(saved, field)) + abs(len(saved) - len(field))
         raise h.E2eFailure(f"saved file differs from the loaded one ({len(saved)} bytes, "
                            f"{changed} differ) although nothing was edited")
+
+
+def expect_two_strokes(oracle, field, saved, first, second):
+    """saved is field with the default brush's raises at first and at second, which lie more
+    than two radii apart: each disc is checked on its own."""
+    def near(index, point):
+        x, y = divmod(index, 240)
+        return (x - point[0]) ** 2 + (y - point[1]) ** 2 <= 52 ** 2
+    between = bytes(s if near(i, first) else f for i, (f, s) in enumerate(zip(field, saved)))
+    expect_strokes(oracle, field, between, first, RAISE)
+    expect_strokes(oracle, between, saved, second, RAISE)
 
 
 def stays_alive(voxel, seconds=1.0):
@@ -62,16 +74,53 @@ def main():
             # The views were not finalised: the rotating landscape keeps moving.
             voxel.frames_pass()
             voxel.click_close_box()
-            h.expect_save_error(voxel, oracle)
-            # The close request finalised the views; the program must go on without them.
-            stays_alive(voxel)
+            h.expect_save_error(voxel, oracle)  # Return: Cancel
+            # The close request finalised the views and its refusal brought them back: the
+            # landscape turns, a second stroke lands, Save As keeps both.
+            voxel.frames_pass()
+            voxel.stroke((240, 180), [1])
             leftovers = sorted(set(os.listdir(voxel.folder)) - {"voxel", "voxel.log", "Map.Dat"})
             if leftovers or os.listdir(voxel.map_path):
                 raise h.E2eFailure(f"failed saves left files behind: {leftovers}")
-            os.rmdir(voxel.map_path)
+            chosen = os.path.join(voxel.folder, "kept.dat")
+            voxel.save_as(chosen)
+            with open(chosen, "rb") as f:
+                expect_two_strokes(oracle, field, f.read(), (100, 60), (240, 180))
             voxel.click_client(*h.EXIT_BTN)
             voxel.expect_exit()
-            expect_strokes(oracle, field, voxel.saved_map(), (100, 60), RAISE)
+
+    def ways_out(way):
+        """A changed map that cannot be saved, closed by the window manager's close box (s:
+        Alt+F4): Quit without saving (q) ends with 0 and writes nothing; Save As... (s) keeps
+        the field in the chosen file, then ends with 0."""
+        def body():
+            with h.session(suite, f"way-{way}", field, window_manager=True) as (display, voxel):
+                voxel.stroke((100, 60), [1])
+                os.remove(voxel.map_path)
+                os.mkdir(voxel.map_path)
+                if way == "q":
+                    voxel.click_close_box()
+                else:
+                    display.run(["xdotool", "windowactivate", "--sync", str(voxel.window)],
+                                check=False)
+                    display.key("alt+F4")
+                box = h.expect_save_error(voxel, oracle, dismiss=False)
+                if way == "q":  # the program ends with the box
+                    display.run(["xdotool", "windowfocus", "--sync", str(box)], check=False)
+                    display.key(way)
+                else:
+                    voxel.dismiss_error_box(box, key=way)
+                chosen = os.path.join(voxel.folder, "kept.dat")
+                if way == "s":
+                    voxel.save_as(chosen, keys=())
+                voxel.expect_exit()
+                made = sorted(set(os.listdir(voxel.folder)) - {"voxel", "voxel.log", "Map.Dat"})
+                if os.listdir(voxel.map_path) or made != ([] if way == "q" else ["kept.dat"]):
+                    raise h.E2eFailure(f"files made: {made}, {os.listdir(voxel.map_path)}")
+                if way == "s":
+                    with open(chosen, "rb") as f:
+                        expect_strokes(oracle, field, f.read(), (100, 60), RAISE)
+        return body
 
     def failed_save_unchanged():
         """Nothing changed: a save that cannot be made does not keep the window."""
@@ -139,8 +188,11 @@ def main():
 
     suite.check("close box saves the same bytes and exits 0; exact title", close_box)
     suite.check('"끝내기" saves the same bytes and exits 0', exit_button)
-    suite.check("failed save keeps the window open and running; the next close saves",
-                failed_save)
+    suite.check("failed save keeps the window open and running; after the close box's the views "
+                "work: frames, a second stroke, Save As keeps both", failed_save)
+    suite.check("failed close, Quit without saving: exit 0, nothing written", ways_out("q"))
+    suite.check("failed close by Alt+F4, Save As...: the field in the chosen file, exit 0",
+                ways_out("s"))
     suite.check("a save that fails with nothing changed: the close box ends the program",
                 failed_save_unchanged)
     suite.check("Ctrl+S (focus in a spin) writes the stroke with a .bak, the window stays; again "

@@ -189,15 +189,7 @@ def main():
             voxel.box_text(box, oracle, ("File not found.",))
             voxel.dismiss_error_box(box)
             chosen = os.path.join(suite.folder("saveas-chosen"), "kept.dat")
-            display.run(["xdotool", "windowactivate", "--sync", str(voxel.window)], check=False)
-            display.key("ctrl+shift+s")
-            dialog = h.poll(lambda: next((w for w, t in display.windows_of(voxel.proc.pid)
-                                          if t == "Save the map as"), None), 20, "the dialog")
-            display.run(["xdotool", "windowactivate", "--sync", str(dialog)], check=False)
-            display.key("ctrl+a")
-            display.type_text(chosen[:-len(".dat")])  # typed without a suffix: .dat is added
-            display.key("Return")
-            h.poll(lambda: os.path.exists(chosen), 20, "Save As to write the chosen file")
+            voxel.save_as(chosen[:-len(".dat")])  # typed without a suffix: .dat is added
             saved = read(chosen)
             expect_strokes(oracle, zeros, saved, (160, 120), RAISE)
             voxel.stroke((60, 60), [1])

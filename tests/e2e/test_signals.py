@@ -1,5 +1,6 @@
 """SIGTERM, SIGHUP and SIGINT close the program as "끝내기" does (the edited field saved, exit
-0), an open error box first; after a failed save a second signal ends it with 128 + its number.
+0), an open error box first; after a failed save (its plain box) a second signal ends it with
+128 + its number and says the changes were not saved.
 A lost display saves the edited field and says so in one line."""
 
 import os
@@ -50,6 +51,10 @@ def main():
             left = sorted(set(os.listdir(voxel.folder)) - {"voxel", "voxel.log", "Map.Dat"})
             if left or os.listdir(voxel.map_path):
                 raise h.E2eFailure(f"the ended program wrote files: {left}")
+            want = ("voxel: ended by a second signal; the changes were not saved to "
+                    f"{voxel.map_path}.")
+            if want not in voxel.read_log().splitlines():
+                raise h.E2eFailure(f"want {want!r} on standard error: {voxel.read_log()!r}")
 
     def box_open():
         with h.session(suite, "boxopen", field, window_manager=True) as (_, voxel):

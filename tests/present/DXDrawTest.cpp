@@ -206,6 +206,37 @@ TEST_F(DXDrawTest, OnlyTheWindowSystemsCloseRequestFinalises) {
     EXPECT_EQ(Log.size(), 5u); // three from the first show, then only the form's shows
 }
 
+// A close request the form refuses (its save failed) finalises first, as any close request
+// does, and then brings the views back, each showing what it showed: they draw and present
+// again, and the next accepted request leaves them finalised.
+TEST_F(DXDrawTest, ARefusedCloseRequestLeavesWorkingViewsShowingWhatTheyShowed) {
+    std::vector<std::string> order;
+    bool refuse = true;
+    Form->WindowProc = [&](QEvent* event) {
+        if (event->type() != QEvent::Close) return Form->DefaultHandler(event);
+        order.push_back(Screen->Initialized() || Map->Initialized() ? "saved alive" : "saved");
+        event->setAccepted(!refuse);
+        return true;
+    };
+    Screen->OnFinalize = [&](QObject*) { order.push_back("finalised"); };
+    Form->show();
+    DrawPattern(Map->BackSurface());
+    FlipView(Map);
+    const QImage shown = Map->Presented().copy();
+    EXPECT_FALSE(SendSpontaneousClose(Form.get()));
+    EXPECT_EQ(order, (std::vector<std::string>{"finalised", "saved"}));
+    ASSERT_TRUE(Screen->Initialized() && Map->Initialized());
+    EXPECT_EQ(*Map->BackSurface()->Image(), shown);
+    EXPECT_EQ(Map->Presented(), shown);
+    DrawPattern(Map->BackSurface(), 5);
+    FlipView(Map);
+    EXPECT_NE(Map->Presented(), shown);
+
+    refuse = false;
+    EXPECT_TRUE(SendSpontaneousClose(Form.get()));
+    EXPECT_FALSE(Screen->Initialized() || Map->Initialized());
+}
+
 TEST_F(DXDrawTest, InitialisationErrorsFinaliseForGoodAndReachTheCaller) {
     const auto expectError = [this](void (*arrange)(TPlatformFaults&), const char* message,
                                     bool clipper) {

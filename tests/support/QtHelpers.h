@@ -19,8 +19,9 @@ inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }
 
-// Clicks OK on each message box that shows while it lives, from inside the box's modal loop,
-// recording text and caption.
+// Clicks OK (or Answer, where the box has it; else its escape button) on each message box that
+// shows while it lives, from inside the box's modal loop, recording text, the text below it and
+// caption.
 class TModalBoxCloser : public QObject {
   public:
     // Event passes the modal loop runs before the box is closed.
@@ -29,7 +30,9 @@ class TModalBoxCloser : public QObject {
     bool CloseWhenActive = false;
     // Runs inside the modal loop just before the box is closed.
     std::function<void(QMessageBox*)> OnClosing;
+    QMessageBox::StandardButton Answer = QMessageBox::Ok;
     std::vector<QString> Texts;
+    std::vector<QString> Details; // the informative text
     std::vector<QString> Captions;
 
     TModalBoxCloser() { qApp->installEventFilter(this); }
@@ -54,9 +57,13 @@ class TModalBoxCloser : public QObject {
         if (CloseWhenActive && QApplication::activeWindow() != box && FWaited++ < 100000)
             return CloseLater(0);
         Texts.push_back(box->text());
+        Details.push_back(box->informativeText());
         Captions.push_back(box->windowTitle());
         if (OnClosing) OnClosing(box);
-        box->button(QMessageBox::Ok)->click();
+        QAbstractButton* button = box->button(Answer);
+        if (button == nullptr) button = box->button(QMessageBox::Ok);
+        if (button == nullptr) button = box->escapeButton();
+        button->click();
     }
 
     int FWaited = 0;

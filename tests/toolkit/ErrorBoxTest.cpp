@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QPushButton>
+
+#include <algorithm>
 #include <QtTest/QTest>
 
 #include "support/QtHelpers.h"
@@ -56,4 +58,40 @@ TEST(ErrorBoxLive, ModalStopBoxWithOneOkButton) {
     EXPECT_EQ(Application->ErrorBoxCount(), 2);
     QTest::mouseClick(other.windowHandle(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
     EXPECT_EQ(otherClicks, 1);
+}
+
+// The box of a failed close: stop icon, modal, the message with the file's name below it once,
+// and three ways out; the button clicked is the answer, and Escape or Return is Cancel.
+TEST(ErrorBoxLive, AFailedClosesBoxOffersThreeWaysOutAndNamesTheFileOnce) {
+    TModalBoxCloser watcher;
+    std::vector<QString> buttons;
+    watcher.OnClosing = [&](QMessageBox* box) {
+        EXPECT_EQ(box->icon(), QMessageBox::Critical);
+        EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+        buttons.clear();
+        for (QAbstractButton* button : box->buttons()) buttons.push_back(button->text());
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Cancel));
+        EXPECT_EQ(box->escapeButton(), box->button(QMessageBox::Cancel));
+    };
+    const auto ask = [](auto error) {
+        return Application->AskAfterFailedClose(std::make_exception_ptr(error),
+                                                QStringLiteral("/maps/m.dat"));
+    };
+    const int shown = Application->ErrorBoxCount();
+    EXPECT_EQ(ask(EInOutError(28, "Disk full")), TCloseChoice::Cancel);
+    watcher.Answer = QMessageBox::Discard;
+    EXPECT_EQ(ask(EInOutError(13, "File access denied.\n/maps/m.dat: not yours")),
+              TCloseChoice::Quit);
+    watcher.Answer = QMessageBox::Save;
+    EXPECT_EQ(ask(EInOutError(28, "Disk full")), TCloseChoice::SaveAs);
+    EXPECT_EQ(ask(EAbort()), TCloseChoice::Cancel); // no box
+    EXPECT_EQ(watcher.Texts[0], QStringLiteral("Disk full."));
+    EXPECT_EQ(watcher.Details[0], QStringLiteral("/maps/m.dat"));
+    EXPECT_EQ(watcher.Details[1], QString());
+    EXPECT_EQ(buttons.size(), 3u);
+    for (const char* text : {"&Save As...", "&Quit without saving", "Cancel"})
+        EXPECT_NE(std::find(buttons.begin(), buttons.end(), QString::fromLatin1(text)),
+                  buttons.end())
+            << text;
+    EXPECT_EQ(Application->ErrorBoxCount(), shown + 3);
 }

@@ -37,12 +37,12 @@ TEST(SignalCloser, SignalsDuringACloseWaitForItAndADismissedFailureRearms) {
 }
 
 // While a failed close's box is up, the next signal ends the process from its handler, even
-// with the loop stuck.
+// with the loop stuck, and says what was lost.
 TEST(SignalCloserDeathTest, AfterAFailedCloseTheNextSignalEndsTheProcessAtOnce) {
     QWidget window;
     TSignalCloser* closer = nullptr;
     auto failedClose = [&] {
-        closer->CloseFailed();
+        closer->CloseFailed("voxel: the changes were not saved to m.dat.\n");
         raise(SIGHUP);
         _exit(3);
     };
@@ -54,5 +54,6 @@ TEST(SignalCloserDeathTest, AfterAFailedCloseTheNextSignalEndsTheProcessAtOnce) 
             raise(SIGTERM);
             Application->ProcessMessage();
         },
-        testing::ExitedWithCode(128 + SIGHUP), "");
+        testing::ExitedWithCode(128 + SIGHUP),
+        "^voxel: the changes were not saved to m\\.dat\\.\n$");
 }
