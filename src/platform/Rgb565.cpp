@@ -1,6 +1,5 @@
-// RGB565 to 32-bit conversion: a table per input byte, sixteen pixels at a time with AVX2 and
-// thirty-two with AVX-512; rows for a segment the server reads (converted or copied as they are)
-// with streaming stores.
+// RGB565 to 32-bit conversion: a table per input byte, sixteen pixels at a time with AVX2; rows
+// for a segment the server reads (converted or copied as they are) with streaming stores.
 #include "platform/Rgb565.h"
 
 #include <algorithm>
@@ -111,41 +110,6 @@ __attribute__((target("avx2"))) void ConvertRowAvx2(const uint8_t* source, uint3
     ConvertRowPlain(source + 2 * x, target + x, count - x);
 }
 
-// The same arithmetic on thirty-two pixels a register: the in-lane unpacks leave pixels 0-3,
-// 8-11, 16-19, 24-27 in a and 4-7, ... in c, so one two-register permute of 128-bit quarters
-// puts each half in order.
-__attribute__((target("avx512f,avx512bw"))) inline void
-Convert32Avx512(const uint8_t* source, __m512i& first, __m512i& second) {
-    const __m512i redMask = _mm512_set1_epi16(static_cast<int16_t>(0xF800));
-    const __m512i greenMask = _mm512_set1_epi16(0x07E0);
-    const __m512i five = _mm512_set1_epi16(0x0108), six = _mm512_set1_epi16(0x2080);
-    const __m512i alpha = _mm512_set1_epi16(static_cast<int16_t>(0xFF00));
-    const __m512i lower = _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11);
-    const __m512i upper = _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15);
-    const __m512i p = _mm512_loadu_si512(source);
-    const __m512i r = _mm512_mulhi_epu16(_mm512_and_si512(p, redMask), five);
-    const __m512i g = _mm512_mulhi_epu16(_mm512_and_si512(p, greenMask), six);
-    const __m512i b = _mm512_mulhi_epu16(_mm512_slli_epi16(p, 11), five);
-    const __m512i low = _mm512_or_si512(b, _mm512_slli_epi16(g, 8));
-    const __m512i high = _mm512_or_si512(r, alpha);
-    const __m512i a = _mm512_unpacklo_epi16(low, high);
-    const __m512i c = _mm512_unpackhi_epi16(low, high);
-    first = _mm512_permutex2var_epi64(a, lower, c);
-    second = _mm512_permutex2var_epi64(a, upper, c);
-}
-
-__attribute__((target("avx512f,avx512bw"))) void ConvertRowAvx512(const uint8_t* source,
-                                                                  uint32_t* target, int count) {
-    int x = 0;
-    for (; x + 32 <= count; x += 32) {
-        __m512i first, second;
-        Convert32Avx512(source + 2 * x, first, second);
-        _mm512_storeu_si512(target + x, first);
-        _mm512_storeu_si512(target + x + 16, second);
-    }
-    ConvertRowAvx2(source + 2 * x, target + x, count - x);
-}
-
 // Rows for a buffer another processor reads next (a shared segment the display server copies
 // from): streaming stores write whole 64-byte lines without first fetching them from that
 // processor's cache, which otherwise costs more than the conversion. The ends of a row that do
@@ -195,28 +159,6 @@ __attribute__((target("avx2"))) void ConvertRowDoubledAvx2(const uint8_t* source
     ConvertRowDoubledPlain(source + 2 * x, top + 2 * x, bottom + 2 * x, count - x);
 }
 
-__attribute__((target("avx512f,avx512bw"))) void
-ConvertRowDoubledAvx512(const uint8_t* source, uint32_t* top, uint32_t* bottom, int count) {
-    const __m512i left = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
-    const __m512i right =
-        _mm512_setr_epi32(8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
-    int x = 0;
-    for (; x + 32 <= count; x += 32) {
-        __m512i halves[2];
-        Convert32Avx512(source + 2 * x, halves[0], halves[1]);
-        // The zero-masked permute: the plain one draws a false warning from GCC 12.
-        for (int h = 0; h < 2; ++h) {
-            const __m512i l = _mm512_maskz_permutexvar_epi32(0xFFFF, left, halves[h]);
-            const __m512i r = _mm512_maskz_permutexvar_epi32(0xFFFF, right, halves[h]);
-            for (uint32_t* row : {top + 2 * x + 32 * h, bottom + 2 * x + 32 * h}) {
-                _mm512_storeu_si512(row, l);
-                _mm512_storeu_si512(row + 16, r);
-            }
-        }
-    }
-    ConvertRowDoubledAvx2(source + 2 * x, top + 2 * x, bottom + 2 * x, count - x);
-}
-
 __attribute__((target("avx2"))) void DoubleRowAvx2(const uint8_t* source, uint16_t* top,
                                                    uint16_t* bottom, int count) {
     int x = 0;
@@ -255,8 +197,8 @@ constexpr TRowKernels PlainRowKernels{&ConvertRowPlain, &ConvertRowDoubledPlain,
 constexpr TRowKernels LevelKernels[] = {
     PlainRowKernels,
     {&ConvertRowAvx2, &ConvertRowDoubledAvx2, &DoubleRowAvx2, &StreamRowAvx2, &StreamCopyAvx2},
-    {&ConvertRowAvx512, &ConvertRowDoubledAvx512, &DoubleRowAvx2, &StreamRowAvx2,
-     &StreamCopyAvx2}};
+    // AVX-512's twins measured no faster in the tick: the conversion waits on memory.
+    {&ConvertRowAvx2, &ConvertRowDoubledAvx2, &DoubleRowAvx2, &StreamRowAvx2, &StreamCopyAvx2}};
 #else
 constexpr TRowKernels LevelKernels[] = {PlainRowKernels, PlainRowKernels, PlainRowKernels};
 #endif
