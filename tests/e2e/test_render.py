@@ -1,6 +1,7 @@
 """The screen view, with the rotation stopped at typed angles, equals the reference picture
 pixel for pixel outside the counter text, at display depths 24 and 16, and at a display scale
-of 2 each view pixel fills its two by two device pixels."""
+of 2 each view pixel fills its two by two device pixels; and so with every kernel of the frame
+forced to each level the processor runs."""
 
 import os
 import sys
@@ -50,6 +51,22 @@ def reveal_map(display, voxel, field):
                 h.poll(lambda: voxel.display.grab(*voxel.map_point(mx, my), 1, 1).rgb(0, 0)
                        != (0, 0, 0), 10, f"the map to show ({mx},{my})")
     display.move(*voxel.root(*h.PARK))
+
+
+def kernel_levels():
+    """The levels of kernels this processor runs, as --kernel names them."""
+    flags = set()
+    with open("/proc/cpuinfo", encoding="utf-8") as info:
+        for line in info:
+            if line.startswith("flags"):
+                flags = set(line.split(":", 1)[1].split())
+                break
+    levels = ["portable"]
+    if {"avx2", "fma"} <= flags:
+        levels.append("avx2")
+        if {"avx512f", "avx512bw", "avx512vl"} <= flags:
+            levels.append("avx512")
+    return levels
 
 
 def main():
@@ -115,11 +132,20 @@ def main():
                 expect_angles(oracle, voxel, field, [90], scale=2)
         return body
 
+    def forced(level):
+        def body():
+            with h.session(suite, f"k-{level}", field, args=("--kernel", level)) as (_, voxel):
+                expect_angles(oracle, voxel, field, [0, 200])
+        return body
+
     suite.check("angles 0, 90, 200, 359 at depth 24", depth24)
     suite.check("camera height 400 at angle 45", camera_height)
     suite.check("angles 0, 200 at depth 16", depth16)
     for depth in (24, 16) if h.FULL_MATRIX else (24,):
         suite.check(f"angle 90 at display scale 2, depth {depth}", doubled(depth))
+    # Every kernel of the frame at each level this processor runs, the present's included.
+    for level in kernel_levels():
+        suite.check(f"angles 0, 200 at depth 24 with --kernel {level}", forced(level))
     suite.finish()
 
 

@@ -375,6 +375,19 @@ TEST(KernelChoiceTest, FastestTimeWinsAndTiesGoNarrower) {
         EXPECT_EQ(FastestLevel(row.Timings), row.Want) << testing::PrintToString(row.Timings.size());
 }
 
+// One level for every kernel of the frame: a level above the processor's is capped at it (its
+// instructions would fault), and the renderer's options take the level set.
+TEST(KernelChoiceTest, TheFramesLevelIsCappedAtTheProcessorsAndTakenByTheRenderer) {
+    const TSimd widest = KernelSimd();
+    EXPECT_EQ(widest, CpuSimd());
+    for (const TSimd level : {TSimd::Avx512, TSimd::Portable, TSimd::Avx2}) {
+        SetKernelSimd(level);
+        EXPECT_EQ(KernelSimd(), std::min(level, CpuSimd())) << int(level);
+        EXPECT_EQ(TRendererOptions{}.Simd, KernelSimd()) << int(level);
+    }
+    SetKernelSimd(widest);
+}
+
 // Every level this processor runs is timed at both parts, the slow ones dropped after four
 // trials keeping the best of those: no part of a level is left untimed or skipped.
 TEST(KernelChoiceTest, TimesEveryLevelAtBothParts) {
