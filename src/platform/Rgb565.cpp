@@ -210,9 +210,10 @@ const TRowKernels& Kernels() { return LevelKernels[static_cast<int>(KernelSimd()
 void ConvertRgb565ToRgb32(const QImage& from, const QRect& area, uint8_t* target,
                           qsizetype targetPitch) {
     const uint8_t* source = from.constBits() + area.top() * from.bytesPerLine() + area.left() * 2;
+    const auto convert = Kernels().Convert; // one level for the whole area
     for (int y = 0; y < area.height(); ++y)
-        Kernels().Convert(source + y * from.bytesPerLine(),
-                        reinterpret_cast<uint32_t*>(target + y * targetPitch), area.width());
+        convert(source + y * from.bytesPerLine(),
+                reinterpret_cast<uint32_t*>(target + y * targetPitch), area.width());
 }
 
 void ConvertRgb565Row(const uint8_t* source, uint32_t* target, int count) {

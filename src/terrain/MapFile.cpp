@@ -122,12 +122,18 @@ TIoResult ReadHeightArray(const std::string& fileName, THeightArray& field,
     return 0;
 }
 
-TLoadResult LoadHeightArray(const std::string& fileName, THeightArray& field) {
+TIoResult TryLoadHeightArray(const std::string& fileName, THeightArray& field,
+                             TLoadResult& result) noexcept {
     field.fill(0); // whatever happens below, a failure leaves no partly read field
     THeightArray scratch;
-    TLoadResult result;
-    if (const TIoResult r = ReadHeightArray(fileName, scratch, result)) RaiseIoResult(r);
+    if (const TIoResult r = ReadHeightArray(fileName, scratch, result)) return r;
     if (result == TLoadResult::Loaded) field = scratch;
+    return 0;
+}
+
+TLoadResult LoadHeightArray(const std::string& fileName, THeightArray& field) {
+    TLoadResult result;
+    if (const TIoResult r = TryLoadHeightArray(fileName, field, result)) RaiseIoResult(r);
     return result;
 }
 

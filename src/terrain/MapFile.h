@@ -37,6 +37,9 @@ enum class TLoadResult {
 // loads. A missing file or a folder of that name, or a file whose length is not 76,800, resets
 // the field to 0 silently. Failures raise EInOutError and leave the field 0.
 TLoadResult LoadHeightArray(const std::string& fileName, THeightArray& field);
+// The same without exceptions: 0 or the failure, the field 0 after a failure or a reset.
+TIoResult TryLoadHeightArray(const std::string& fileName, THeightArray& field,
+                             TLoadResult& result) noexcept;
 // The same without exceptions, reading straight into field: a reset leaves it as it was, but a
 // read that fails part way leaves the bytes read so far in it.
 TIoResult ReadHeightArray(const std::string& fileName, THeightArray& field,

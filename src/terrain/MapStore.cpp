@@ -10,13 +10,8 @@ TLoadResult TMapStore::Load(THeightArray& field) {
     // Taken before the read: a file replaced meanwhile is then kept as .other, never lost.
     (void)StampFile(FFileName, FSeen);
     TLoadResult result = TLoadResult::Reset;
-    // As LoadHeightArray: a failure leaves no partly read field.
-    THeightArray scratch;
-    field.fill(0);
-    const TIoResult failed = ReadHeightArray(FFileName, scratch, result);
-    if (failed == 0 && result == TLoadResult::Loaded) field = scratch;
+    const TIoResult failed = TryLoadHeightArray(FFileName, field, result);
     FBaseline = field;
-    FNotReadValid = false;
     if (failed) {
         FKeepUnread = true;
     } else if (result == TLoadResult::Loaded) {
@@ -35,8 +30,8 @@ TLoadResult TMapStore::Load(THeightArray& field) {
                       "saved.");
     }
     // The file found here is replaced even if it is not a map: it is kept as .unread first.
-    FNotRead = FSeen;
-    FNotReadValid = FKeepUnread;
+    FNotRead.reset();
+    if (FKeepUnread) FNotRead = FSeen;
     // Not to be written: the user hears it now rather than at the close.
     if (const TIoResult r = CheckSavable(FFileName))
         SayNotice(FFileName + " cannot be written (" + IoFailureLine(r, FFileName) +
@@ -47,7 +42,7 @@ TLoadResult TMapStore::Load(THeightArray& field) {
 
 void TMapStore::Saved(const THeightArray& field) {
     FKeepUnread = false;
-    FNotReadValid = false;
+    FNotRead.reset();
     FKnown = field;
     FKnownValid = true;
     FBaseline = field;
@@ -73,7 +68,7 @@ TIoResult TMapStore::TrySaveOnClose(const THeightArray& field, TCloseSave& outco
     }
 
     if (const TIoResult r = WriteHeightArray(FFileName, field, FKeepUnread, &FSeen,
-                                             FNotReadValid ? &FNotRead : nullptr))
+                                             FNotRead ? &*FNotRead : nullptr))
         return r;
     Saved(field);
     outcome = TCloseSave::Written;

@@ -2,6 +2,7 @@
 // the file still holds a map the field never took in. Decides whether a close writes at all.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "terrain/MapFile.h"
@@ -48,7 +49,7 @@ class TMapStore {
     THeightArray FBaseline{}; // the field as loaded (or reset) or last saved
     TFileStamp FSeen;         // the file as this copy last loaded or saved it
     bool FKeepUnread = false; // the file holds a map the field never took in
-    TFileStamp FNotRead;      // that file as the load found it: replaced, whatever its length
-    bool FNotReadValid = false;
+    // That file as the load found it, while it is there to keep: replaced, whatever its length.
+    std::optional<TFileStamp> FNotRead;
     THeightArray FOnDisk{};  // scratch for the file's bytes at close
 };
